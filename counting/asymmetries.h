@@ -1,0 +1,23 @@
+// Polarisation asymmetries A = (I+ − I−)/(I+ + I−) from the same four
+// measurements and argument lists as the flipping ratios.
+#pragma once
+
+namespace vantrel::counting {
+
+double Asymmetry(double Npp, double Nbp, double Npm, double Nbm) noexcept;
+double AsymmetrySDev(double Npp, double Nbp, double Npm, double Nbm, double sigmaPp, double sigmaBp,
+                     double sigmaPm, double sigmaBm) noexcept;
+
+double AsymmetryOpt(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
+                    double tPm, double tBm, double Mp, double Mb) noexcept;
+double AsymmetryOptSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
+                        double tPm, double tBm, double Mp, double Mb) noexcept;
+
+double AsymmetryOptDDT(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
+                       double tPm, double tBm, double Mp, double Mb, double tau,
+                       double tau2) noexcept;
+double AsymmetryOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
+                           double tPm, double tBm, double Mp, double Mb, double tau, double tau2,
+                           double sigmaTau, double sigmaTau2) noexcept;
+
+}  // namespace vantrel::counting

@@ -1,0 +1,40 @@
+#include "counting/dead_time.h"
+
+#include <cmath>
+
+#include "host/params.h"
+
+namespace vantrel::counting {
+
+double DeadTimeDenominator(double N, double t, double tau, double tau2) noexcept {
+    return ((t - N * tau) * t) - ((N * tau2) * N);
+}
+
+double DeadTimeDenominatorNN(double N, double t, double tau, double tau2) noexcept {
+    return ((t - tau * N) * t) - (N * N) * tau2;
+}
+
+double CorrectedRate(double N, double t, double q) noexcept { return (t * N) / q; }
+
+double CountRateDDT(double N, double t, double tau, double tau2) noexcept {
+    const double q = DeadTimeDenominator(N, t, tau, tau2);
+    if (q == 0.0) return kNaN;
+    return CorrectedRate(N, t, q);
+}
+
+double CountRateDDTSDev(double N, double t, double tau, double tau2, double sigmaTau,
+                        double sigmaTau2) noexcept {
+    // g is −q with N² formed as N·N; only its zero matters here.
+    const double g = ((N * N) * tau2) + ((N * tau - t) * t);
+    if (g == 0.0) return kNaN;
+    double S = std::pow(tau2, 2.0) * std::pow(N, 4.0);
+    S = S + ((tau2 + tau2) * std::pow(N, 2.0)) * std::pow(t, 2.0);
+    S = S + std::pow(t, 4.0);
+    S = S + (std::pow(N, 3.0) * std::pow(t, 2.0)) * (sigmaTau * sigmaTau);
+    S = S + std::pow(N, 5.0) * (sigmaTau2 * sigmaTau2);
+    S = S * (std::pow(t, 2.0) * N);
+    const double d = std::pow((std::pow(N, 2.0) * tau2) + ((N * tau - t) * t), 4.0);
+    return std::sqrt(S / d);
+}
+
+}  // namespace vantrel::counting

@@ -1,0 +1,27 @@
+// Flipping ratios R = I+/I− of a reflection from its four measurements:
+// peak +, background +, peak −, background − (in that order everywhere).
+#pragma once
+
+namespace vantrel::counting {
+
+// (N_p+ − N_b+)/(N_p− − N_b−) of four intensities.
+double FlippingRatio(double Npp, double Nbp, double Npm, double Nbm) noexcept;
+double FlippingRatioSDev(double Npp, double Nbp, double Npm, double Nbm, double sigmaPp,
+                         double sigmaBp, double sigmaPm, double sigmaBm) noexcept;
+
+// Raw counts with their own counting times and the monitor counts of the peak
+// (M_p) and background (M_b) positions; each count normalised to its monitor rate.
+double FlippingRatioOpt(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
+                        double tPm, double tBm, double Mp, double Mb) noexcept;
+double FlippingRatioOptSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
+                            double tPm, double tBm, double Mp, double Mb) noexcept;
+
+// As the Opt level, each count first corrected for dead time (τ, τ₂).
+double FlippingRatioOptDDT(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
+                           double tPm, double tBm, double Mp, double Mb, double tau,
+                           double tau2) noexcept;
+double FlippingRatioOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp,
+                               double tBp, double tPm, double tBm, double Mp, double Mb, double tau,
+                               double tau2, double sigmaTau, double sigmaTau2) noexcept;
+
+}  // namespace vantrel::counting

@@ -1,0 +1,26 @@
+// The split of a total counting time T among the four measurements (peak +,
+// background +, peak −, background −) that minimises the variance of the
+// flipping ratio, from the four count rates.
+#pragma once
+
+namespace vantrel::counting {
+
+double OptCountingTimeTpp(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
+double OptCountingTimeTbp(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
+double OptCountingTimeTpm(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
+double OptCountingTimeTbm(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
+
+double OptCountingTimeTppSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double sigmaPp, double sigmaBp, double sigmaPm,
+                              double sigmaBm) noexcept;
+double OptCountingTimeTbpSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double sigmaPp, double sigmaBp, double sigmaPm,
+                              double sigmaBm) noexcept;
+double OptCountingTimeTpmSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double sigmaPp, double sigmaBp, double sigmaPm,
+                              double sigmaBm) noexcept;
+double OptCountingTimeTbmSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double sigmaPp, double sigmaBp, double sigmaPm,
+                              double sigmaBm) noexcept;
+
+}  // namespace vantrel::counting

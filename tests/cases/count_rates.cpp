@@ -1,0 +1,37 @@
+#include "support/edge_cases.h"
+
+namespace vantrel::testing {
+
+std::vector<EdgeCase> CountRateCases() {
+    return {
+        {"CountRate", {1000, 50}, 20.0},
+        {"CountRate", {10, 2}, 5.0},
+        {"CountRate", {5, 0}, kQNaN},
+        {"CountRate", {5, -0.0}, kQNaN},
+        {"CountRate", {kQNaN, 2}, kQNaN},
+        {"CountRate", {5, kQNaN}, kQNaN},
+        {"CountRateSDev", {400, 20}, 1.0},
+        {"CountRateSDev", {1000, 50}, 0.6324555320336759},
+        {"CountRateSDev", {-4, 2}, kQNaN},
+        {"CountRateSDev", {4, 0}, kQNaN},
+        {"CountRateDDT", {10000, 10, 0, 0}, 1000.0},
+        {"CountRateDDT", {10000, 10, 1e-5, 0}, 1010.10101010101},
+        {"CountRateDDT", {10000, 10, 1e-5, 1e-9}, 1011.1223458038422},
+        {"CountRateDDT", {1, 1, 1, 0}, kQNaN},
+        {"CountRateDDT", {10000, 10, kQNaN, 0}, kQNaN},
+        {"CountRateDDTSDev", {10000, 10, 0, 0, 0, 0}, 10.0, 2},
+        {"CountRateDDTSDev", {10000, 10, 1e-5, 0, 0, 0}, 10.20304050607081, 2},
+        {"CountRateDDTSDev", {10000, 10, 1e-5, 1e-9, 1e-6, 1e-10}, 10.285356368427902, 2},
+        {"CountRateDDTSDev", {1, 1, 1, 0, 0, 0}, kQNaN},
+        {"CountRateDDTSDev", {1, 1, 1, 0, 0, -0.0}, kQNaN},
+        {"CountRateMonitor", {2500, 100000}, 0.025},
+        {"CountRateMonitor", {2500, 0}, kQNaN},
+        {"CountRateMonitor", {2500, -0.0}, kQNaN},
+        {"CountRateMonitorSDev", {2500, 100000}, 0.0005062114182829146, 2},
+        {"CountRateMonitorSDev", {0, 100}, 0.0},
+        {"CountRateMonitorSDev", {1, 0}, kQNaN},
+        {"CountRateMonitorSDev", {1, kQNaN}, kQNaN},
+    };
+}
+
+}  // namespace vantrel::testing

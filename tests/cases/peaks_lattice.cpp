@@ -1,0 +1,7 @@
+#include "support/edge_cases.h"
+
+namespace vantrel::testing {
+
+std::vector<EdgeCase> PeakAndLatticeCases() { return {}; }
+
+}  // namespace vantrel::testing
