@@ -1,0 +1,52 @@
+# The Windows artifacts: Vantrel-64.xop and the stand-in host that loads it.
+enable_language(RC)
+
+find_program(VANTREL_WINE wine REQUIRED)
+set(VANTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# Runs a Windows program of this build under Wine, in the build tree's own prefix.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
+
+# Static runtime: the module must load into a host that ships none of ours.
+set(VANTREL_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+# The host's exports, through an import library made from the module-definition file.
+set(igor_import ${CMAKE_BINARY_DIR}/libIgor64.a)
+add_custom_command(
+  OUTPUT ${igor_import}
+  COMMAND ${CMAKE_DLLTOOL} --input-def ${PROJECT_SOURCE_DIR}/host/Igor64.def
+          --dllname Igor64.exe --output-lib ${igor_import}
+  DEPENDS ${PROJECT_SOURCE_DIR}/host/Igor64.def
+  COMMENT "Import library for Igor64.exe")
+add_custom_target(igor64_import DEPENDS ${igor_import})
+
+# Catalogue, error texts and module information, generated from the catalogue.
+set(generated_res ${CMAKE_BINARY_DIR}/catalogue.res)
+set(generated_obj ${CMAKE_BINARY_DIR}/catalogue_res.o)
+add_custom_command(
+  OUTPUT ${generated_res}
+  COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:vantrel-resgen> catalogue.res
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  DEPENDS vantrel-resgen
+  COMMENT "Generating the catalogue resources")
+add_custom_command(
+  OUTPUT ${generated_obj}
+  COMMAND ${CMAKE_RC_COMPILER} -J res -O coff -i ${generated_res} -o ${generated_obj}
+  DEPENDS ${generated_res})
+target_link_options(vantrel-resgen PRIVATE ${VANTREL_STATIC_RUNTIME})
+
+add_library(vantrel_xop SHARED
+  host/xop.cpp
+  host/platform_windows.cpp
+  host/Vantrel-64.def
+  resources/version.rc
+  ${generated_obj})
+set_source_files_properties(resources/version.rc PROPERTIES
+  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/manifest.xml)
+set_target_properties(vantrel_xop PROPERTIES OUTPUT_NAME Vantrel-64 PREFIX "" SUFFIX ".xop")
+add_dependencies(vantrel_xop igor64_import)
+target_link_libraries(vantrel_xop PRIVATE vantrel_core ${igor_import} version user32)
+target_link_options(vantrel_xop PRIVATE ${VANTREL_STATIC_RUNTIME} -Wl,--exclude-all-symbols)
+
+add_subdirectory(tools/standin-host)

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: native unit tests, and the DLL in the
+# stand-in host under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-deps.sh
+cmake --workflow --preset windows
+cmake --workflow --preset native
