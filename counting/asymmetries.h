@@ -8,11 +8,15 @@ double Asymmetry(double Npp, double Nbp, double Npm, double Nbm) noexcept;
 double AsymmetrySDev(double Npp, double Nbp, double Npm, double Nbm, double sigmaPp, double sigmaBp,
                      double sigmaPm, double sigmaBm) noexcept;
 
+// Raw counts with their own counting times and monitor counts, as the flipping
+// ratios take them; NaN when a monitor count or time is zero. The standard
+// deviations are never negative, whatever the sign of I+ + I−.
 double AsymmetryOpt(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                     double tPm, double tBm, double Mp, double Mb) noexcept;
 double AsymmetryOptSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                         double tPm, double tBm, double Mp, double Mb) noexcept;
 
+// As the Opt level, each count first corrected for dead time (τ, τ₂).
 double AsymmetryOptDDT(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                        double tPm, double tBm, double Mp, double Mb, double tau,
                        double tau2) noexcept;

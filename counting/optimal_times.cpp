@@ -1,17 +1,79 @@
 #include "counting/optimal_times.h"
 
+#include <cmath>
+
 #include "host/params.h"
 
 namespace vantrel::counting {
 
-// Placeholder bodies until this subsystem lands: NaN for every input.
-double OptCountingTimeTpp(double, double, double, double, double) noexcept { return kNaN; }
-double OptCountingTimeTbp(double, double, double, double, double) noexcept { return kNaN; }
-double OptCountingTimeTpm(double, double, double, double, double) noexcept { return kNaN; }
-double OptCountingTimeTbm(double, double, double, double, double) noexcept { return kNaN; }
-double OptCountingTimeTppSDev(double, double, double, double, double, double, double, double, double) noexcept { return kNaN; }
-double OptCountingTimeTbpSDev(double, double, double, double, double, double, double, double, double) noexcept { return kNaN; }
-double OptCountingTimeTpmSDev(double, double, double, double, double, double, double, double, double) noexcept { return kNaN; }
-double OptCountingTimeTbmSDev(double, double, double, double, double, double, double, double, double) noexcept { return kNaN; }
+namespace {
+
+// Common denominator of the four times; never divides by a net rate, so a
+// state with zero net rate simply takes all of T.
+double Denominator(double Npp, double Nbp, double Npm, double Nbm) noexcept {
+    return (std::sqrt(Npp) + std::sqrt(Nbp)) * std::fabs(Npm - Nbm) +
+           (std::sqrt(Npm) + std::sqrt(Nbm)) * std::fabs(Npp - Nbp);
+}
+
+// t_X = √R_X·T·|Δ_other|/D: measurement X with rate R_X, weighted by the net
+// rate of the other spin state.
+double Time(double R, double deltaOther, double T, double D) noexcept {
+    if (D == 0.0) return kNaN;
+    return ((std::sqrt(R) * T) * std::fabs(deltaOther)) / D;
+}
+
+// Propagation of σ_X through √R_X and of the other state's σ_o1, σ_o2 through
+// |Δ_other|, with D held exact: the deviation of the partner in the same
+// state acts only through D and so does not enter. With σ_X = 0, R_X contributes nothing and the
+// term is left out rather than evaluated as 0/0 at R_X = 0.
+double TimeSDev(double R, double sigma, double sigmaO1, double sigmaO2, double deltaOther, double T,
+                double D) noexcept {
+    if (D == 0.0) return kNaN;
+    double V = (sigmaO1 * sigmaO1 + sigmaO2 * sigmaO2) * R;
+    if (sigma != 0.0) V = V + ((deltaOther * deltaOther) * (sigma * sigma)) / (R * 4.0);
+    return (std::sqrt(V) * T) / D;
+}
+
+}  // namespace
+
+double OptCountingTimeTpp(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept {
+    return Time(Npp, Npm - Nbm, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
+
+double OptCountingTimeTbp(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept {
+    return Time(Nbp, Npm - Nbm, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
+
+double OptCountingTimeTpm(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept {
+    return Time(Npm, Npp - Nbp, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
+
+double OptCountingTimeTbm(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept {
+    return Time(Nbm, Npp - Nbp, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
+
+double OptCountingTimeTppSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double sigmaPp, double /*sigmaBp*/, double sigmaPm,
+                              double sigmaBm) noexcept {
+    return TimeSDev(Npp, sigmaPp, sigmaBm, sigmaPm, Npm - Nbm, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
+
+double OptCountingTimeTbpSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double /*sigmaPp*/, double sigmaBp, double sigmaPm,
+                              double sigmaBm) noexcept {
+    return TimeSDev(Nbp, sigmaBp, sigmaBm, sigmaPm, Npm - Nbm, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
+
+double OptCountingTimeTpmSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double sigmaPp, double sigmaBp, double sigmaPm,
+                              double /*sigmaBm*/) noexcept {
+    return TimeSDev(Npm, sigmaPm, sigmaBp, sigmaPp, Npp - Nbp, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
+
+double OptCountingTimeTbmSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
+                              double sigmaPp, double sigmaBp, double /*sigmaPm*/,
+                              double sigmaBm) noexcept {
+    return TimeSDev(Nbm, sigmaBm, sigmaBp, sigmaPp, Npp - Nbp, T, Denominator(Npp, Nbp, Npm, Nbm));
+}
 
 }  // namespace vantrel::counting

@@ -5,11 +5,15 @@
 
 namespace vantrel::counting {
 
+// The four times add up to T; a state with zero net rate takes all of it.
 double OptCountingTimeTpp(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
 double OptCountingTimeTbp(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
 double OptCountingTimeTpm(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
 double OptCountingTimeTbm(double Npp, double Nbp, double Npm, double Nbm, double T) noexcept;
 
+// Standard deviations of the four times from those of the rates, with the
+// common denominator held exact. An exactly known own rate (σ = 0) contributes
+// nothing, even when that rate is zero.
 double OptCountingTimeTppSDev(double Npp, double Nbp, double Npm, double Nbm, double T,
                               double sigmaPp, double sigmaBp, double sigmaPm,
                               double sigmaBm) noexcept;
