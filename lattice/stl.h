@@ -1,14 +1,20 @@
 // sin(θ)/λ = 1/(2d) of the reflection (h, k, l) for each lattice setting.
-// Edges in Å give Å⁻¹; angles in degrees.
+// Edges in Å give Å⁻¹; angles in degrees. The indices need not be integers.
 #pragma once
 
 namespace vantrel::lattice {
 
+// Closed forms in the direct cell. NaN when a guarded edge is 0; a negative
+// edge carries its sign into the result.
 double STLcubic(double h, double k, double l, double a) noexcept;
 double STLhexagonal(double h, double k, double l, double a, double c) noexcept;
-double STLrhombohedral(double h, double k, double l, double a, double alpha) noexcept;
 double STLtetragonal(double h, double k, double l, double a, double c) noexcept;
 double STLorthorhombic(double h, double k, double l, double a, double b, double c) noexcept;
+
+// Through the reciprocal cell, with the angles the lattice system fixes (90°
+// in the monoclinic settings, α = β = γ in the rhombohedral one). NaN for any
+// cell that ReciprocalCell refuses; never negative.
+double STLrhombohedral(double h, double k, double l, double a, double alpha) noexcept;
 double STLmonoclinicB(double h, double k, double l, double a, double b, double c,
                       double beta) noexcept;
 double STLmonoclinicC(double h, double k, double l, double a, double b, double c,
