@@ -4,6 +4,10 @@
 
 namespace vantrel::helium3 {
 
+// Opacity O = n·σ(λ)·L of the cell: number density p·N_A/(R·T) times the
+// absorption cross-section σ₀·λ/λ₀ times the length. Dimensionless.
+double CellOpacity(double p, double T, double L, double lambda) noexcept;
+
 double He3Efficiency(double p, double T, double L, double lambda, double PHe) noexcept;
 double He3EfficiencySDev(double p, double T, double L, double lambda, double PHe, double sigmaP,
                          double sigmaT, double sigmaL, double sigmaLambda,
