@@ -1,4 +1,4 @@
-#include "counting/asymmetries.h"
+#include "vantrel/counting/asymmetries.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "counting/count_rates.h"
+#include "vantrel/counting/count_rates.h"
 
 #include <cmath>
 

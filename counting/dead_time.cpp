@@ -1,4 +1,4 @@
-#include "counting/dead_time.h"
+#include "vantrel/counting/dead_time.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "counting/flipping_ratios.h"
+#include "vantrel/counting/flipping_ratios.h"
 
 #include <cmath>
 

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "counting/dead_time.h"
+#include "vantrel/counting/dead_time.h"
 
 namespace vantrel::counting {
 

@@ -1,4 +1,4 @@
-#include "counting/optimal_times.h"
+#include "vantrel/counting/optimal_times.h"
 
 #include <cmath>
 

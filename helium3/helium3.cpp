@@ -1,4 +1,4 @@
-#include "helium3/helium3.h"
+#include "vantrel/helium3/helium3.h"
 
 #include <cmath>
 

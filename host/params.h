@@ -8,17 +8,13 @@
 #include <cstring>
 #include <utility>
 
+#include "vantrel/catalogue.h"
+
 namespace vantrel {
 
 // The module's NaN: quiet, sign clear, zero payload. Guards return it and
 // SetResultNaN stores it; arithmetic NaNs keep whatever bits the FPU gives.
 inline constexpr double kNaN = std::bit_cast<double>(std::uint64_t{0x7FF8000000000000});
-
-// n + 1 consecutive doubles owned by the host: argument k (1-based, in call
-// order) at byte offset 8·(n − k), the result at byte offset 8·n.
-struct FunctionParams;
-
-using ExternalFunction = std::int32_t (*)(FunctionParams*);
 
 inline void SetResultNaN(double* slot) noexcept { std::memcpy(slot, &kNaN, sizeof kNaN); }
 

@@ -1,4 +1,4 @@
-#include "lattice/reciprocal_cell.h"
+#include "vantrel/lattice/reciprocal_cell.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
-#include "lattice/stl.h"
+#include "vantrel/lattice/stl.h"
 
 #include <cmath>
 
 #include "host/params.h"
-#include "lattice/reciprocal_cell.h"
+#include "vantrel/lattice/reciprocal_cell.h"
 
 namespace vantrel::lattice {
 namespace {

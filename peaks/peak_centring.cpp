@@ -1,4 +1,4 @@
-#include "peaks/peak_centring.h"
+#include "vantrel/peaks/peak_centring.h"
 
 #include <array>
 #include <cmath>

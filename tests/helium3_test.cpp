@@ -1,7 +1,7 @@
 // Helium-3 cell: the standard deviations against their quotient forms and
 // against a numerical propagation of the value functions, the polarisation
 // range tests in their order, and the cell model read in both directions.
-#include "helium3/helium3.h"
+#include "vantrel/helium3/helium3.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "lattice/reciprocal_cell.h"
+#include "vantrel/lattice/reciprocal_cell.h"
 #include "support/propagation.h"
 
 namespace vantrel::testing {

@@ -81,3 +81,23 @@ TEST(Catalogue, EveryBodyWritesOnlyItsResultSlot) {
 
 }  // namespace
 }  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST(Catalogue, ArgumentNamesAsData) {
+    const CatalogueEntry* entry = FindFunction("CountRateDDTSDev");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(IndexOf(*entry), 3u);
+    EXPECT_EQ(entry->ArgumentNames(),
+              (std::vector<std::string_view>{"N", "t", "tau", "tau2", "sigmaTau", "sigmaTau2"}));
+    for (const CatalogueEntry& e : Catalogue()) {
+        const std::vector<std::string_view> names = e.ArgumentNames();
+        EXPECT_EQ(names.size(), e.argumentCount) << e.name;
+        EXPECT_EQ(std::set<std::string_view>(names.begin(), names.end()).size(), names.size()) << e.name;
+    }
+    EXPECT_EQ(FindFunction("NoSuchFunction"), nullptr);
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -9,7 +9,7 @@
 #include <numbers>
 #include <string>
 
-#include "peaks/peak_centring.h"
+#include "vantrel/peaks/peak_centring.h"
 #include "support/propagation.h"
 
 namespace vantrel::testing {

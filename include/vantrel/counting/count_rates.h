@@ -2,7 +2,7 @@
 // Counts and monitor counts are Poisson variables; times are exact.
 #pragma once
 
-#include "counting/dead_time.h"
+#include "vantrel/counting/dead_time.h"
 
 namespace vantrel::counting {
 
