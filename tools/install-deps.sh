@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
+  clang libclang-rt-14-dev valgrind
+  python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-uncertainties
 )
 
 missing=()

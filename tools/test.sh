@@ -7,3 +7,6 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake --workflow --preset windows
 cmake --workflow --preset native
+
+# Sanitizers, fuzzing, the concurrency stress test and memcheck.
+tools/test-hardening.sh
