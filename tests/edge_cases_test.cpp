@@ -20,13 +20,12 @@ TEST(EdgeCases, EveryDocumentedValueIsExact) {
         ASSERT_NE(entry, nullptr) << c.function;
         ASSERT_EQ(entry->argumentCount, c.arguments.size()) << c.function;
         const double got = Evaluate(*entry, c.arguments);
-        std::string call = std::string(c.function) + "(";
-        for (double a : c.arguments) call += std::to_string(a) + ",";
+        const std::string call = Describe(c);
         if (std::isnan(c.expected)) {
-            EXPECT_TRUE(std::isnan(got)) << call << ") = " << got;
+            EXPECT_TRUE(std::isnan(got)) << call << " = " << got;
         } else {
             EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(c.expected))
-                << call << ") = " << std::hexfloat << got << " expected " << c.expected;
+                << call << " = " << std::hexfloat << got << " expected " << c.expected;
         }
     }
 }

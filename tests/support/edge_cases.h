@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,17 @@ struct EdgeCase {
     // functions differently from glibc. Natively every case is exact.
     int dllUlps = 0;
 };
+
+// "Name(a, b, …)" with every argument to 17 significant digits.
+inline std::string Describe(const EdgeCase& c) {
+    std::string text = std::string(c.function) + "(";
+    for (std::size_t i = 0; i < c.arguments.size(); ++i) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%.17g", c.arguments[i]);
+        text += (i == 0 ? "" : ", ") + std::string(number);
+    }
+    return text + ")";
+}
 
 std::vector<EdgeCase> CountRateCases();
 std::vector<EdgeCase> CountingStatisticsCases();  // flipping ratios, asymmetries, optimal times
