@@ -97,21 +97,14 @@ double AsymmetryOptSDev(double Npp, double Nbp, double Npm, double Nbm, double t
 double AsymmetryOptDDT(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                        double tPm, double tBm, double Mp, double Mb, double tau,
                        double tau2) noexcept {
-    const Four t{tPp, tBp, tPm, tBm};
-    const auto C = DeadTimeCorrectedCounts({Npp, Nbp, Npm, Nbm}, t, tau, tau2);
-    if (!C) return kNaN;
-    return OptAsymmetry({*C, t, Mp, Mb});
+    return OnCorrectedCounts(OptAsymmetry, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau, tau2);
 }
 
 double AsymmetryOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                            double tPm, double tBm, double Mp, double Mb, double tau, double tau2,
                            double sigmaTau, double sigmaTau2) noexcept {
-    const Four N{Npp, Nbp, Npm, Nbm};
-    const Four t{tPp, tBp, tPm, tBm};
-    const auto C = DeadTimeCorrectedCounts(N, t, tau, tau2);
-    if (!C) return kNaN;
-    return OptAsymmetrySDev({*C, t, Mp, Mb},
-                            DeadTimeCorrectedVariances(N, t, tau, tau2, sigmaTau, sigmaTau2));
+    return OnCorrectedCountsSDev(OptAsymmetrySDev, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau,
+                                 tau2, sigmaTau, sigmaTau2);
 }
 
 }  // namespace vantrel::counting

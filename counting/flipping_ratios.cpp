@@ -91,21 +91,14 @@ double FlippingRatioOptSDev(double Npp, double Nbp, double Npm, double Nbm, doub
 double FlippingRatioOptDDT(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                            double tPm, double tBm, double Mp, double Mb, double tau,
                            double tau2) noexcept {
-    const Four t{tPp, tBp, tPm, tBm};
-    const auto C = DeadTimeCorrectedCounts({Npp, Nbp, Npm, Nbm}, t, tau, tau2);
-    if (!C) return kNaN;
-    return OptRatio({*C, t, Mp, Mb});
+    return OnCorrectedCounts(OptRatio, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau, tau2);
 }
 
 double FlippingRatioOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp,
                                double tBp, double tPm, double tBm, double Mp, double Mb, double tau,
                                double tau2, double sigmaTau, double sigmaTau2) noexcept {
-    const Four N{Npp, Nbp, Npm, Nbm};
-    const Four t{tPp, tBp, tPm, tBm};
-    const auto C = DeadTimeCorrectedCounts(N, t, tau, tau2);
-    if (!C) return kNaN;
-    return OptRatioSDev({*C, t, Mp, Mb},
-                        DeadTimeCorrectedVariances(N, t, tau, tau2, sigmaTau, sigmaTau2));
+    return OnCorrectedCountsSDev(OptRatioSDev, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau,
+                                 tau2, sigmaTau, sigmaTau2);
 }
 
 }  // namespace vantrel::counting

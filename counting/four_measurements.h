@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "host/params.h"
 #include "vantrel/counting/dead_time.h"
 
 namespace vantrel::counting {
@@ -68,6 +69,27 @@ inline Four DeadTimeCorrectedVariances(const Four& N, const Four& t, double tau,
     };
     return Four{variance(N.pp, t.pp), variance(N.bp, t.bp), variance(N.pm, t.pm),
                 variance(N.bm, t.bm)};
+}
+
+// The OptDDT level of a quantity: its Opt formula on dead-time-corrected
+// counts; NaN when a measurement's dead-time denominator is zero.
+template <class OptFormula>
+double OnCorrectedCounts(OptFormula opt, const Four& N, const Four& t, double Mp, double Mb,
+                         double tau, double tau2) noexcept {
+    const auto C = DeadTimeCorrectedCounts(N, t, tau, tau2);
+    if (!C) return kNaN;
+    return opt(OptMeasurements{*C, t, Mp, Mb});
+}
+
+// The same for a standard deviation, with the corrected counts' variances.
+template <class OptSDevFormula>
+double OnCorrectedCountsSDev(OptSDevFormula sdev, const Four& N, const Four& t, double Mp,
+                             double Mb, double tau, double tau2, double sigmaTau,
+                             double sigmaTau2) noexcept {
+    const auto C = DeadTimeCorrectedCounts(N, t, tau, tau2);
+    if (!C) return kNaN;
+    return sdev(OptMeasurements{*C, t, Mp, Mb},
+                DeadTimeCorrectedVariances(N, t, tau, tau2, sigmaTau, sigmaTau2));
 }
 
 }  // namespace vantrel::counting
