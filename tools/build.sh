@@ -11,7 +11,7 @@ host() { "$build/wine-run" "$build/Igor64.exe" "$@"; }
 
 echo
 echo "== Catalogue of $build/Vantrel-64.xop, as the host reads it"
-host "$build/Vantrel-64.xop" list | tr -d '\r' | column -c 120
+host "$build/Vantrel-64.xop" list | tr -d '\r' | pr -3 -t -w 120
 echo
 echo "== A few functions, called by the host"
 for call in "CountRate 1000 50" \

@@ -19,6 +19,7 @@
 //   --trace               print every call-back the module makes
 #include <windows.h>
 
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -347,10 +348,15 @@ const Function* Find(const std::vector<Function>& catalogue, const std::string& 
     return nullptr;
 }
 
+// The shortest text that reads back as the same double.
 void PrintValue(double v) {
-    if (std::isnan(v)) std::printf("nan\n");
-    else if (std::isinf(v)) std::printf(v > 0 ? "inf\n" : "-inf\n");
-    else std::printf("%.17g\n", v);
+    if (std::isnan(v)) {
+        std::printf("nan\n");
+        return;
+    }
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+    std::printf("%.*s\n", static_cast<int>(end - text), text);
 }
 
 // Lines "NAME ARG..." in, lines "NAME BITS14 BITS15 STATUS14 STATUS15 CLEAN" out.
