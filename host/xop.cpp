@@ -163,12 +163,18 @@ int IsMainThread() noexcept {
 int WarnIfNotMainThread(const char* routineName) noexcept {
     if (IsMainThread()) return 1;
     const std::uint32_t now = platform::HostTickCount();
-    const std::uint32_t last = gModule.lastThreadAlertTick.load(std::memory_order_relaxed);
-    if (now < static_cast<std::uint32_t>(last + kThreadAlertIntervalTicks)) return 0;
+    std::uint32_t last = gModule.lastThreadAlertTick.load(std::memory_order_relaxed);
+    // Elapsed ticks, not now < last + 3600: the wrapped sum would let every
+    // check in the last 3600 ticks before the clock wraps raise an alert.
+    if (static_cast<std::uint32_t>(now - last) < kThreadAlertIntervalTicks) return 0;
+    // Claim the interval before showing the modal alert, so that threads
+    // checking meanwhile stay silent.
+    if (!gModule.lastThreadAlertTick.compare_exchange_strong(last, now, std::memory_order_relaxed)) {
+        return 0;
+    }
     char text[256];
     std::snprintf(text, sizeof text, "BUG: %s is not threadsafe.\r", routineName);
     EmergencyAlert(text);
-    gModule.lastThreadAlertTick.store(now, std::memory_order_relaxed);
     return 0;
 }
 

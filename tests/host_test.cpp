@@ -316,6 +316,24 @@ TEST_F(HostBinding, ThreadCheckTimingEdges) {
     EXPECT_EQ(Fake().alerts.size(), 2u);
 }
 
+TEST_F(HostBinding, NoAlertStormBeforeTheClockWraps) {
+    // An alert in the last 3600 ticks of the 32-bit clock silences the next
+    // 3600 ticks like any other, across the wrap.
+    ASSERT_EQ(Load(), 0);
+    Fake().threadId = 7;
+    for (std::uint32_t tick : {0xFFFFFF00u, 0xFFFFFF01u, 0xFFFFFFFFu, 0u, 0x100u}) {
+        Fake().ticks = tick;
+        WarnIfNotMainThread("GetXOPMessage");
+    }
+    EXPECT_EQ(Fake().alerts.size(), 1u);
+    Fake().ticks = 0xFFFFFF00u + 3599;  // wrapped
+    WarnIfNotMainThread("GetXOPMessage");
+    EXPECT_EQ(Fake().alerts.size(), 1u);
+    Fake().ticks = 0xFFFFFF00u + 3600;
+    WarnIfNotMainThread("GetXOPMessage");
+    EXPECT_EQ(Fake().alerts.size(), 2u);
+}
+
 TEST_F(HostBinding, AlertTextIsBounded) {
     ASSERT_EQ(Load(), 0);
     Fake().threadId = 7;
