@@ -1,3 +1,56 @@
 #!/usr/bin/env bash
-# Sanitizer, fuzzing, stress and memcheck runs. Filled in by its own change.
+# Hardening runs, each announced with its duration; any failure fails the whole:
+#   1. AddressSanitizer + UndefinedBehaviorSanitizer: native suites and the
+#      fuzz target's seed corpus (preset fuzz, clang);
+#   2. a time-bounded fuzz run from the seed corpus (VANTREL_FUZZ_SECONDS, 120);
+#   3. valgrind memcheck of the native suites (test preset memcheck);
+#   4. ThreadSanitizer: native suites with the stress test (preset tsan).
+# The sanitizer presets leave out the installed-package check (it links the
+# instrumented library into an uninstrumented consumer) and the constant-memory
+# check of the command-line tool (the sanitizers' own allocators hold memory).
 set -euo pipefail
+cd "$(dirname "$0")/.."
+
+fuzz_seconds=${VANTREL_FUZZ_SECONDS:-120}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+begin=$SECONDS
+step_start=$SECONDS
+step() {
+  printf '\n==== hardening: %s\n' "$*"
+  step_start=$SECONDS
+}
+done_step() { printf '==== hardening: done in %d s\n' $((SECONDS - step_start)); }
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer build, native suites and seed corpus (cmake --workflow --preset fuzz)"
+cmake --workflow --preset fuzz
+done_step
+
+step "fuzz run of ${fuzz_seconds} s from fuzz/corpus (build/fuzz/fuzz/vantrel_fuzz)"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+log=build/fuzz/fuzz-smoke.log
+# New inputs go to the scratch directory; the seed corpus is only read.
+# A failing input is kept as build/fuzz/crash-* for replay.
+if ! build/fuzz/fuzz/vantrel_fuzz -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+     -print_final_stats=1 -artifact_prefix=build/fuzz/ "$scratch" fuzz/corpus >"$log" 2>&1; then
+  tail -n 60 "$log"
+  echo "fuzz run FAILED; the input is build/fuzz/crash-*; full log $log" >&2
+  exit 1
+fi
+grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$log"
+done_step
+
+step "valgrind memcheck of the native suites (ctest --preset memcheck)"
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset memcheck
+done_step
+
+step "ThreadSanitizer build, native suites and stress test (cmake --workflow --preset tsan)"
+cmake --workflow --preset tsan
+done_step
+
+printf '\n==== hardening: all steps passed in %d s\n' $((SECONDS - begin))
