@@ -9,6 +9,7 @@ packages=(
   wine wine64
   clang libclang-rt-14-dev valgrind
   python3 python3-dev pybind11-dev python3-numpy python3-pytest python3-uncertainties
+  python3-pip python3-setuptools python3-wheel
 )
 
 missing=()

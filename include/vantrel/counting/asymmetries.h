@@ -1,5 +1,6 @@
 // Polarisation asymmetries A = (I+ − I−)/(I+ + I−) from the same four
-// measurements and argument lists as the flipping ratios.
+// measurements and argument lists (names and units) as the flipping ratios in
+// flipping_ratios.h. Dimensionless.
 #pragma once
 
 namespace vantrel::counting {

@@ -1,5 +1,8 @@
 // Count rates per unit time and per monitor count, with standard deviations.
 // Counts and monitor counts are Poisson variables; times are exact.
+//   N  counts
+//   t  counting time, any unit: the rates come out per that unit
+//   M  monitor counts
 #pragma once
 
 #include "vantrel/counting/dead_time.h"

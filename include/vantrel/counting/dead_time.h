@@ -1,6 +1,10 @@
 // The detector dead-time model shared by the count rates, flipping ratios and
 // asymmetries. N counts in time t; τ and τ₂ are the first- and second-order
 // dead-time coefficients.
+//   N                    counts
+//   t                    counting time, any unit
+//   tau, sigmaTau        dead time τ and its standard deviation, unit of t
+//   tau2, sigmaTau2      second-order coefficient τ₂ and its deviation, (unit of t)²
 #pragma once
 
 namespace vantrel::counting {

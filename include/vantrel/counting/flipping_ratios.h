@@ -1,5 +1,11 @@
 // Flipping ratios R = I+/I− of a reflection from its four measurements:
 // peak +, background +, peak −, background − (in that order everywhere).
+//   Npp, Nbp, Npm, Nbm   counts, or intensities in any common unit
+//   sigmaPp … sigmaBm    standard deviations of the four, same unit
+//   tPp, tBp, tPm, tBm   counting time of each measurement, any common unit
+//   Mp, Mb               monitor counts over both peak (both background) measurements
+//   tau, tau2 …          the dead-time model of dead_time.h
+// The ratio is dimensionless.
 #pragma once
 
 namespace vantrel::counting {

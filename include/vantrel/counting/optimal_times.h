@@ -1,6 +1,9 @@
 // The split of a total counting time T among the four measurements (peak +,
 // background +, peak −, background −) that minimises the variance of the
 // flipping ratio, from the four count rates.
+//   Npp, Nbp, Npm, Nbm   count rates, any common unit (only their ratios matter)
+//   T                    total counting time, any unit: the times come out in it
+//   sigmaPp … sigmaBm    standard deviations of the four rates, their unit
 #pragma once
 
 namespace vantrel::counting {

@@ -1,5 +1,13 @@
-// A polarised helium-3 spin-filter cell: pressure p (atm), temperature T (K),
-// length L (cm), neutron wavelength λ (Å), helium-3 polarisation P_He.
+// A polarised helium-3 spin-filter cell. The constants fix these units:
+//   p        gas pressure, atm
+//   T        gas temperature, K
+//   L        cell length along the beam, cm
+//   lambda   neutron wavelength λ, Å
+//   PHe      helium-3 polarisation, fraction 0 to 1
+//   Pr, Pm   reference and measured neutron polarisations, fractions
+//   n1 … n4  neutron counts (transmissions n₁/n₂ polarised, n₃/n₄ unpolarised)
+//   sigmaX   standard deviation of X, in the unit of X
+// Efficiencies, transmissions and polarisations are fractions.
 #pragma once
 
 namespace vantrel::helium3 {

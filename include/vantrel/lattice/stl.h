@@ -1,5 +1,9 @@
 // sin(θ)/λ = 1/(2d) of the reflection (h, k, l) for each lattice setting.
-// Edges in Å give Å⁻¹; angles in degrees. The indices need not be integers.
+//   h, k, l              Miller indices; need not be integers
+//   a, b, c              cell edges, Å (any length unit; the result is its inverse)
+//   alpha, beta, gamma   cell angles, degrees: α between b and c, β between a
+//                        and c, γ between a and b
+// Result: sin(θ)/λ in Å⁻¹.
 #pragma once
 
 namespace vantrel::lattice {

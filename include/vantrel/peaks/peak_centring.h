@@ -1,5 +1,9 @@
 // The centre of a peak from counts A and B at two positions x₁, x₂: where A
 // and B would be equal, by a linear or a Gaussian model.
+//   x1, x2                     positions, any unit: the centre comes out in it
+//   A1, B1, A2, B2             counts A and B at each position, any common scale
+//   sigmaX                     standard deviation of each position, unit of x
+//   sigmaA1 … sigmaB2          standard deviations of the counts
 #pragma once
 
 namespace vantrel::peaks {

@@ -1,0 +1,19 @@
+// Everything Vantrel offers another C++ program: the typed functions of every
+// subsystem and the catalogue that names them.
+//
+//   #include <vantrel/vantrel.h>
+//   double r = vantrel::counting::FlippingRatio(1000, 200, 300, 150);
+//
+// Link the CMake target vantrel::vantrel (find_package(vantrel)).
+#pragma once
+
+#include "vantrel/catalogue.h"
+#include "vantrel/counting/asymmetries.h"
+#include "vantrel/counting/count_rates.h"
+#include "vantrel/counting/dead_time.h"
+#include "vantrel/counting/flipping_ratios.h"
+#include "vantrel/counting/optimal_times.h"
+#include "vantrel/helium3/helium3.h"
+#include "vantrel/lattice/reciprocal_cell.h"
+#include "vantrel/lattice/stl.h"
+#include "vantrel/peaks/peak_centring.h"

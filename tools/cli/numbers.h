@@ -1,0 +1,68 @@
+// Numbers as text, both ways without loss: what is printed reads back to the
+// same bits.
+#pragma once
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace vantrel::cli {
+
+enum class NumberError { kNotANumber, kOutOfRange };
+
+struct ParsedNumber {
+    double value = 0.0;
+    std::optional<NumberError> error;
+};
+
+inline std::string_view TrimBlanks(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Decimal or hexadecimal floating point ("0x1.8p3", exact), "inf", "nan", with an
+// optional sign and surrounding blanks; the whole text must be the number.
+// Finite text beyond the range of a double (1e400, 1e-400) is refused rather
+// than turned into infinity or zero.
+inline ParsedNumber ParseNumber(std::string_view text) {
+    text = TrimBlanks(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    auto format = std::chars_format::general;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        format = std::chars_format::hex;
+    }
+    const auto hexDigit = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.';
+    };
+    // A second sign ("+-1", "0x-1") is not a number, nor is "0xinf".
+    if (text.empty() || text.front() == '+' || text.front() == '-' ||
+        (format == std::chars_format::hex && !hexDigit(text.front()))) {
+        return {0.0, NumberError::kNotANumber};
+    }
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, format);
+    if (ec == std::errc::result_out_of_range) return {0.0, NumberError::kOutOfRange};
+    if (ec != std::errc{} || end != text.data() + text.size()) return {0.0, NumberError::kNotANumber};
+    return {negative ? -value : value, std::nullopt};
+}
+
+// 17 significant digits, enough for any double to read back exactly; "nan"
+// for every NaN, "inf" and "-inf".
+inline std::string FormatNumber(double value) {
+    if (std::isnan(value)) return "nan";
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+    return std::string(buffer, result.ptr);
+}
+
+}  // namespace vantrel::cli

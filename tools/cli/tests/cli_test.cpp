@@ -1,0 +1,297 @@
+// The tool's pieces in-process: names, numbers, CSV records and the commands.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "csv.h"
+#include "names.h"
+#include "numbers.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// ---- Names ---------------------------------------------------------------------
+
+TEST(SnakeCase, FollowsTheDocumentedRule) {
+    const std::vector<std::pair<std::string_view, std::string_view>> cases = {
+        {"CountRate", "count_rate"},
+        {"CountRateDDTSDev", "count_rate_ddt_sdev"},
+        {"FlippingRatioOptSDev", "flipping_ratio_opt_sdev"},
+        {"FlippingRatioOptDDT", "flipping_ratio_opt_ddt"},
+        {"OptCountingTimeTpp", "opt_counting_time_tpp"},
+        {"PeakCentringGaussSDev", "peak_centring_gauss_sdev"},
+        {"STLcubic", "stl_cubic"},
+        {"STLmonoclinicB", "stl_monoclinic_b"},
+        {"He3Efficiency2SDev", "he3_efficiency2_sdev"},
+        {"He3Polarisation", "he3_polarisation"},
+    };
+    for (const auto& [name, snake] : cases) EXPECT_EQ(SnakeCase(name), snake) << name;
+}
+
+TEST(SnakeCase, EveryAliasIsAUniqueLowerCaseIdentifier) {
+    std::set<std::string> aliases;
+    for (const CatalogueEntry& e : Catalogue()) {
+        const std::string alias = SnakeCase(e.name);
+        EXPECT_TRUE(aliases.insert(alias).second) << alias;
+        EXPECT_EQ(alias.find("__"), std::string::npos) << alias;
+        EXPECT_NE(alias.front(), '_') << alias;
+        EXPECT_NE(alias.back(), '_') << alias;
+        for (char c : alias) EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') << alias;
+        EXPECT_EQ(FindByName(alias), &e);
+        EXPECT_EQ(FindByName(e.name), &e);
+    }
+    EXPECT_EQ(aliases.size(), 46u);
+}
+
+TEST(ClosestNames, SuggestsMisspellingsAndFamilies) {
+    EXPECT_EQ(ClosestNames("FlipingRatio").front(), "FlippingRatio");
+    EXPECT_EQ(ClosestNames("countrate").front(), "CountRate");
+    EXPECT_EQ(ClosestNames("stl_cubik").front(), "STLcubic");
+    EXPECT_EQ(ClosestNames("He3Transmision", 1), std::vector<std::string_view>{"He3Transmission"});
+    EXPECT_EQ(ClosestNames("FlipingRatio"), std::vector<std::string_view>{"FlippingRatio"});
+    EXPECT_EQ(ClosestNames("asym").size(), 3u);
+    EXPECT_TRUE(ClosestNames("Zebra").empty());
+}
+
+// ---- Numbers -------------------------------------------------------------------
+
+TEST(ParseNumber, AcceptsEveryExactSpelling) {
+    const std::vector<std::pair<std::string_view, double>> cases = {
+        {"20", 20.0},        {"-1.5", -1.5},      {"+1.5", 1.5},       {" 1e-3\t", 1e-3},
+        {"0x1.8p3", 12.0},   {"-0x1p-1074", -0x1p-1074},              {"4.9406564584124654e-324", 0x1p-1074},
+        {"inf", kInf},       {"-inf", -kInf},     {"Infinity", kInf},  {"-0", -0.0},
+        {"0.10000000000000001", 0.1},             {".5", 0.5},         {"5.", 5.0},
+    };
+    for (const auto& [text, value] : cases) {
+        const ParsedNumber parsed = ParseNumber(text);
+        ASSERT_FALSE(parsed.error) << text;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(parsed.value), std::bit_cast<std::uint64_t>(value)) << text;
+    }
+    EXPECT_TRUE(std::isnan(ParseNumber("nan").value));
+    EXPECT_FALSE(ParseNumber("NaN").error);
+}
+
+TEST(ParseNumber, RefusesAnythingElse) {
+    for (std::string_view text : {"", " ", "abc", "1,5", "1.5x", "--1", "+-1", "0x", "0x-1", "0xinf", "1 2",
+                                  "1e", "e5", "+", "0b101"}) {
+        const ParsedNumber parsed = ParseNumber(text);
+        ASSERT_TRUE(parsed.error) << "'" << text << "'";
+        EXPECT_EQ(*parsed.error, NumberError::kNotANumber) << text;
+    }
+    for (std::string_view text : {"1e400", "-1e400", "1e-400"}) {
+        const ParsedNumber parsed = ParseNumber(text);
+        ASSERT_TRUE(parsed.error) << text;
+        EXPECT_EQ(*parsed.error, NumberError::kOutOfRange) << text;
+    }
+}
+
+TEST(FormatNumber, SeventeenDigitsAndNamedSpecials) {
+    EXPECT_EQ(FormatNumber(20.0), "20");
+    EXPECT_EQ(FormatNumber(0.1), "0.10000000000000001");
+    EXPECT_EQ(FormatNumber(5.333333333333333), "5.333333333333333");
+    EXPECT_EQ(FormatNumber(-0.0), "-0");
+    EXPECT_EQ(FormatNumber(1e300), "1.0000000000000001e+300");
+    EXPECT_EQ(FormatNumber(kInf), "inf");
+    EXPECT_EQ(FormatNumber(-kInf), "-inf");
+    EXPECT_EQ(FormatNumber(std::numeric_limits<double>::quiet_NaN()), "nan");
+    EXPECT_EQ(FormatNumber(-std::numeric_limits<double>::quiet_NaN()), "nan");
+}
+
+TEST(FormatNumber, ReadsBackToTheSameBits) {
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 100000; ++i) {
+        const double value = std::bit_cast<double>(random());
+        if (std::isnan(value)) continue;
+        const ParsedNumber back = ParseNumber(FormatNumber(value));
+        ASSERT_FALSE(back.error) << FormatNumber(value);
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(back.value), std::bit_cast<std::uint64_t>(value))
+            << FormatNumber(value);
+    }
+}
+
+// ---- CSV records ---------------------------------------------------------------
+
+std::vector<CsvRecord> ReadAll(const std::string& text) {
+    std::istringstream in(text);
+    CsvReader reader(in);
+    std::vector<CsvRecord> records;
+    CsvRecord record;
+    while (reader.Next(record)) records.push_back(record);
+    return records;
+}
+
+TEST(CsvReader, SplitsQuotedAndPlainFieldsKeepingTheRawText) {
+    const auto records = ReadAll("a,\"b,c\",\"say \"\"hi\"\"\"\r\n1,\"two\nlines\",3\n\nlast,,");
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
+    EXPECT_EQ(records[0].raw, "a,\"b,c\",\"say \"\"hi\"\"\"");
+    EXPECT_EQ(records[0].line, 1u);
+    EXPECT_EQ(records[1].fields, (std::vector<std::string>{"1", "two\nlines", "3"}));
+    EXPECT_EQ(records[1].line, 2u);
+    EXPECT_EQ(records[2].raw, "");  // a blank line
+    EXPECT_EQ(records[2].line, 4u);
+    EXPECT_EQ(records[3].fields, (std::vector<std::string>{"last", "", ""}));
+    EXPECT_EQ(records[3].line, 5u);
+}
+
+TEST(CsvReader, SkipsASpreadsheetsByteOrderMark) {
+    const auto records = ReadAll("\xEF\xBB\xBFN,t\n1,2\n");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"N", "t"}));
+    EXPECT_EQ(records[0].raw, "N,t");
+}
+
+TEST(CsvReader, ReportsBrokenQuotingWithItsLine) {
+    for (const auto& [text, line] : std::vector<std::pair<std::string, std::size_t>>{
+             {"a,b\n1,\"open\n2,3\n", 2}, {"a,b\n\"x\"y,2\n", 2}, {"\xEF\xBBN,t\n", 1}}) {
+        try {
+            ReadAll(text);
+            ADD_FAILURE() << text;
+        } catch (const CsvError& e) {
+            EXPECT_EQ(e.line(), line) << text;
+        }
+    }
+}
+
+// ---- Commands ------------------------------------------------------------------
+
+struct Outcome {
+    int exit;
+    std::string out;
+    std::string err;
+};
+
+Outcome Call(std::vector<std::string_view> args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int exit = Run(args, in, out, err);
+    return {exit, out.str(), err.str()};
+}
+
+TEST(Commands, ListShowsIndexNameAliasAndArguments) {
+    const Outcome o = Call({"list"});
+    EXPECT_EQ(o.exit, kSuccess);
+    std::istringstream lines(o.out);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(lines, line);) all.push_back(line);
+    ASSERT_EQ(all.size(), 46u);
+    EXPECT_EQ(all[0].substr(0, 13), " 0  CountRate");
+    EXPECT_NE(all[0].find(" count_rate "), std::string::npos);
+    EXPECT_TRUE(all[0].ends_with(" N, t"));
+    EXPECT_EQ(all[31].substr(0, 16), "31  STLtriclinic");
+    EXPECT_TRUE(all[31].ends_with(" h, k, l, a, b, c, alpha, beta, gamma"));
+}
+
+TEST(Commands, EvaluatesByNameOrAlias) {
+    const std::vector<std::pair<std::vector<std::string_view>, std::string>> cases = {
+        {{"CountRate", "1000", "50"}, "20\n"},
+        {{"count_rate", "1000", "50"}, "20\n"},
+        {{"FlippingRatio", "1000", "200", "300", "150"}, "5.333333333333333\n"},
+        {{"CountRate", "1", "0"}, "nan\n"},
+        {{"FlippingRatioOpt", "1000", "200", "300", "150", "0", "30", "50", "40", "5000", "2500"}, "-inf\n"},
+        {{"CountRate", "0x1p-1074", "0.5"}, "9.8813129168249309e-324\n"},
+        {{"STLcubic", "1", "1", "1", "-5"}, "-0.17320508075688773\n"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const Outcome o = Call(args);
+        EXPECT_EQ(o.exit, kSuccess) << o.err;
+        EXPECT_EQ(o.out, expected) << args[0];
+        EXPECT_EQ(o.err, "");
+    }
+}
+
+// Each refusal names what is wrong and what would be right, and prints no value.
+TEST(Commands, RefusesBadCallsWithAClearMessage) {
+    const std::vector<std::tuple<std::vector<std::string_view>, int, std::string>> cases = {
+        {{}, kBadUsage, "usage: vantrel list"},
+        {{"FlipingRatio", "1"}, kBadUsage, "no function named 'FlipingRatio'; did you mean FlippingRatio"},
+        {{"CountRate", "1"}, kBadUsage, "CountRate takes 2 arguments, got 1: CountRate(N, t)"},
+        {{"CountRate", "1", "2", "3"}, kBadUsage, "got 3: CountRate(N, t)"},
+        {{"CountRate", "1", "abc"}, kBadUsage, "argument 2 (t) of CountRate: 'abc' is not a number"},
+        {{"CountRate", "1e999", "1"}, kBadUsage, "argument 1 (N) of CountRate: '1e999' is beyond the range"},
+        {{"list", "x"}, kBadUsage, "'list' takes no arguments"},
+        {{"CountRate", "--csv"}, kBadUsage, "--csv takes one file name"},
+        {{"CountRate", "--csv", "/nonexistent/in.csv"}, kBadInput, "cannot open '/nonexistent/in.csv'"},
+    };
+    for (const auto& [args, exit, message] : cases) {
+        const Outcome o = Call(args);
+        EXPECT_EQ(o.exit, exit) << message;
+        EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
+        EXPECT_EQ(o.out, "") << message;
+    }
+}
+
+TEST(Csv, AppendsTheValueAndKeepsEveryOtherColumn) {
+    const Outcome o = Call({"CountRate", "--csv", "-"},
+                           "sample,t,N,note\r\nFe,50,1000,\"first, good\"\r\nNi, 0 ,5,\r\n\r\n");
+    EXPECT_EQ(o.exit, kSuccess) << o.err;
+    EXPECT_EQ(o.out,
+              "sample,t,N,note,CountRate\n"
+              "Fe,50,1000,\"first, good\",20\n"
+              "Ni, 0 ,5,,nan\n");
+}
+
+TEST(Csv, ArgumentsInAnyColumnOrder) {
+    const Outcome o = Call({"flipping_ratio", "--csv", "-"}, "Nbm,Npm,Nbp,Npp\n150,300,200,1000\n");
+    EXPECT_EQ(o.exit, kSuccess) << o.err;
+    EXPECT_EQ(o.out, "Nbm,Npm,Nbp,Npp,FlippingRatio\n150,300,200,1000,5.333333333333333\n");
+}
+
+TEST(Csv, RefusesBadInputWithLineAndColumn) {
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"N,t\n1,2\n3,x\n", "N,t,CountRate\n1,2,0.5\n", "line 3, column 2 (t): 'x' is not a number"},
+        {"t,N\n1,2\n,3\n", "t,N,CountRate\n1,2,2\n", "line 3, column 1 (t): '' is not a number"},
+        {"N,t\n1,1e999\n", "N,t,CountRate\n", "line 2, column 2 (t): '1e999' is beyond the range of a double"},
+        {"N,T\n1,2\n", "", "lacks the column t of CountRate(N, t) (names are case-sensitive)"},
+        {"x\n1\n", "", "lacks the columns N, t of CountRate(N, t)"},
+        {"N,t,N\n1,2,3\n", "", "names N twice (columns 1 and 3)"},
+        {"N,t\n1,2,3\n", "N,t,CountRate\n", "line 2: 3 fields, but the header has 2"},
+        {"N,t\n1\n", "N,t,CountRate\n", "line 2: 1 field, but the header has 2"},
+        {"N,t\n1,\"2\n", "N,t,CountRate\n", "line 2: a quoted field is not closed"},
+        {"", "", "the CSV input is empty"},
+    };
+    for (const auto& [input, written, message] : cases) {
+        const Outcome o = Call({"CountRate", "--csv", "-"}, input);
+        EXPECT_EQ(o.exit, kBadInput) << input;
+        EXPECT_EQ(o.out, written) << input;
+        EXPECT_NE(o.err.find(message), std::string::npos) << input << " gave " << o.err;
+    }
+}
+
+// A value written by the tool and read back by it gives the same bits, through
+// a whole chain of functions.
+TEST(Csv, ResultsReadBackExactly) {
+    std::string input = "N,t\n";
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> counts(0, 1e6), times(1e-3, 1e3);
+    std::vector<double> expected;
+    for (int i = 0; i < 1000; ++i) {
+        const double N = counts(random), t = times(random);
+        input += FormatNumber(N) + "," + FormatNumber(t) + "\n";
+        expected.push_back(Evaluate(*FindFunction("CountRate"), std::vector<double>{N, t}));
+    }
+    const Outcome o = Call({"CountRate", "--csv", "-"}, input);
+    ASSERT_EQ(o.exit, kSuccess);
+    std::istringstream lines(o.out);
+    std::string line;
+    std::getline(lines, line);
+    for (double value : expected) {
+        ASSERT_TRUE(std::getline(lines, line));
+        const ParsedNumber back = ParseNumber(line.substr(line.rfind(',') + 1));
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(back.value), std::bit_cast<std::uint64_t>(value)) << line;
+    }
+}
+
+}  // namespace
+}  // namespace vantrel::cli

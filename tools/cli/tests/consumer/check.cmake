@@ -1,0 +1,35 @@
+# cmake -DBUILD_DIR=... -DCONSUMER_DIR=... -DWORK_DIR=... -P check.cmake
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+  execute_process(COMMAND ${ARGV} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${ARGV}\n${out}")
+  endif()
+  set(output "${out}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(file include/vantrel/vantrel.h include/vantrel/catalogue.h include/vantrel/lattice/stl.h
+             lib/libvantrel_core.a lib/cmake/vantrel/vantrelConfig.cmake bin/vantrel)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+# Nothing from the build tree or the internal headers leaks into the package.
+file(GLOB_RECURSE headers RELATIVE ${prefix}/include ${prefix}/include/*)
+foreach(header ${headers})
+  if(NOT header MATCHES "^vantrel/")
+    message(FATAL_ERROR "installed header outside include/vantrel: ${header}")
+  endif()
+endforeach()
+
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+run(${WORK_DIR}/build/consumer)
+if(NOT output STREQUAL "6 FlippingRatio(Npp, Nbp, Npm, Nbm) = 5.333333333333333 5.333333333333333\n")
+  message(FATAL_ERROR "unexpected output: ${output}")
+endif()
+message(STATUS "consumer: ${output}")
