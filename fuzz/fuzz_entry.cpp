@@ -199,7 +199,7 @@ void SendMessage(TestHost& host, FuzzedDataProvider& in) {
 
     // The thread check, run by each accessor of the message route in turn: off
     // the loading thread an alert is due once the tick reaches the last alert's
-    // plus 3600, the sum wrapping at 32 bits.
+    // plus 3600: at least 3600 ticks elapsed, counted modulo 2^32.
     std::vector<const char*> accessors = {"GetXOPMessage"};
     if (message == kCallFunctionMessage) accessors.insert(accessors.end(), {"GetXOPItem", "GetXOPItem"});
     if (message == kFunctionAddressMessage) accessors.push_back("GetXOPItem");
@@ -208,7 +208,7 @@ void SendMessage(TestHost& host, FuzzedDataProvider& in) {
     std::uint32_t last = lastAlert;
     for (const char* name : accessors) {
         if (Fake().threadId == kLoadingThread) break;
-        if (Fake().ticks < static_cast<std::uint32_t>(last + kThreadAlertIntervalTicks)) continue;
+        if (static_cast<std::uint32_t>(Fake().ticks - last) < kThreadAlertIntervalTicks) continue;
         due.push_back(std::string("BUG: ") + name + " is not threadsafe.\r");
         last = Fake().ticks;
     }
