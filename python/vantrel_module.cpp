@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/params.h"
 #include "names.h"
 #include "vantrel/catalogue.h"
 
@@ -58,8 +59,7 @@ public:
             index[d] = rest % static_cast<std::size_t>(shape_[d]);
             rest /= static_cast<std::size_t>(shape_[d]);
         }
-        // The host's parameter block (catalogue.h): argument k of n at double
-        // n − 1 − k, the result at double n; filled straight from the arrays.
+        // The host's parameter block, filled straight from the arrays.
         double block[kMaxArguments + 1] = {};
         auto* params = reinterpret_cast<FunctionParams*>(block);
         const char* at[kMaxArguments];
@@ -73,11 +73,11 @@ public:
             const std::size_t stop = std::min(end, i + (inner - index[last]));
             for (; i < stop; ++i) {
                 for (std::size_t k = 0; k < n; ++k) {
-                    std::memcpy(&block[n - 1 - k], at[k], sizeof(double));
+                    std::memcpy(&block[ArgumentOffset(n, k) / 8], at[k], sizeof(double));
                     at[k] += step[k];
                 }
                 entry_.body(params);
-                out[i] = block[n];
+                out[i] = block[ResultOffset(n) / 8];
             }
             index[last] = 0;
             for (std::size_t d = last; d-- > 0;) {

@@ -101,10 +101,10 @@ def numpy_asymmetry_opt_sdev(Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb):
     return 2.0 * np.sqrt(var) / (S * S)
 
 
-def _metric_cofactors(a, b, c, alpha, beta, gamma):
-    g12 = a * b * np.cos(gamma * DEG)
-    g13 = a * c * np.cos(beta * DEG)
-    g23 = b * c * np.cos(alpha * DEG)
+def _metric_cofactors(a, b, c, alpha, beta, gamma, cos=np.cos):
+    g12 = a * b * cos(gamma * DEG)
+    g13 = a * c * cos(beta * DEG)
+    g23 = b * c * cos(alpha * DEG)
     a2, b2, c2 = a * a, b * b, c * c
     K11, K22, K33 = b2 * c2 - g23 * g23, a2 * c2 - g13 * g13, a2 * b2 - g12 * g12
     K12, K13, K23 = g13 * g23 - g12 * c2, g12 * g23 - g13 * b2, g12 * g13 - g23 * a2
@@ -170,13 +170,7 @@ def uncertainties_stl_triclinic(unumpy, h, k, l, a, b, c, alpha, beta, gamma):
     e = cell_errors(len(h))
     a, b, c = (unumpy.uarray(v, e[n]) for v, n in ((a, "a"), (b, "b"), (c, "c")))
     alpha, beta, gamma = (unumpy.uarray(v, e[n]) for v, n in ((alpha, "alpha"), (beta, "beta"), (gamma, "gamma")))
-    g12 = a * b * unumpy.cos(gamma * DEG)
-    g13 = a * c * unumpy.cos(beta * DEG)
-    g23 = b * c * unumpy.cos(alpha * DEG)
-    a2, b2, c2 = a * a, b * b, c * c
-    K11, K22, K33 = b2 * c2 - g23 * g23, a2 * c2 - g13 * g13, a2 * b2 - g12 * g12
-    K12, K13, K23 = g13 * g23 - g12 * c2, g12 * g23 - g13 * b2, g12 * g13 - g23 * a2
-    D = a2 * K11 + g12 * K12 + g13 * K13
+    K11, K22, K33, K12, K13, K23, D = _metric_cofactors(a, b, c, alpha, beta, gamma, cos=unumpy.cos)
     q = (h * h * K11 + k * k * K22 + l * l * K33 + 2 * (h * k * K12 + k * l * K23 + l * h * K13)) / D
     return unumpy.nominal_values(unumpy.sqrt(q) / 2)
 
