@@ -35,8 +35,9 @@ std::string Slurp(const std::string& path) {
 
 // Runs a shell command line with its two outputs caught in files.
 Outcome Shell(const std::string& command, const std::string& input = "") {
-    const std::string dir = ::testing::TempDir();
-    const std::string in = dir + "/vantrel-in.csv", out = dir + "/vantrel-out", err = dir + "/vantrel-err";
+    // ctest runs the tests as parallel processes: each its own files.
+    const std::string dir = ::testing::TempDir() + "/vantrel-" + std::to_string(getpid());
+    const std::string in = dir + "-in.csv", out = dir + "-out", err = dir + "-err";
     std::ofstream(in, std::ios::binary) << input;
     const int status = std::system((command + " < " + in + " > " + out + " 2> " + err).c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
