@@ -20,7 +20,7 @@
 #include <tuple>
 #include <vector>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "host/params.h"
 #include "support/edge_cases.h"
 #include "support/test_host.h"
@@ -63,18 +63,16 @@ std::vector<std::vector<double>> Inputs(const CatalogueEntry& entry) {
     return ring;
 }
 
+FunctionParams* BlockAt(std::vector<double>& blocks, std::size_t n, std::size_t r) {
+    return reinterpret_cast<FunctionParams*>(blocks.data() + r * (n + 1));
+}
+
 // The parameter blocks of a ring, one after the other.
 std::vector<double> Blocks(const CatalogueEntry& entry, const std::vector<std::vector<double>>& ring) {
     const std::size_t n = entry.argumentCount;
     std::vector<double> blocks(ring.size() * (n + 1));
-    for (std::size_t r = 0; r < ring.size(); ++r) {
-        for (std::size_t k = 0; k < n; ++k) blocks[r * (n + 1) + ArgumentOffset(n, k) / 8] = ring[r][k];
-    }
+    for (std::size_t r = 0; r < ring.size(); ++r) LayArguments(BlockAt(blocks, n, r), ring[r]);
     return blocks;
-}
-
-FunctionParams* BlockAt(std::vector<double>& blocks, std::size_t n, std::size_t r) {
-    return reinterpret_cast<FunctionParams*>(blocks.data() + r * (n + 1));
 }
 
 template <auto F>

@@ -37,7 +37,6 @@ add_custom_command(
 target_link_options(vantrel-resgen PRIVATE ${VANTREL_STATIC_RUNTIME})
 
 add_library(vantrel_xop SHARED
-  host/xop.cpp
   host/platform_windows.cpp
   host/Vantrel-64.def
   resources/version.rc
@@ -46,7 +45,8 @@ set_source_files_properties(resources/version.rc PROPERTIES
   OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/manifest.xml)
 set_target_properties(vantrel_xop PROPERTIES OUTPUT_NAME Vantrel-64 PREFIX "" SUFFIX ".xop")
 add_dependencies(vantrel_xop igor64_import)
-target_link_libraries(vantrel_xop PRIVATE vantrel_core ${igor_import} version user32)
+target_link_libraries(vantrel_xop PRIVATE vantrel_host ${igor_import} version user32)
+vantrel_warnings(vantrel_xop)
 target_link_options(vantrel_xop PRIVATE ${VANTREL_STATIC_RUNTIME} -Wl,--exclude-all-symbols)
 
 add_subdirectory(tools/standin-host)

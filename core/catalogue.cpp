@@ -1,6 +1,8 @@
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 
 #include <algorithm>
+
+#include "vantrel/nan.h"
 
 namespace vantrel {
 
@@ -22,19 +24,18 @@ std::size_t IndexOf(const CatalogueEntry& entry) noexcept {
 }
 
 const CatalogueEntry* FindFunction(std::string_view name) noexcept {
-    const auto it = std::find_if(kCatalogue.begin(), kCatalogue.end(),
-                                 [name](const CatalogueEntry& e) { return e.name == name; });
+    const auto it = std::find_if(kCatalogue.begin(), kCatalogue.end(), [name](const CatalogueEntry& e) {
+        return e.name == name || e.alias == name;
+    });
     return it == kCatalogue.end() ? nullptr : &*it;
 }
 
 double Evaluate(const CatalogueEntry& entry, std::span<const double> arguments) noexcept {
-    constexpr std::size_t kMaxArguments = 14;
-    const std::size_t n = entry.argumentCount;
-    if (arguments.size() != n || n > kMaxArguments) return kNaN;
-    double block[kMaxArguments + 1] = {};
-    for (std::size_t k = 0; k < n; ++k) block[ArgumentOffset(n, k) / 8] = arguments[k];
-    entry.body(reinterpret_cast<FunctionParams*>(block));
-    return block[ResultOffset(n) / 8];
+    if (arguments.size() != entry.argumentCount) return kNaN;
+    ParameterBlock block;
+    LayArguments(block.get(), arguments);
+    entry.body(block.get());
+    return block.Result(entry.argumentCount);
 }
 
 }  // namespace vantrel

@@ -1,26 +1,70 @@
-// The function catalogue: the one table of names, argument names and bodies.
-// Its order is the function index of messages 14 and 15, and the "XOPF"
-// resource is generated from it.
+// The function catalogue: the one table of names, argument names and typed
+// functions from which everything else is derived. Its order is the function
+// index of messages 14 and 15; the "XOPF" resource, the command-line tool, the
+// Python module and the column kernels are all generated from it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
-#include <span>
+#include <string>
 #include <string_view>
 
+#include "core/names.h"
+#include "core/params.h"
+#include "vantrel/catalogue.h"
 #include "vantrel/counting/asymmetries.h"
 #include "vantrel/counting/count_rates.h"
+#include "vantrel/counting/dead_time.h"
 #include "vantrel/counting/flipping_ratios.h"
 #include "vantrel/counting/optimal_times.h"
 #include "vantrel/helium3/helium3.h"
-#include "host/params.h"
-#include "vantrel/catalogue.h"
 #include "vantrel/lattice/stl.h"
 #include "vantrel/peaks/peak_centring.h"
 
 namespace vantrel {
 
 namespace detail {
+
+// Deliberately neither constexpr nor defined: reaching a call to it stops the
+// constant evaluation of the catalogue with its name as the message, without a
+// throw-expression, so that the plug-in compiles without exception support.
+void CatalogueTextLongerThanItsStorage();
+void ArgumentNamesDoNotMatchTheSignature();
+
+// A string literal as a template argument, so that text derived from it at
+// compile time has static storage.
+template <std::size_t N>
+struct Literal {
+    char chars[N]{};
+    consteval Literal(const char (&text)[N]) { std::copy_n(text, N, chars); }
+    constexpr std::string_view View() const { return {chars, N - 1}; }
+};
+
+template <std::size_t Capacity>
+struct StaticText {
+    char chars[Capacity]{};
+    std::size_t size = 0;
+    constexpr std::string_view View() const { return {chars, size}; }
+};
+
+template <std::size_t Capacity, class... Pieces>
+consteval StaticText<Capacity> Keep(const Pieces&... pieces) {
+    StaticText<Capacity> kept;
+    for (std::string_view piece : {std::string_view(pieces)...}) {
+        if (kept.size + piece.size() > Capacity) CatalogueTextLongerThanItsStorage();
+        std::copy(piece.begin(), piece.end(), kept.chars + kept.size);
+        kept.size += piece.size();
+    }
+    return kept;
+}
+
+template <Literal name>
+inline constexpr auto kAlias = Keep<2 * sizeof name.chars>(SnakeCase(name.View()));
+
+template <Literal name, Literal arguments>
+inline constexpr auto kSignature =
+    Keep<sizeof name.chars + sizeof arguments.chars>(name.View(), "(", arguments.View(), ")");
 
 consteval std::size_t CountNames(std::string_view list) {
     std::size_t names = list.empty() ? 0 : 1;
@@ -29,10 +73,11 @@ consteval std::size_t CountNames(std::string_view list) {
 }
 
 // An entry whose argument names must match the arity of its typed function.
-template <auto F>
-consteval CatalogueEntry MakeEntry(std::string_view name, std::string_view arguments) {
-    if (CountNames(arguments) != kArgumentCount<F>) throw "argument names do not match the signature";
-    return {name, kArgumentCount<F>, arguments, &Adapt<F>};
+template <auto F, Literal name, Literal arguments>
+consteval CatalogueEntry MakeEntry() {
+    if (CountNames(arguments.View()) != kArgumentCount<F>) ArgumentNamesDoNotMatchTheSignature();
+    return {name.View(), kAlias<name>.View(), kSignature<name, arguments>.View(), kArgumentCount<F>,
+            arguments.View(), &Adapt<F>};
 }
 
 }  // namespace detail
@@ -89,7 +134,7 @@ consteval CatalogueEntry MakeEntry(std::string_view name, std::string_view argum
     X(helium3, He3PolarisationSDev, "p, T, L, lambda, Pr, Pm, sigmaP, sigmaT, sigmaL, sigmaLambda, sigmaPr, sigmaPm")
 
 #define VANTREL_CATALOGUE_ENTRY(subsystem, function, arguments) \
-    detail::MakeEntry<&subsystem::function>(#function, arguments),
+    detail::MakeEntry<&subsystem::function, #function, arguments>(),
 
 inline constexpr std::array kCatalogue = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_ENTRY)};
 
@@ -97,5 +142,7 @@ inline constexpr std::array kCatalogue = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_EN
 
 inline constexpr std::size_t kFunctionCount = kCatalogue.size();
 static_assert(kFunctionCount == 46);
+static_assert(std::ranges::max(kCatalogue, {}, &CatalogueEntry::argumentCount).argumentCount ==
+              kMaxArguments);
 
 }  // namespace vantrel

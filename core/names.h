@@ -1,11 +1,11 @@
-// The catalogue's names as the command-line tool and the Python module also
-// accept them: a snake_case alias derived from each upper-camel-case name.
+// The snake_case alias of each catalogue name, as the command-line tool and the
+// Python module also accept it. Computed at compile time for the catalogue.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace vantrel::cli {
+namespace vantrel {
 
 namespace detail {
 
@@ -29,7 +29,7 @@ constexpr std::string_view kSDev = "SDev";
 // FlippingRatioOptSDev → flipping_ratio_opt_sdev, STLmonoclinicB →
 // stl_monoclinic_b, CountRateDDTSDev → count_rate_ddt_sdev, He3Efficiency2SDev →
 // he3_efficiency2_sdev.
-inline std::string SnakeCase(std::string_view name) {
+constexpr std::string SnakeCase(std::string_view name) {
     using namespace detail;
     std::string snake;
     std::size_t i = 0;
@@ -63,4 +63,4 @@ inline std::string SnakeCase(std::string_view name) {
     return snake;
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

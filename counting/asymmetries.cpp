@@ -2,8 +2,9 @@
 
 #include <cmath>
 
+#include "core/column_loop.h"
 #include "counting/four_measurements.h"
-#include "host/params.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::counting {
 
@@ -108,3 +109,10 @@ double AsymmetryOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, doubl
 }
 
 }  // namespace vantrel::counting
+
+VANTREL_COLUMN_KERNEL(vantrel::counting::Asymmetry);
+VANTREL_COLUMN_KERNEL(vantrel::counting::AsymmetrySDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::AsymmetryOpt);
+VANTREL_COLUMN_KERNEL(vantrel::counting::AsymmetryOptSDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::AsymmetryOptDDT);
+VANTREL_COLUMN_KERNEL(vantrel::counting::AsymmetryOptDDTSDev);

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "host/params.h"
+#include "core/column_loop.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::counting {
 
@@ -24,3 +25,8 @@ double CountRateMonitorSDev(double N, double M) noexcept {
 }
 
 }  // namespace vantrel::counting
+
+VANTREL_COLUMN_KERNEL(vantrel::counting::CountRate);
+VANTREL_COLUMN_KERNEL(vantrel::counting::CountRateSDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::CountRateMonitor);
+VANTREL_COLUMN_KERNEL(vantrel::counting::CountRateMonitorSDev);

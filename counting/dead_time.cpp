@@ -2,7 +2,9 @@
 
 #include <cmath>
 
-#include "host/params.h"
+#include "core/column_loop.h"
+#include "counting/dead_time.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::counting {
 
@@ -38,3 +40,6 @@ double CountRateDDTSDev(double N, double t, double tau, double tau2, double sigm
 }
 
 }  // namespace vantrel::counting
+
+VANTREL_COLUMN_KERNEL(vantrel::counting::CountRateDDT);
+VANTREL_COLUMN_KERNEL(vantrel::counting::CountRateDDTSDev);

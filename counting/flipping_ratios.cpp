@@ -2,8 +2,9 @@
 
 #include <cmath>
 
+#include "core/column_loop.h"
 #include "counting/four_measurements.h"
-#include "host/params.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::counting {
 
@@ -102,3 +103,10 @@ double FlippingRatioOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, d
 }
 
 }  // namespace vantrel::counting
+
+VANTREL_COLUMN_KERNEL(vantrel::counting::FlippingRatio);
+VANTREL_COLUMN_KERNEL(vantrel::counting::FlippingRatioSDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::FlippingRatioOpt);
+VANTREL_COLUMN_KERNEL(vantrel::counting::FlippingRatioOptSDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::FlippingRatioOptDDT);
+VANTREL_COLUMN_KERNEL(vantrel::counting::FlippingRatioOptDDTSDev);

@@ -7,8 +7,9 @@
 
 #include <optional>
 
-#include "host/params.h"
+#include "counting/dead_time.h"
 #include "vantrel/counting/dead_time.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::counting {
 

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "host/params.h"
+#include "core/column_loop.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::counting {
 
@@ -77,3 +78,12 @@ double OptCountingTimeTbmSDev(double Npp, double Nbp, double Npm, double Nbm, do
 }
 
 }  // namespace vantrel::counting
+
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTpp);
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTbp);
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTpm);
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTbm);
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTppSDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTbpSDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTpmSDev);
+VANTREL_COLUMN_KERNEL(vantrel::counting::OptCountingTimeTbmSDev);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "host/xop.h"
 #include "support/fake_platform.h"
 #include "support/test_host.h"
@@ -35,7 +35,6 @@ using vantrel::testing::TestHost;
 #define PROMISE(condition) ((condition) ? void(0) : Broken(#condition, __LINE__))
 
 const std::uint32_t kLoadingThread = FakePlatform{}.threadId;
-constexpr std::size_t kMaxArguments = 14;
 
 const double kEdgeValues[] = {0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 90.0, 120.0, 180.0, 1e300, -1e300, 1e-300,
                            std::bit_cast<double>(std::uint64_t{1}), std::bit_cast<double>(~std::uint64_t{0} >> 12),
@@ -64,7 +63,7 @@ public:
     std::size_t Bytes() const { return 8 * (n_ + 1); }
     FunctionParams* Params() { return reinterpret_cast<FunctionParams*>(data_); }
     void Fill(const double* arguments, std::uint64_t resultPattern) {
-        for (std::size_t k = 0; k < n_; ++k) std::memcpy(data_ + ArgumentOffset(n_, k), &arguments[k], 8);
+        LayArguments(Params(), {arguments, n_});
         std::memcpy(data_ + ResultOffset(n_), &resultPattern, 8);
     }
     std::uint64_t Result() const {

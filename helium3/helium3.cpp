@@ -2,8 +2,9 @@
 
 #include <cmath>
 
+#include "core/column_loop.h"
 #include "helium3/constants.h"
-#include "host/params.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::helium3 {
 namespace {
@@ -144,3 +145,12 @@ double He3PolarisationSDev(double p, double T, double L, double lambda, double P
 }
 
 }  // namespace vantrel::helium3
+
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3Efficiency);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3EfficiencySDev);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3Efficiency2);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3Efficiency2SDev);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3Transmission);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3TransmissionSDev);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3Polarisation);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationSDev);

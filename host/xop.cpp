@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "host/platform.h"
 
 namespace vantrel::host {

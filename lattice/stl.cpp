@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "host/params.h"
+#include "core/column_loop.h"
+#include "vantrel/nan.h"
 #include "vantrel/lattice/reciprocal_cell.h"
 
 namespace vantrel::lattice {
@@ -91,3 +92,12 @@ double STLtriclinic(double h, double k, double l, double a, double b, double c, 
 }
 
 }  // namespace vantrel::lattice
+
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLcubic);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLhexagonal);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLrhombohedral);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLtetragonal);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLorthorhombic);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLmonoclinicB);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLmonoclinicC);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::STLtriclinic);

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <optional>
 
-#include "host/params.h"
+#include "core/column_loop.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::peaks {
 namespace {
@@ -110,3 +111,8 @@ double PeakCentringGaussSDev(double x1, double A1, double B1, double x2, double 
 }
 
 }  // namespace vantrel::peaks
+
+VANTREL_COLUMN_KERNEL(vantrel::peaks::PeakCentringLin);
+VANTREL_COLUMN_KERNEL(vantrel::peaks::PeakCentringLinSDev);
+VANTREL_COLUMN_KERNEL(vantrel::peaks::PeakCentringGauss);
+VANTREL_COLUMN_KERNEL(vantrel::peaks::PeakCentringGaussSDev);

@@ -12,16 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "host/params.h"
-#include "names.h"
+#include "core/params.h"
 #include "vantrel/catalogue.h"
 
 namespace py = pybind11;
 
 namespace vantrel::python {
 namespace {
-
-constexpr std::size_t kMaxArguments = 14;
 
 using DoubleArray = py::array_t<double, py::array::forcecast>;
 
@@ -234,7 +231,7 @@ private:
 std::string Documentation(const Function& f) {
     const CatalogueEntry& e = f.entry();
     return f.signature() + " -> float | numpy.ndarray\n\n" + "Vantrel function " + std::to_string(IndexOf(e)) +
-           ", also named " + cli::SnakeCase(e.name) +
+           ", also named " + std::string(e.alias) +
            ". Takes numbers or arrays of numbers (positionally or by name) and\n"
            "broadcasts them like a numpy ufunc: numbers give a float, arrays a float64\n"
            "array of the broadcast shape. A degenerate input gives nan, never an error.";
@@ -264,7 +261,7 @@ PYBIND11_MODULE(vantrel, m) {
     py::class_<Function>(m, "Function", py::dynamic_attr())
         .def("__call__", &Function::Call)
         .def_property_readonly("name", [](const Function& f) { return std::string(f.entry().name); })
-        .def_property_readonly("alias", [](const Function& f) { return vantrel::cli::SnakeCase(f.entry().name); })
+        .def_property_readonly("alias", [](const Function& f) { return std::string(f.entry().alias); })
         .def_property_readonly("index", [](const Function& f) { return vantrel::IndexOf(f.entry()); })
         .def_property_readonly("arguments",
                                [](const Function& f) {
@@ -279,8 +276,7 @@ PYBIND11_MODULE(vantrel, m) {
     const py::object parameter = inspect.attr("Parameter");
     py::list functions;
     for (const vantrel::CatalogueEntry& entry : vantrel::Catalogue()) {
-        if (entry.argumentCount > vantrel::python::kMaxArguments) throw std::logic_error("too many arguments");
-        py::object f = py::cast(Function(entry, isKeyword));
+                py::object f = py::cast(Function(entry, isKeyword));
         const Function& function = f.cast<const Function&>();
         py::list parameters;
         for (const std::string& keyword : function.keywords()) {
@@ -292,7 +288,7 @@ PYBIND11_MODULE(vantrel, m) {
         f.attr("__qualname__") = std::string(entry.name);
         f.attr("__module__") = "vantrel";
         m.attr(std::string(entry.name).c_str()) = f;
-        m.attr(vantrel::cli::SnakeCase(entry.name).c_str()) = f;
+        m.attr(std::string(entry.alias).c_str()) = f;
         functions.append(f);
     }
     m.attr("functions") = py::tuple(functions);

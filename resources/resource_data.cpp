@@ -1,6 +1,6 @@
 #include "resources/resource_data.h"
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 
 namespace vantrel::resources {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {

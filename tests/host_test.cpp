@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "host/xop.h"
 #include "support/fake_platform.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {
@@ -197,9 +197,7 @@ constexpr std::uint64_t kUnwritten = 0xFFF4BAADF00DBAAD;
 std::string Check(const CatalogueEntry& entry, Args args, std::vector<int>& rulesApplied) {
     const std::size_t n = entry.argumentCount;
     std::vector<std::uint64_t> memory(2 * kGuard + n + 1, kCanary);
-    for (std::size_t k = 0; k < n; ++k) {
-        std::memcpy(&memory[kGuard + ArgumentOffset(n, k) / 8], &args[k], sizeof(double));
-    }
+    LayArguments(reinterpret_cast<FunctionParams*>(&memory[kGuard]), args);
     memory[kGuard + n] = kUnwritten;
     std::vector<std::uint64_t> expected = memory;
 

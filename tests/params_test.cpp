@@ -7,7 +7,7 @@
 #include <cstring>
 #include <set>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "host/params.h"
 
 namespace vantrel {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "resources/resource_data.h"
 
 namespace vantrel::resources {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 #include "host/params.h"
 #include "support/edge_cases.h"
 #include "support/posix_platform.h"
@@ -38,7 +38,7 @@ std::uint64_t Bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
 std::vector<double> BlockOf(std::size_t n, const std::vector<double>& arguments) {
     std::vector<double> block(n + 1, 0.0);
-    for (std::size_t k = 0; k < n; ++k) block[ArgumentOffset(n, k) / 8] = arguments[k];
+    LayArguments(reinterpret_cast<FunctionParams*>(block.data()), arguments);
     return block;
 }
 

@@ -1,6 +1,14 @@
-// The catalogue of the 46 external functions as data: name, index (position),
-// argument names in call order, and the body the host calls.
+// The catalogue of the 46 functions as data: for each its index (position),
+// name, snake_case alias, argument names in call order, and the body the host
+// calls; and one call by name with the arguments in an array.
+//
+// Needs C++20 (std::span). The per-subsystem headers (vantrel/counting/…) need
+// only C++17.
 #pragma once
+
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 202002L
+#error "vantrel/catalogue.h and vantrel/batch.h need C++20 (std::span); the per-subsystem headers such as vantrel/counting/flipping_ratios.h work with C++17"
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +25,13 @@ struct FunctionParams;
 // A body as the host calls it: status 0 whatever the inputs.
 using ExternalFunction = std::int32_t (*)(FunctionParams*);
 
+// No function takes more arguments than this.
+inline constexpr std::size_t kMaxArguments = 14;
+
 struct CatalogueEntry {
-    std::string_view name;
+    std::string_view name;          // "FlippingRatioOptSDev"
+    std::string_view alias;         // "flipping_ratio_opt_sdev"
+    std::string_view signature;     // "FlippingRatioOptSDev(Npp, Nbp, …, Mb)"
     std::size_t argumentCount;
     std::string_view argumentList;  // "N, t, tau, tau2": the argument names in call order
     ExternalFunction body;
@@ -29,7 +42,7 @@ struct CatalogueEntry {
 // All 46 entries; the position of an entry is its function index.
 std::span<const CatalogueEntry> Catalogue() noexcept;
 
-// The entry of that name, or nullptr.
+// The entry of a catalogue name or snake_case alias, or nullptr.
 const CatalogueEntry* FindFunction(std::string_view name) noexcept;
 
 // The function index of an entry of the catalogue.

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "host/catalogue.h"
+#include "core/catalogue.h"
 
 namespace vantrel::testing {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "csv.h"
-#include "names.h"
+#include "core/names.h"
 #include "numbers.h"
 
 namespace vantrel::cli {
@@ -50,14 +50,13 @@ int List(std::ostream& out) {
     std::size_t nameWidth = 0, aliasWidth = 0;
     for (const CatalogueEntry& e : Catalogue()) {
         nameWidth = std::max(nameWidth, e.name.size());
-        aliasWidth = std::max(aliasWidth, SnakeCase(e.name).size());
+        aliasWidth = std::max(aliasWidth, e.alias.size());
     }
     for (const CatalogueEntry& e : Catalogue()) {
         const std::string index = std::to_string(IndexOf(e));
-        const std::string alias = SnakeCase(e.name);
         out << std::string(2 - std::min<std::size_t>(2, index.size()), ' ') << index << "  " << e.name
-            << std::string(nameWidth - e.name.size() + 2, ' ') << alias
-            << std::string(aliasWidth - alias.size() + 2, ' ') << e.argumentList << '\n';
+            << std::string(nameWidth - e.name.size() + 2, ' ') << e.alias
+            << std::string(aliasWidth - e.alias.size() + 2, ' ') << e.argumentList << '\n';
     }
     return kSuccess;
 }
@@ -95,13 +94,7 @@ int EvaluateArguments(const CatalogueEntry& entry, std::span<const std::string_v
 
 }  // namespace
 
-const CatalogueEntry* FindByName(std::string_view name) {
-    if (const CatalogueEntry* entry = FindFunction(name)) return entry;
-    for (const CatalogueEntry& e : Catalogue()) {
-        if (SnakeCase(e.name) == name) return &e;
-    }
-    return nullptr;
-}
+const CatalogueEntry* FindByName(std::string_view name) { return FindFunction(name); }
 
 // By edit distance to the name or its alias, ignoring case: names close enough
 // to be a plausible misspelling, or that contain what was typed.
@@ -111,7 +104,7 @@ std::vector<std::string_view> ClosestNames(std::string_view name, std::size_t co
     std::vector<std::pair<std::size_t, std::string_view>> scored;
     for (const CatalogueEntry& e : Catalogue()) {
         const std::string lower = Lower(e.name);
-        std::size_t distance = std::min(EditDistance(typed, lower), EditDistance(typed, SnakeCase(e.name)));
+        std::size_t distance = std::min(EditDistance(typed, lower), EditDistance(typed, e.alias));
         if (typed.size() >= 3 && lower.find(typed) != std::string::npos) distance = std::min(distance, limit);
         if (distance <= limit) scored.emplace_back(distance, e.name);
     }
@@ -125,9 +118,7 @@ std::vector<std::string_view> ClosestNames(std::string_view name, std::size_t co
     return closest;
 }
 
-std::string Signature(const CatalogueEntry& entry) {
-    return std::string(entry.name) + "(" + std::string(entry.argumentList) + ")";
-}
+std::string Signature(const CatalogueEntry& entry) { return std::string(entry.signature); }
 
 int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out, std::ostream& err) {
     CsvReader reader(in);

@@ -9,17 +9,8 @@
 
 namespace vantrel::counting {
 
-// q = (t − N·τ)·t − (N·τ₂)·N: the denominator of the corrected rate.
-double DeadTimeDenominator(double N, double t, double tau, double tau2) noexcept;
-
-// The same denominator with N²·τ₂ formed as (N·N)·τ₂, as the four-measurement
-// levels and the standard deviation evaluate it. Equal to q up to rounding.
-double DeadTimeDenominatorNN(double N, double t, double tau, double tau2) noexcept;
-
-// n = (t·N)/q for a denominator q already tested non-zero.
-double CorrectedRate(double N, double t, double q) noexcept;
-
-// Dead-time-corrected rate n = m/(1 − τ·m − τ₂·m²), m = N/t; NaN when q = 0.
+// Dead-time-corrected rate n = m/(1 − τ·m − τ₂·m²), m = N/t, evaluated as
+// (t·N)/q with q = (t − N·τ)·t − (N·τ₂)·N; NaN when q = 0.
 double CountRateDDT(double N, double t, double tau, double tau2) noexcept;
 
 // Standard deviation of n: Poisson variance N of the counts, σ_τ² and σ_τ₂²,

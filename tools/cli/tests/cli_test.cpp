@@ -13,7 +13,7 @@
 
 #include "cli.h"
 #include "csv.h"
-#include "names.h"
+#include "core/names.h"
 #include "numbers.h"
 
 namespace vantrel::cli {
@@ -43,6 +43,7 @@ TEST(SnakeCase, EveryAliasIsAUniqueLowerCaseIdentifier) {
     std::set<std::string> aliases;
     for (const CatalogueEntry& e : Catalogue()) {
         const std::string alias = SnakeCase(e.name);
+        EXPECT_EQ(e.alias, alias);
         EXPECT_TRUE(aliases.insert(alias).second) << alias;
         EXPECT_EQ(alias.find("__"), std::string::npos) << alias;
         EXPECT_NE(alias.front(), '_') << alias;
