@@ -48,5 +48,15 @@ add_dependencies(vantrel_xop igor64_import)
 target_link_libraries(vantrel_xop PRIVATE vantrel_host ${igor_import} version user32)
 vantrel_warnings(vantrel_xop)
 target_link_options(vantrel_xop PRIVATE ${VANTREL_STATIC_RUNTIME} -Wl,--exclude-all-symbols)
+# No exception support in the module's own code: every routine is noexcept and
+# calls nothing that throws, so without it no routine needs a personality
+# routine, and neither libstdc++'s exception runtime nor what that drags in
+# (emulated TLS, the POSIX-threads library with its thread creation, thread
+# context and affinity imports, and its TLS callback) is linked. Unwind tables
+# stay, so the host's structured exceptions still unwind through the module.
+# docs/imports.md says why each remaining import is there.
+foreach(target vantrel_xop vantrel_host)
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
+endforeach()
 
 add_subdirectory(tools/standin-host)
