@@ -1,295 +1,561 @@
-// The Python module `vantrel`: every catalogue function under its name and its
-// snake_case alias, taking numbers or arrays and broadcasting like a numpy ufunc.
-// Each value comes from the catalogue's own body, as the host would get it.
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
+// The Python module `vantrel`. Every catalogue function is
+//   - a numpy ufunc (vantrel.ufuncs.CountRate: nin = its argument count,
+//     nout = 1, one float64 loop) whose inner loop is the C++ column kernel,
+//     so that out=, where=, masked arrays, dask and xarray work as with
+//     numpy's own ufuncs; and
+//   - a named callable (vantrel.CountRate, also vantrel.count_rate) that takes
+//     its arguments by position or by the catalogue's argument names, answers
+//     plain numbers at once, and hands everything else to its ufunc.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#include <numpy/arrayobject.h>
+#include <numpy/ufuncobject.h>
+#include <structmember.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cfenv>
+#include <cstdint>
 #include <cstring>
-#include <stdexcept>
 #include <string>
-#include <system_error>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "core/params.h"
+#include "vantrel/batch.h"
 #include "vantrel/catalogue.h"
-
-namespace py = pybind11;
 
 namespace vantrel::python {
 namespace {
 
-using DoubleArray = py::array_t<double, py::array::forcecast>;
-
-// Large arrays are shared among threads: every element is computed on its
-// own, so the result does not depend on how they are split.
-constexpr std::size_t kElementsPerThread = 1 << 15;
-std::size_t gThreads = std::max(1u, std::thread::hardware_concurrency());
-
-// Evaluates one function over the broadcast shape: element i of the result (C
-// order) from the elements of the arguments at the same multi-index, any
-// stretch [begin, end) of it independently of the rest.
-class BroadcastLoop {
+// An owned reference, released at the end of its scope.
+class Ref {
 public:
-    BroadcastLoop(const CatalogueEntry& entry, const std::vector<py::ssize_t>& shape)
-        : entry_(entry), shape_(shape) {}
-
-    // Arguments in call order; an axis of length 1 is repeated (stride 0).
-    void AddArgument(const DoubleArray& a) {
-        base_.push_back(reinterpret_cast<const char*>(a.data()));
-        const std::size_t offset = shape_.size() - static_cast<std::size_t>(a.ndim());
-        std::vector<py::ssize_t> strides(shape_.size(), 0);
-        for (py::ssize_t d = 0; d < a.ndim(); ++d) {
-            if (a.shape(d) != 1) strides[offset + static_cast<std::size_t>(d)] = a.strides(d);
-        }
-        strides_.push_back(std::move(strides));
-    }
-
-    void Run(std::size_t begin, std::size_t end, double* out) const {
-        const std::size_t n = base_.size();
-        const std::size_t last = shape_.size() - 1;
-        const auto inner = static_cast<std::size_t>(shape_[last]);
-        std::vector<std::size_t> index(shape_.size());
-        std::size_t rest = begin;
-        for (std::size_t d = shape_.size(); d-- > 0;) {
-            index[d] = rest % static_cast<std::size_t>(shape_[d]);
-            rest /= static_cast<std::size_t>(shape_[d]);
-        }
-        // The host's parameter block, filled straight from the arrays.
-        double block[kMaxArguments + 1] = {};
-        auto* params = reinterpret_cast<FunctionParams*>(block);
-        const char* at[kMaxArguments];
-        py::ssize_t step[kMaxArguments];
-        for (std::size_t k = 0; k < n; ++k) step[k] = strides_[k][last];
-        for (std::size_t i = begin; i < end;) {
-            for (std::size_t k = 0; k < n; ++k) {
-                at[k] = base_[k] + static_cast<py::ssize_t>(index[last]) * step[k];
-                for (std::size_t d = 0; d < last; ++d) at[k] += static_cast<py::ssize_t>(index[d]) * strides_[k][d];
-            }
-            const std::size_t stop = std::min(end, i + (inner - index[last]));
-            for (; i < stop; ++i) {
-                for (std::size_t k = 0; k < n; ++k) {
-                    std::memcpy(&block[ArgumentOffset(n, k) / 8], at[k], sizeof(double));
-                    at[k] += step[k];
-                }
-                entry_.body(params);
-                out[i] = block[ResultOffset(n) / 8];
-            }
-            index[last] = 0;
-            for (std::size_t d = last; d-- > 0;) {
-                if (++index[d] < static_cast<std::size_t>(shape_[d])) break;
-                index[d] = 0;
-            }
-        }
-    }
+    Ref() = default;
+    explicit Ref(PyObject* object) : object_(object) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { Py_XDECREF(object_); }
+    PyObject* get() const { return object_; }
+    PyObject* release() { return std::exchange(object_, nullptr); }
+    void reset(PyObject* object) { Py_XDECREF(std::exchange(object_, object)); }
+    explicit operator bool() const { return object_ != nullptr; }
 
 private:
-    const CatalogueEntry& entry_;
-    std::vector<py::ssize_t> shape_;
-    std::vector<const char*> base_;
-    std::vector<std::vector<py::ssize_t>> strides_;
+    PyObject* object_ = nullptr;
 };
 
-class Function {
-public:
-    Function(const CatalogueEntry& entry, const py::object& isKeyword) : entry_(&entry) {
-        for (std::string_view name : entry.ArgumentNames()) {
-            names_.emplace_back(name);
-            // A name Python reserves ("lambda") is also accepted with a trailing '_'.
-            const bool reserved = isKeyword(names_.back()).cast<bool>();
-            keywords_.push_back(reserved ? names_.back() + "_" : names_.back());
-        }
+// Threads that share the elements of one inner-loop call. Read once per call:
+// set_num_threads may run at any time on another thread.
+std::atomic<unsigned> gThreads{std::max(1u, std::thread::hardware_concurrency())};
+
+// ---- The ufuncs ----------------------------------------------------------------
+
+// numpy's inner loop: args[0 … k−1] the inputs, args[k] the output, each with
+// its step in bytes; `data` is the catalogue entry.
+void InnerLoop(char** args, const npy_intp* dimensions, const npy_intp* steps, void* data) {
+    const auto& entry = *static_cast<const CatalogueEntry*>(data);
+    const std::size_t k = std::min(entry.argumentCount, kMaxArguments);
+    const auto n = static_cast<std::size_t>(dimensions[0]);
+    const auto aligned = [&](std::size_t a) {
+        return steps[a] % npy_intp{sizeof(double)} == 0 &&
+               reinterpret_cast<std::uintptr_t>(args[a]) % alignof(double) == 0;
+    };
+    bool columnsOfDoubles = aligned(k);
+    InputColumn columns[kMaxArguments];
+    for (std::size_t a = 0; a < k; ++a) {
+        columnsOfDoubles = columnsOfDoubles && aligned(a);
+        columns[a] = {reinterpret_cast<const double*>(args[a]), steps[a] / npy_intp{sizeof(double)}};
     }
-
-    const CatalogueEntry& entry() const { return *entry_; }
-    const std::vector<std::string>& keywords() const { return keywords_; }
-    std::string signature() const { return std::string(entry_->name) + "(" + std::string(entry_->argumentList) + ")"; }
-
-    py::object Call(const py::args& args, const py::kwargs& kwargs) const {
-        const std::vector<py::handle> values = Bind(args, kwargs);
-        if (AllPythonNumbers(values)) {
-            double arguments[kMaxArguments];
-            for (std::size_t k = 0; k < values.size(); ++k) {
-                arguments[k] = PyFloat_AsDouble(values[k].ptr());
-                if (arguments[k] == -1.0 && PyErr_Occurred()) throw py::error_already_set();  // an int beyond a double
+    if (columnsOfDoubles) {
+        EvaluateBatch(entry, n, {columns, k}, {reinterpret_cast<double*>(args[k]), steps[k] / npy_intp{sizeof(double)}},
+                      {.threads = gThreads.load(std::memory_order_relaxed)});
+    } else {
+        // numpy aligns the data of a loop like this one; should it ever not, byte by byte.
+        double arguments[kMaxArguments];
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t a = 0; a < k; ++a) {
+                std::memcpy(&arguments[a], args[a] + npy_intp(i) * steps[a], sizeof(double));
             }
-            return py::float_(Evaluate(*entry_, {arguments, values.size()}));
+            const double value = Evaluate(entry, {arguments, k});
+            std::memcpy(args[k] + npy_intp(i) * steps[k], &value, sizeof value);
         }
-        return Broadcast(values);
     }
+    // A degenerate input gives NaN, never an error, and so no warning either:
+    // numpy would report the flags that a guarded division or a vectorised
+    // loop evaluating both sides of a guard leaves behind.
+    std::feclearexcept(FE_ALL_EXCEPT);
+}
 
-private:
-    // The arguments in call order, from positions and keywords.
-    std::vector<py::handle> Bind(const py::args& args, const py::kwargs& kwargs) const {
-        const std::size_t n = names_.size();
-        if (args.size() > n) {
-            throw py::type_error(signature() + " takes " + std::to_string(n) + " arguments, got " +
-                                 std::to_string(args.size()));
-        }
-        std::vector<py::handle> values(n);
-        for (std::size_t k = 0; k < args.size(); ++k) values[k] = args[k];
-        for (const auto& [key, value] : kwargs) {
-            const std::string name = py::str(key);
-            std::size_t k = 0;
-            while (k < n && name != names_[k] && name != keywords_[k]) ++k;
-            if (k == n) throw py::type_error(signature() + " has no argument '" + name + "'");
-            if (values[k]) throw py::type_error(signature() + " got argument '" + names_[k] + "' twice");
-            values[k] = value;
-        }
-        std::string missing;
-        for (std::size_t k = 0; k < n; ++k) {
-            if (values[k]) continue;
-            missing += missing.empty() ? "'" : ", '";
-            missing += names_[k];
-            missing += '\'';
-        }
-        if (!missing.empty()) throw py::type_error(signature() + " is missing " + missing);
-        return values;
+// What numpy keeps pointers to for the life of the process.
+struct UfuncTables {
+    std::array<PyUFuncGenericFunction, 1> loops{&InnerLoop};
+    std::array<void*, 1> data{};
+    std::array<char, kMaxArguments + 1> types{};
+    std::string doc;
+};
+
+PyObject* MakeUfunc(const CatalogueEntry& entry, UfuncTables& tables) {
+    tables.data[0] = const_cast<CatalogueEntry*>(&entry);
+    std::fill(tables.types.begin(), tables.types.end(), static_cast<char>(NPY_DOUBLE));
+    tables.doc = "The ufunc of vantrel." + std::string(entry.signature) +
+                 ": float64 in, float64 out, with numpy's broadcasting and keywords.";
+    // entry.name is the text of a literal: it ends in a NUL.
+    return PyUFunc_FromFuncAndData(tables.loops.data(), tables.data.data(), tables.types.data(), 1,
+                                   static_cast<int>(entry.argumentCount), 1, PyUFunc_None, entry.name.data(),
+                                   tables.doc.c_str(), 0);
+}
+
+// ---- Arguments -----------------------------------------------------------------
+
+std::string Text(PyObject* object) {
+    Ref text(PyObject_Str(object));
+    if (!text) {
+        PyErr_Clear();
+        return "?";
     }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+    return utf8 == nullptr ? "?" : std::string(utf8, static_cast<std::size_t>(size));
+}
 
-    static bool AllPythonNumbers(const std::vector<py::handle>& values) {
-        for (py::handle v : values) {
-            if (!PyFloat_Check(v.ptr()) && !PyLong_Check(v.ptr())) return false;
+std::string TypeName(PyObject* object) { return Py_TYPE(object)->tp_name; }
+
+// A value numpy turned into an object array: each element must be a real
+// number (text is not parsed, None and complex numbers are refused), and the
+// array is returned as float64. nullptr with the error set otherwise.
+PyObject* RealNumbers(PyArrayObject* array, const std::string& where) {
+    Ref flat(PyArray_Ravel(array, NPY_CORDER));
+    if (!flat) return nullptr;
+    const npy_intp n = PyArray_SIZE(reinterpret_cast<PyArrayObject*>(flat.get()));
+    for (npy_intp i = 0; i < n; ++i) {
+        Ref item(PySequence_GetItem(flat.get(), i));
+        if (!item) return nullptr;
+        const bool text = PyUnicode_Check(item.get()) || PyBytes_Check(item.get());
+        if (!text && (PyFloat_AsDouble(item.get()) != -1.0 || !PyErr_Occurred())) continue;
+        if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
+            const std::string digits = Text(item.get());
+            PyErr_Format(PyExc_OverflowError, "%s holds %s%s (%zd digits), which does not fit a double", where.c_str(),
+                         digits.substr(0, 20).c_str(), digits.size() > 20 ? "…" : "", Py_ssize_t(digits.size()));
+            return nullptr;
         }
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "%s holds %.60R (%s), not a real number", where.c_str(), item.get(),
+                     TypeName(item.get()).c_str());
+        return nullptr;
+    }
+    return PyArray_Cast(array, NPY_DOUBLE);
+}
+
+bool RealKind(char kind) { return kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f'; }
+
+// After the ufunc refused the arguments: an error that names the argument and
+// its dtype, or its first element that is no real number. False when no
+// argument is at fault (the original error stands).
+bool ExplainRefusal(PyObject* const* values, const std::vector<std::string>& wheres) {
+    for (std::size_t a = 0; a < wheres.size(); ++a) {
+        Ref array(PyArray_FROM_O(values[a]));
+        if (!array) return false;
+        auto* arr = reinterpret_cast<PyArrayObject*>(array.get());
+        const char kind = PyArray_DESCR(arr)->kind;
+        if (RealKind(kind)) continue;
+        if (kind == 'O') {
+            if (Ref converted{RealNumbers(arr, wheres[a])}; !converted) return true;
+            continue;
+        }
+        const std::string dtype = Text(reinterpret_cast<PyObject*>(PyArray_DESCR(arr)));
+        PyErr_Format(PyExc_TypeError, "%s has dtype %s, not a real number type", wheres[a].c_str(), dtype.c_str());
         return true;
     }
+    return false;
+}
 
-    py::object Broadcast(const std::vector<py::handle>& values) const {
-        const std::size_t n = values.size();
-        std::vector<DoubleArray> arrays;
-        py::ssize_t ndim = 0;
-        for (std::size_t k = 0; k < n; ++k) {
-            // Numbers only, as a ufunc takes them: no text, None or complex
-            // numbers turned into doubles on the way.
-            const py::array any = py::array::ensure(values[k]);
-            const bool numeric = any && !values[k].is_none() &&
-                                 std::string_view("?biufO").find(any.dtype().kind()) != std::string_view::npos;
-            DoubleArray array = numeric ? DoubleArray::ensure(any) : DoubleArray();
-            if (!numeric || !array) {
-                throw py::type_error(signature() + ": argument '" + names_[k] +
-                                     "' must be a number or an array of numbers, not " +
-                                     std::string(py::str(py::type::handle_of(values[k]).attr("__name__"))));
-            }
-            ndim = std::max(ndim, array.ndim());
-            arrays.push_back(std::move(array));
-        }
+// ---- The named callables -------------------------------------------------------
 
-        // numpy's rule: shapes aligned at the right, each axis equal or 1.
-        std::vector<py::ssize_t> shape(static_cast<std::size_t>(ndim), 1);
-        for (const DoubleArray& a : arrays) {
-            for (py::ssize_t d = 0; d < a.ndim(); ++d) {
-                py::ssize_t& axis = shape[static_cast<std::size_t>(ndim - a.ndim() + d)];
-                if (axis == 1) {
-                    axis = a.shape(d);
-                } else if (a.shape(d) != 1 && a.shape(d) != axis) {
-                    std::string shapes;
-                    for (const DoubleArray& b : arrays) {
-                        shapes += ' ';
-                        shapes += py::str(b.attr("shape")).cast<std::string>();
-                    }
-                    throw py::value_error(signature() + ": arguments could not be broadcast together with shapes" +
-                                          shapes);
-                }
-            }
-        }
-        if (ndim == 0) {
-            double arguments[kMaxArguments];
-            for (std::size_t k = 0; k < n; ++k) arguments[k] = *arrays[k].data();
-            return py::float_(Evaluate(*entry_, {arguments, n}));
-        }
+constexpr std::array<std::string_view, 6> kNumpyKeywords = {"out", "where", "dtype", "casting", "order", "subok"};
 
-        BroadcastLoop loop(*entry_, shape);
-        for (std::size_t k = 0; k < n; ++k) loop.AddArgument(arrays[k]);
-        py::array_t<double> result(shape);
-        const std::size_t size = static_cast<std::size_t>(result.size());
-        double* out = result.mutable_data();
-        if (size == 0) return result;
-        {
-            py::gil_scoped_release released;
-            const std::size_t threads = std::clamp<std::size_t>(size / kElementsPerThread, 1, gThreads);
-            std::vector<std::thread> workers;
-            for (std::size_t t = 1; t < threads; ++t) {
-                const std::size_t begin = size * t / threads, end = size * (t + 1) / threads;
-                try {
-                    workers.emplace_back([&loop, out, begin, end] { loop.Run(begin, end, out); });
-                } catch (const std::system_error&) {
-                    loop.Run(begin, end, out);  // no thread to be had: this one does it
-                }
-            }
-            loop.Run(0, size / threads, out);
-            for (std::thread& w : workers) w.join();
-        }
-        return result;
-    }
-
-    const CatalogueEntry* entry_;
-    std::vector<std::string> names_;     // the catalogue's argument names
-    std::vector<std::string> keywords_;  // the same, usable as Python keywords
+struct Function {
+    PyObject_HEAD
+    vectorcallfunc vectorcall;
+    PyObject* dict;
+    const CatalogueEntry* entry;
+    PyObject* ufunc;     // the function's ufunc
+    PyObject* keywords;  // tuple of str: the argument names, "lambda" as "lambda_"
+    PyObject* names;     // tuple of str: the catalogue's argument names
 };
 
-std::string Documentation(const Function& f) {
-    const CatalogueEntry& e = f.entry();
-    return f.signature() + " -> float | numpy.ndarray\n\n" + "Vantrel function " + std::to_string(IndexOf(e)) +
-           ", also named " + std::string(e.alias) +
+Function* AsFunction(PyObject* self) { return reinterpret_cast<Function*>(self); }
+
+std::string Signature(const Function* f) { return std::string(f->entry->signature); }
+
+std::string Where(const Function* f, std::size_t a) {
+    return Signature(f) + ": argument '" + Text(PyTuple_GET_ITEM(f->names, a)) + "'";
+}
+
+// The position of keyword `name` among the arguments, or −1.
+Py_ssize_t ArgumentIndex(const Function* f, PyObject* name) {
+    const Py_ssize_t k = PyTuple_GET_SIZE(f->names);
+    for (Py_ssize_t a = 0; a < k; ++a) {
+        if (PyTuple_GET_ITEM(f->keywords, a) == name || PyTuple_GET_ITEM(f->names, a) == name) return a;
+    }
+    for (Py_ssize_t a = 0; a < k; ++a) {
+        if (PyUnicode_Compare(PyTuple_GET_ITEM(f->keywords, a), name) == 0 ||
+            PyUnicode_Compare(PyTuple_GET_ITEM(f->names, a), name) == 0) {
+            return a;
+        }
+    }
+    return -1;
+}
+
+bool IsNumpyKeyword(PyObject* name) {
+    const char* text = PyUnicode_AsUTF8(name);
+    return text != nullptr &&
+           std::find(kNumpyKeywords.begin(), kNumpyKeywords.end(), std::string_view(text)) != kNumpyKeywords.end();
+}
+
+bool PlainNumber(PyObject* value) { return PyFloat_Check(value) || PyLong_Check(value); }
+
+PyObject* CallUfunc(Function* f, PyObject** values, std::size_t k, PyObject* passed, PyObject* const* passedValues) {
+    PyObject* call[kMaxArguments + kNumpyKeywords.size()];
+    std::copy(values, values + k, call);
+    const Py_ssize_t keywords = passed == nullptr ? 0 : PyTuple_GET_SIZE(passed);
+    std::copy(passedValues, passedValues + keywords, call + k);
+    return PyObject_Vectorcall(f->ufunc, call, k, passed);
+}
+
+PyObject* Call(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+    Function* f = AsFunction(self);
+    const std::size_t k = f->entry->argumentCount;
+    const auto positional = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
+    if (positional > k) {
+        return PyErr_Format(PyExc_TypeError, "%s takes %zu arguments, got %zu", Signature(f).c_str(), k, positional);
+    }
+    PyObject* values[kMaxArguments] = {};
+    std::copy(args, args + positional, values);
+
+    // Arguments by name; numpy's own keywords are passed on to the ufunc.
+    PyObject* passedNames[kNumpyKeywords.size()];
+    PyObject* passedValues[kNumpyKeywords.size()];
+    std::size_t passed = 0;
+    const Py_ssize_t named = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
+    for (Py_ssize_t i = 0; i < named; ++i) {
+        PyObject* name = PyTuple_GET_ITEM(kwnames, i);
+        PyObject* value = args[positional + static_cast<std::size_t>(i)];
+        const Py_ssize_t a = ArgumentIndex(f, name);
+        if (a >= 0 && values[a] != nullptr) {
+            return PyErr_Format(PyExc_TypeError, "%s got argument '%U' twice", Signature(f).c_str(),
+                                PyTuple_GET_ITEM(f->names, a));
+        }
+        if (a >= 0) {
+            values[a] = value;
+        } else if (IsNumpyKeyword(name)) {
+            passedNames[passed] = name;
+            passedValues[passed++] = value;
+        } else {
+            return PyErr_Format(PyExc_TypeError, "%s has no argument '%U'", Signature(f).c_str(), name);
+        }
+    }
+    std::string missing;
+    for (std::size_t a = 0; a < k; ++a) {
+        if (values[a] == nullptr) missing += (missing.empty() ? "'" : ", '") + Text(PyTuple_GET_ITEM(f->names, a)) + "'";
+    }
+    if (!missing.empty()) return PyErr_Format(PyExc_TypeError, "%s is missing %s", Signature(f).c_str(), missing.c_str());
+
+    // Plain numbers: the value at once, as a float.
+    if (passed == 0 && std::all_of(values, values + k, PlainNumber)) {
+        double arguments[kMaxArguments];
+        for (std::size_t a = 0; a < k; ++a) {
+            arguments[a] = PyFloat_AsDouble(values[a]);
+            if (arguments[a] == -1.0 && PyErr_Occurred()) return nullptr;  // an int beyond a double
+        }
+        return PyFloat_FromDouble(Evaluate(*f->entry, {arguments, k}));
+    }
+
+    // An object array of real numbers (as pandas keeps them) is taken as float64.
+    Ref converted[kMaxArguments];
+    for (std::size_t a = 0; a < k; ++a) {
+        if (!PyArray_Check(values[a])) continue;
+        auto* array = reinterpret_cast<PyArrayObject*>(values[a]);
+        if (PyArray_DESCR(array)->kind != 'O') continue;
+        converted[a].reset(RealNumbers(array, Where(f, a)));
+        if (!converted[a]) return nullptr;
+        values[a] = converted[a].get();
+    }
+    Ref names(passed == 0 ? nullptr : PyTuple_New(static_cast<Py_ssize_t>(passed)));
+    for (std::size_t i = 0; i < passed; ++i) {
+        Py_INCREF(passedNames[i]);
+        PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), passedNames[i]);
+    }
+    PyObject* result = CallUfunc(f, values, k, names.get(), passedValues);
+    if (result == nullptr) {
+        if (!PyErr_ExceptionMatches(PyExc_TypeError)) return nullptr;
+        // Name the argument that numpy could not take.
+        PyObject *type, *value, *traceback;
+        PyErr_Fetch(&type, &value, &traceback);
+        std::vector<std::string> wheres;
+        for (std::size_t a = 0; a < k; ++a) wheres.push_back(Where(f, a));
+        if (ExplainRefusal(values, wheres)) {
+            Py_XDECREF(type);
+            Py_XDECREF(value);
+            Py_XDECREF(traceback);
+        } else {
+            PyErr_Restore(type, value, traceback);
+        }
+        return nullptr;
+    }
+    // Numbers in (0-d arrays, numpy scalars), a float out, as with plain numbers.
+    if (passed == 0 && PyArray_IsScalar(result, Double)) {
+        const double x = PyFloat_AsDouble(result);  // numpy's float64 is a float
+        Py_DECREF(result);
+        return PyFloat_FromDouble(x);
+    }
+    return result;
+}
+
+void Dealloc(PyObject* self) {
+    Function* f = AsFunction(self);
+    PyObject_GC_UnTrack(self);
+    Py_CLEAR(f->dict);
+    Py_CLEAR(f->ufunc);
+    Py_CLEAR(f->keywords);
+    Py_CLEAR(f->names);
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+int Traverse(PyObject* self, visitproc visit, void* arg) {
+    Function* f = AsFunction(self);
+    Py_VISIT(f->dict);
+    Py_VISIT(f->ufunc);
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
+PyObject* Repr(PyObject* self) {
+    return PyUnicode_FromFormat("<vantrel function %s>", Signature(AsFunction(self)).c_str());
+}
+
+// Pickled and copied by reference: the name under which the module holds it.
+PyObject* Reduce(PyObject* self, PyObject*) {
+    const std::string_view name = AsFunction(self)->entry->name;
+    return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+}
+
+PyObject* GetName(PyObject* self, void*) {
+    const std::string_view name = AsFunction(self)->entry->name;
+    return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+}
+PyObject* GetAlias(PyObject* self, void*) {
+    const std::string_view alias = AsFunction(self)->entry->alias;
+    return PyUnicode_FromStringAndSize(alias.data(), static_cast<Py_ssize_t>(alias.size()));
+}
+PyObject* GetIndex(PyObject* self, void*) { return PyLong_FromSize_t(IndexOf(*AsFunction(self)->entry)); }
+PyObject* GetArguments(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->names); }
+PyObject* GetUfunc(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->ufunc); }
+
+PyMemberDef kMembers[] = {
+    {"__vectorcalloffset__", T_PYSSIZET, offsetof(Function, vectorcall), READONLY, nullptr},
+    {"__dictoffset__", T_PYSSIZET, offsetof(Function, dict), READONLY, nullptr},
+    {nullptr, 0, 0, 0, nullptr},
+};
+PyGetSetDef kProperties[] = {
+    {"name", GetName, nullptr, "The catalogue name.", nullptr},
+    {"alias", GetAlias, nullptr, "The snake_case alias.", nullptr},
+    {"index", GetIndex, nullptr, "The function index in the catalogue.", nullptr},
+    {"arguments", GetArguments, nullptr, "The argument names in call order, as the catalogue spells them.", nullptr},
+    {"ufunc", GetUfunc, nullptr, "The function's numpy ufunc (also in vantrel.ufuncs).", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyMethodDef kMethods[] = {
+    {"__reduce__", Reduce, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+PyType_Slot kFunctionSlots[] = {
+    {Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(Dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(Traverse)},
+    {Py_tp_repr, reinterpret_cast<void*>(Repr)},
+    {Py_tp_members, kMembers},
+    {Py_tp_getset, kProperties},
+    {Py_tp_methods, kMethods},
+    {Py_tp_doc, const_cast<char*>("A Vantrel function: call it with numbers or arrays.")},
+    {0, nullptr},
+};
+PyType_Spec kFunctionSpec = {
+    "vantrel.Function", sizeof(Function), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    kFunctionSlots,
+};
+
+// ---- The module ----------------------------------------------------------------
+
+PyObject* GetNumThreads(PyObject*, PyObject*) { return PyLong_FromUnsignedLong(gThreads.load()); }
+
+PyObject* SetNumThreads(PyObject*, PyObject* argument) {
+    const unsigned long threads = PyLong_AsUnsignedLong(argument);
+    if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
+    if (threads < 1) {
+        PyErr_SetString(PyExc_ValueError, "set_num_threads needs at least 1");
+        return nullptr;
+    }
+    gThreads.store(static_cast<unsigned>(std::min<unsigned long>(threads, 1024)));
+    Py_RETURN_NONE;
+}
+
+PyMethodDef kModuleMethods[] = {
+    {"get_num_threads", GetNumThreads, METH_NOARGS,
+     "Threads that share the elements of a large array (default: one per processor)."},
+    {"set_num_threads", SetNumThreads, METH_O,
+     "Sets the number of threads for large arrays; 1 computes in the calling thread only."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT, "vantrel",
+    "The 46 Vantrel functions of polarised-neutron diffraction: count rates, flipping ratios,\n"
+    "asymmetries, optimal counting times, peak centring, sin(theta)/lambda and helium-3 cells.\n"
+    "Each is available under its catalogue name (FlippingRatioOptSDev) and a snake_case alias\n"
+    "(flipping_ratio_opt_sdev); `functions` lists them in catalogue order, and `ufuncs` holds the\n"
+    "numpy ufunc of each.",
+    -1, kModuleMethods, nullptr, nullptr, nullptr, nullptr,
+};
+
+std::string Documentation(const CatalogueEntry& e) {
+    return std::string(e.signature) + " -> float | numpy.ndarray\n\n" + "Vantrel function " +
+           std::to_string(IndexOf(e)) + ", also named " + std::string(e.alias) +
            ". Takes numbers or arrays of numbers (positionally or by name) and\n"
-           "broadcasts them like a numpy ufunc: numbers give a float, arrays a float64\n"
-           "array of the broadcast shape. A degenerate input gives nan, never an error.";
+           "broadcasts them as its numpy ufunc (the attribute `ufunc`) does; numpy's keywords out=,\n"
+           "where=, dtype=, casting=, order= and subok= are passed on to it. Numbers give a float,\n"
+           "arrays a float64 array of the broadcast shape. A degenerate input gives nan, never an error.";
+}
+
+// inspect.Signature(arguments…, *, out=None, where=True, casting='same_kind', order='K', dtype=None, subok=True).
+PyObject* MakeSignature(Function* f) {
+    Ref inspect(PyImport_ImportModule("inspect"));
+    if (!inspect) return nullptr;
+    Ref parameter(PyObject_GetAttrString(inspect.get(), "Parameter"));
+    Ref signature(PyObject_GetAttrString(inspect.get(), "Signature"));
+    if (!parameter || !signature) return nullptr;
+    Ref positional(PyObject_GetAttrString(parameter.get(), "POSITIONAL_OR_KEYWORD"));
+    Ref keywordOnly(PyObject_GetAttrString(parameter.get(), "KEYWORD_ONLY"));
+    Ref parameters(PyList_New(0));
+    if (!positional || !keywordOnly || !parameters) return nullptr;
+    for (Py_ssize_t a = 0; a < PyTuple_GET_SIZE(f->keywords); ++a) {
+        Ref p(PyObject_CallFunctionObjArgs(parameter.get(), PyTuple_GET_ITEM(f->keywords, a), positional.get(), nullptr));
+        if (!p || PyList_Append(parameters.get(), p.get()) != 0) return nullptr;
+    }
+    const std::pair<const char*, PyObject*> defaults[] = {
+        {"out", Py_None}, {"where", Py_True}, {"casting", nullptr}, {"order", nullptr}, {"dtype", Py_None}, {"subok", Py_True}};
+    for (const auto& [name, value] : defaults) {
+        Ref fallback(value != nullptr ? Py_NewRef(value)
+                                      : PyUnicode_FromString(std::string_view(name) == "casting" ? "same_kind" : "K"));
+        Ref kwargs(Py_BuildValue("{s:O}", "default", fallback.get()));
+        Ref args(Py_BuildValue("(sO)", name, keywordOnly.get()));
+        if (!kwargs || !args) return nullptr;
+        Ref p(PyObject_Call(parameter.get(), args.get(), kwargs.get()));
+        if (!p || PyList_Append(parameters.get(), p.get()) != 0) return nullptr;
+    }
+    return PyObject_CallOneArg(signature.get(), parameters.get());
+}
+
+bool SetAttribute(PyObject* object, const char* name, PyObject* value) {
+    return value != nullptr && PyObject_SetAttrString(object, name, value) == 0;
+}
+
+PyObject* MakeFunction(PyTypeObject* type, const CatalogueEntry& entry, PyObject* ufunc, PyObject* isKeyword) {
+    Ref self(reinterpret_cast<PyObject*>(PyObject_GC_New(Function, type)));
+    if (!self) return nullptr;
+    Function* f = AsFunction(self.get());
+    f->vectorcall = Call;
+    f->dict = PyDict_New();
+    f->entry = &entry;
+    f->ufunc = Py_NewRef(ufunc);
+    const std::vector<std::string_view> names = entry.ArgumentNames();
+    f->names = PyTuple_New(static_cast<Py_ssize_t>(names.size()));
+    f->keywords = PyTuple_New(static_cast<Py_ssize_t>(names.size()));
+    PyObject_GC_Track(self.get());
+    if (f->dict == nullptr || f->names == nullptr || f->keywords == nullptr) return nullptr;
+    for (std::size_t a = 0; a < names.size(); ++a) {
+        PyObject* name = PyUnicode_InternFromString(std::string(names[a]).c_str());
+        if (name == nullptr) return nullptr;
+        PyTuple_SET_ITEM(f->names, static_cast<Py_ssize_t>(a), name);
+        // A name Python reserves ("lambda") is a keyword with a trailing '_'.
+        const Ref answer(PyObject_CallOneArg(isKeyword, name));
+        const int reserved = answer ? PyObject_IsTrue(answer.get()) : -1;
+        if (reserved < 0) return nullptr;
+        PyObject* keyword = reserved ? PyUnicode_InternFromString((std::string(names[a]) + "_").c_str()) : Py_NewRef(name);
+        if (keyword == nullptr) return nullptr;
+        PyTuple_SET_ITEM(f->keywords, static_cast<Py_ssize_t>(a), keyword);
+    }
+    const std::string name(entry.name);
+    Ref text(PyUnicode_FromString(name.c_str()));
+    Ref doc(PyUnicode_FromString(Documentation(entry).c_str()));
+    Ref module(PyUnicode_FromString("vantrel"));
+    Ref signature(MakeSignature(f));
+    if (!SetAttribute(self.get(), "__name__", text.get()) || !SetAttribute(self.get(), "__qualname__", text.get()) ||
+        !SetAttribute(self.get(), "__doc__", doc.get()) || !SetAttribute(self.get(), "__module__", module.get()) ||
+        !SetAttribute(self.get(), "__signature__", signature.get())) {
+        return nullptr;
+    }
+    return self.release();
+}
+
+PyObject* Initialise() {
+    import_array1(nullptr);
+    import_umath1(nullptr);
+    Ref module(PyModule_Create(&kModule));
+    if (!module) return nullptr;
+    if (PyModule_AddStringConstant(module.get(), "__version__", VANTREL_VERSION) != 0) return nullptr;
+
+    PyObject* type = PyType_FromSpec(&kFunctionSpec);
+    if (PyModule_AddObject(module.get(), "Function", type) != 0) {
+        Py_XDECREF(type);
+        return nullptr;
+    }
+    // The ufuncs also live in a module of their own, which pickle finds by
+    // name: a ufunc is pickled as a reference to vantrel.ufuncs.NAME.
+    Ref ufuncs(PyModule_New("vantrel.ufuncs"));
+    if (!ufuncs || PyModule_AddStringConstant(ufuncs.get(), "__doc__",
+                                              "The numpy ufunc of every Vantrel function, by catalogue name and alias.") != 0) {
+        return nullptr;
+    }
+    static std::array<UfuncTables, 46> tables;
+    const std::span<const CatalogueEntry> catalogue = Catalogue();
+    if (catalogue.size() != tables.size()) {
+        PyErr_SetString(PyExc_ImportError, "vantrel: the catalogue does not match the module");
+        return nullptr;
+    }
+    Ref functions(PyTuple_New(static_cast<Py_ssize_t>(catalogue.size())));
+    Ref keyword(PyImport_ImportModule("keyword"));
+    Ref isKeyword(keyword ? PyObject_GetAttrString(keyword.get(), "iskeyword") : nullptr);
+    if (!functions || !isKeyword) return nullptr;
+    for (const CatalogueEntry& entry : catalogue) {
+        const std::string name(entry.name), alias(entry.alias);
+        Ref ufunc(MakeUfunc(entry, tables[IndexOf(entry)]));
+        if (!ufunc) return nullptr;
+        Ref function(MakeFunction(reinterpret_cast<PyTypeObject*>(type), entry, ufunc.get(), isKeyword.get()));
+        if (!function || !SetAttribute(ufuncs.get(), name.c_str(), ufunc.get()) ||
+            !SetAttribute(ufuncs.get(), alias.c_str(), ufunc.get()) ||
+            !SetAttribute(module.get(), name.c_str(), function.get()) ||
+            !SetAttribute(module.get(), alias.c_str(), function.get())) {
+            return nullptr;
+        }
+        PyTuple_SET_ITEM(functions.get(), static_cast<Py_ssize_t>(IndexOf(entry)), function.release());
+    }
+    if (PyModule_AddObject(module.get(), "functions", functions.release()) != 0) return nullptr;
+    Ref modules(Py_NewRef(PyImport_GetModuleDict()));
+    if (PyDict_SetItemString(modules.get(), "vantrel.ufuncs", ufuncs.get()) != 0 ||
+        !SetAttribute(module.get(), "ufuncs", ufuncs.get())) {
+        return nullptr;
+    }
+    return module.release();
 }
 
 }  // namespace
 }  // namespace vantrel::python
 
-PYBIND11_MODULE(vantrel, m) {
-    using vantrel::python::Function;
-    m.doc() =
-        "The 46 Vantrel functions of polarised-neutron diffraction: count rates, flipping ratios,\n"
-        "asymmetries, optimal counting times, peak centring, sin(theta)/lambda and helium-3 cells.\n"
-        "Each is available under its catalogue name (FlippingRatioOptSDev) and a snake_case alias\n"
-        "(flipping_ratio_opt_sdev); `functions` lists them in catalogue order.";
-    m.attr("__version__") = VANTREL_VERSION;
-    m.def("get_num_threads", [] { return vantrel::python::gThreads; },
-          "Threads that share the elements of a large array (default: one per processor).");
-    m.def(
-        "set_num_threads",
-        [](std::size_t threads) {
-            if (threads < 1) throw py::value_error("set_num_threads needs at least 1");
-            vantrel::python::gThreads = threads;
-        },
-        py::arg("threads"), "Sets the number of threads for large arrays; 1 computes in the calling thread only.");
-
-    py::class_<Function>(m, "Function", py::dynamic_attr())
-        .def("__call__", &Function::Call)
-        .def_property_readonly("name", [](const Function& f) { return std::string(f.entry().name); })
-        .def_property_readonly("alias", [](const Function& f) { return std::string(f.entry().alias); })
-        .def_property_readonly("index", [](const Function& f) { return vantrel::IndexOf(f.entry()); })
-        .def_property_readonly("arguments",
-                               [](const Function& f) {
-                                   py::list names;
-                                   for (std::string_view name : f.entry().ArgumentNames()) names.append(std::string(name));
-                                   return py::tuple(names);
-                               })
-        .def("__repr__", [](const Function& f) { return "<vantrel function " + f.signature() + ">"; });
-
-    const py::object isKeyword = py::module_::import("keyword").attr("iskeyword");
-    const py::module_ inspect = py::module_::import("inspect");
-    const py::object parameter = inspect.attr("Parameter");
-    py::list functions;
-    for (const vantrel::CatalogueEntry& entry : vantrel::Catalogue()) {
-                py::object f = py::cast(Function(entry, isKeyword));
-        const Function& function = f.cast<const Function&>();
-        py::list parameters;
-        for (const std::string& keyword : function.keywords()) {
-            parameters.append(parameter(keyword, parameter.attr("POSITIONAL_OR_KEYWORD")));
-        }
-        f.attr("__signature__") = inspect.attr("Signature")(parameters);
-        f.attr("__doc__") = vantrel::python::Documentation(function);
-        f.attr("__name__") = std::string(entry.name);
-        f.attr("__qualname__") = std::string(entry.name);
-        f.attr("__module__") = "vantrel";
-        m.attr(std::string(entry.name).c_str()) = f;
-        m.attr(std::string(entry.alias).c_str()) = f;
-        functions.append(f);
-    }
-    m.attr("functions") = py::tuple(functions);
-}
+PyMODINIT_FUNC PyInit_vantrel() { return vantrel::python::Initialise(); }

@@ -1,0 +1,130 @@
+"""Every function is a genuine numpy ufunc, and behaves as one wherever numpy,
+dask and xarray users combine ufuncs with their data."""
+
+import copy
+import pickle
+import threading
+from concurrent.futures import ProcessPoolExecutor
+
+import numpy as np
+import pytest
+
+import vantrel
+from conftest import same_bits, shared_inputs
+
+
+def test_each_function_has_its_ufunc(function):
+    u = function.ufunc
+    k = len(function.arguments)
+    assert isinstance(u, np.ufunc) and (u.nin, u.nout) == (k, 1) and u.types == ["d" * k + "->d"]
+    assert getattr(vantrel.ufuncs, function.name) is u and getattr(vantrel.ufuncs, function.alias) is u
+    assert u.__name__ == function.name
+    columns = list(shared_inputs(function, plausible=20, wide=20).T)
+    assert same_bits(u(*columns), function(*columns)).all()
+
+
+def test_numpy_keywords_pass_through():
+    N, t = np.array([[1000.0, 2000.0], [3000.0, 4000.0]]), np.array([50.0, 0.0])
+    out = np.full((2, 2), -1.0)
+    assert vantrel.CountRate(N, t, out=out) is out
+    np.testing.assert_array_equal(out, [[20, np.nan], [60, np.nan]])
+
+    out = np.full((2, 2), -1.0)
+    vantrel.count_rate(N=N, t=t, out=out, where=[True, False])
+    np.testing.assert_array_equal(out, [[20, -1], [60, -1]])
+
+    assert vantrel.CountRate(N, t, order="F").flags.f_contiguous
+    assert vantrel.CountRate(np.float32(1000), np.float32(50), dtype=np.float64) == 20.0
+    with pytest.raises(TypeError):  # float64 does not fit into int64 'same_kind'
+        vantrel.CountRate(N, 50.0, out=np.zeros((2, 2), dtype=np.int64))
+    assert vantrel.CountRate(N, 50.0, out=np.zeros((2, 2), dtype=np.int64), casting="unsafe")[0, 0] == 20
+
+
+def test_masked_arrays_keep_their_masks():
+    result = vantrel.count_rate(np.ma.masked_array([1000.0, 2000.0], mask=[0, 1]), 50)
+    assert isinstance(result, np.ma.MaskedArray)
+    assert result.mask.tolist() == [False, True] and result[0] == 20.0
+
+
+def test_no_floating_point_warnings_for_degenerate_inputs():
+    with np.errstate(all="raise"):
+        result = vantrel.CountRate([1000.0, 5.0, np.inf], [50.0, 0.0, np.inf])
+    assert np.isnan(result[1:]).all()
+
+
+def test_pickled_and_copied_by_reference():
+    for f in (vantrel.CountRate, vantrel.count_rate, vantrel.He3Efficiency2SDev):
+        assert pickle.loads(pickle.dumps(f)) is f
+        assert copy.copy(f) is f and copy.deepcopy(f) is f
+        assert pickle.loads(pickle.dumps(f.ufunc)) is f.ufunc
+    with ProcessPoolExecutor(2) as pool:
+        assert list(pool.map(vantrel.count_rate, [1000, 2000], [50, 50])) == [20.0, 40.0]
+        assert list(pool.map(vantrel.ufuncs.count_rate, [1000.0], [50.0])) == [20.0]
+
+
+def test_dask_stays_lazy_and_gives_the_same_bits():
+    da = pytest.importorskip("dask.array")
+    rng = np.random.default_rng(11)
+    arrays = [rng.uniform(1, 1000, 20_000) for _ in range(4)]
+    lazy = vantrel.flipping_ratio_sdev(*(da.from_array(a, chunks=3000) for a in arrays), 3.0, 2.0, 1.0, 1.0)
+    assert isinstance(lazy, da.Array)
+    assert same_bits(lazy.compute(), vantrel.flipping_ratio_sdev(*arrays, 3.0, 2.0, 1.0, 1.0)).all()
+
+
+def test_dask_distributed_workers_give_the_same_bits():
+    distributed = pytest.importorskip("dask.distributed")
+    da = pytest.importorskip("dask.array")
+    N = np.random.default_rng(12).uniform(0, 1e4, 50_000)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster):
+        got = vantrel.count_rate_ddt(da.from_array(N, chunks=10_000), 10.0, 1e-5, 1e-9).compute()
+    assert same_bits(got, vantrel.count_rate_ddt(N, 10.0, 1e-5, 1e-9)).all()
+
+
+def test_xarray_keeps_coordinates():
+    xr = pytest.importorskip("xarray")
+    counts = xr.DataArray([[1000.0, 2000.0], [3000.0, 4000.0]], dims=("h", "run"),
+                          coords={"h": [1, 2], "run": ["a", "b"]})
+    times = xr.DataArray([50.0, 100.0], dims="run", coords={"run": ["a", "b"]})
+    rate = vantrel.count_rate(N=counts, t=times)
+    assert isinstance(rate, xr.DataArray) and rate.dims == ("h", "run")
+    assert rate.coords["h"].values.tolist() == [1, 2] and rate.sel(h=2, run="b").item() == 40.0
+
+
+@pytest.mark.parametrize("value, error, message", [
+    (np.array([1.0, None], dtype=object), TypeError, "argument 'N' holds None (NoneType), not a real number"),
+    (np.array(["1.5"], dtype=object), TypeError, "argument 'N' holds '1.5' (str), not a real number"),
+    (["1.5", "2"], TypeError, "argument 'N' has dtype <U3, not a real number type"),
+    (np.array([1j]), TypeError, "argument 'N' has dtype complex128, not a real number type"),
+    ([2**1100], OverflowError, "argument 'N' holds 13582985290493858492… (332 digits), which does not fit a double"),
+])
+def test_refuses_what_is_not_a_real_number_naming_the_argument(value, error, message):
+    with pytest.raises(error) as raised:
+        vantrel.count_rate(value, 50)
+    assert str(raised.value) == "CountRate(N, t): " + message
+    with pytest.raises(TypeError):  # the raw ufunc refuses as numpy's own do
+        vantrel.ufuncs.CountRate(np.asarray(value), 50.0)
+    # Object arrays of real numbers, as pandas keeps them, are taken.
+    assert vantrel.count_rate(np.array([1000, 2000.0], dtype=object), 50).tolist() == [20.0, 40.0]
+
+
+def test_thread_count_changes_during_a_computation_change_no_bit():
+    rng = np.random.default_rng(13)
+    N, t = rng.uniform(0, 1e4, 500_000), rng.uniform(1, 100, 500_000)
+    expected = vantrel.CountRateSDev(N, t)
+    previous = vantrel.get_num_threads()
+    done = threading.Event()
+
+    def toggle():
+        while not done.is_set():
+            for threads in (1, 2, 3):
+                vantrel.set_num_threads(threads)
+
+    toggler = threading.Thread(target=toggle)
+    toggler.start()
+    try:
+        assert all(same_bits(vantrel.CountRateSDev(N, t), expected).all() for _ in range(10))
+    finally:
+        done.set()
+        toggler.join()
+        vantrel.set_num_threads(previous)
