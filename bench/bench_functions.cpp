@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/catalogue.h"
+#include "vantrel/batch.h"
 #include "host/params.h"
 #include "support/edge_cases.h"
 #include "support/test_host.h"
@@ -33,6 +34,9 @@ using testing::TestHost;
 // Calls per timed iteration: one pass over a ring of slightly different
 // inputs, so that nothing is invariant across the loop.
 constexpr std::size_t kRing = 64;
+
+// Elements per batch call: enough to amortise the call, few enough to stay in the cache.
+constexpr std::size_t kColumn = 4096;
 
 TestHost& Host() {
     static TestHost host;
@@ -111,6 +115,21 @@ void RegisterFunction(std::string_view typedName, std::size_t index) {
         }
         benchmark::DoNotOptimize(blocks.data());
     });
+    // The same ring repeated into columns of kColumn elements, through EvaluateBatch on one thread.
+    std::vector<std::vector<double>> columns(n, std::vector<double>(kColumn));
+    for (std::size_t i = 0; i < kColumn; ++i) {
+        for (std::size_t k = 0; k < n; ++k) columns[k][i] = ring[i % kRing][k];
+    }
+    benchmark::RegisterBenchmark(("batch/" + name).c_str(), [&entry, columns](benchmark::State& state) {
+        std::vector<const double*> pointers;
+        for (const std::vector<double>& column : columns) pointers.push_back(column.data());
+        std::vector<double> out(kColumn);
+        for (auto _ : state) {
+            EvaluateBatch(entry, pointers, out);
+            benchmark::DoNotOptimize(out.data());
+        }
+        state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kColumn));
+    });
     benchmark::RegisterBenchmark(("message/" + name).c_str(), [index, blocks = Blocks(entry, ring)](
                                                                   benchmark::State& state) mutable {
         TestHost& host = Host();
@@ -184,8 +203,10 @@ public:
             const std::string name = run.run_name.function_name;
             if (run.run_type == Run::RT_Iteration) {
                 // Best of the repetitions: interference only ever adds time.
-                const double nsPerCall = run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations) /
-                                         static_cast<double>(kRing);
+                // A batch iteration evaluates kColumn elements, the others one pass over the ring.
+                const double perIteration = name.rfind("batch/", 0) == 0 ? kColumn : kRing;
+                const double nsPerCall =
+                    run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations) / perIteration;
                 auto [it, fresh] = perCall_.try_emplace(name, nsPerCall);
                 if (!fresh) it->second = std::min(it->second, nsPerCall);
                 if (run.threads > 0 && name.rfind("AllFunctions", 0) == 0) {
@@ -204,8 +225,9 @@ public:
     }
 
     void PrintTable() const {
-        std::printf("\n| # | Function | floor ns | direct ns | message ns | direct/floor | message - direct ns |\n");
-        std::printf("|---|---|---|---|---|---|---|\n");
+        std::printf("\n| # | Function | floor ns | direct ns | message ns | direct/floor | message - direct ns "
+                    "| batch M/s | direct M/s | batch/direct |\n");
+        std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
         double worstRatio = 0.0;
         double worstExtra = -std::numeric_limits<double>::infinity();
         std::size_t ratioMisses = 0;
@@ -215,16 +237,23 @@ public:
             const auto floor = perCall_.find("floor/" + name);
             const auto direct = perCall_.find("direct/" + name);
             const auto message = perCall_.find("message/" + name);
-            if (floor == perCall_.end() || direct == perCall_.end() || message == perCall_.end()) continue;
+            const auto batch = perCall_.find("batch/" + name);
+            if (floor == perCall_.end() || direct == perCall_.end() || message == perCall_.end() ||
+                batch == perCall_.end()) {
+                continue;
+            }
             const double ratio = direct->second / floor->second;
             const double extra = message->second - direct->second;
             worstRatio = std::max(worstRatio, ratio);
             worstExtra = std::max(worstExtra, extra);
             ratioMisses += ratio > 1.15 ? 1 : 0;
             extraMisses += extra > 10.0 ? 1 : 0;
-            std::printf("| %zu | %s | %.2f | %.2f | %.2f | %.2f%s | %.2f%s |\n", i, name.c_str(), floor->second,
-                        direct->second, message->second, ratio, ratio > 1.15 ? " *" : "", extra,
-                        extra > 10.0 ? " *" : "");
+            // Elements (calls) per second, in millions.
+            const double batchRate = 1e3 / batch->second;
+            const double directRate = 1e3 / direct->second;
+            std::printf("| %zu | %s | %.2f | %.2f | %.2f | %.2f%s | %.2f%s | %.0f | %.0f | %.2f |\n", i, name.c_str(),
+                        floor->second, direct->second, message->second, ratio, ratio > 1.15 ? " *" : "", extra,
+                        extra > 10.0 ? " *" : "", batchRate, directRate, batchRate / directRate);
         }
         if (const auto empty = perCall_.find("EmptyCall"); empty != perCall_.end()) {
             std::printf("\nA body that only stores 0 costs %.2f ns per call by the direct route.", empty->second);

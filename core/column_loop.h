@@ -37,8 +37,11 @@ template <auto F, std::size_t... K>
     for (std::size_t i = 0; i < m; ++i) result[i] = F(in[K][i]...);
 }
 
+// Flattened: everything the function calls that the compiler can see is
+// inlined, so that no helper is called per element with its arguments passed
+// through memory.
 template <auto F>
-VANTREL_KERNEL_CLONES void ColumnLoop(std::size_t n, const InputColumn* columns, OutputColumn out) noexcept {
+[[gnu::flatten]] VANTREL_KERNEL_CLONES void ColumnLoop(std::size_t n, const InputColumn* columns, OutputColumn out) noexcept {
     constexpr std::size_t k = kArgumentCount<F>;
     double gathered[k][kKernelBlock];
     double result[kKernelBlock];
