@@ -147,7 +147,7 @@ struct TypedFunction {
     void (*registerAt)(std::string_view, std::size_t);
 };
 
-#define VANTREL_TYPED(subsystem, function, arguments) \
+#define VANTREL_TYPED(subsystem, function) \
     TypedFunction{#function, &RegisterFunction<&subsystem::function>},
 
 const TypedFunction kTyped[] = {VANTREL_CATALOGUE(VANTREL_TYPED)};

@@ -20,14 +20,14 @@ using ColumnKernel = void (*)(std::size_t n, const InputColumn* columns, OutputC
 
 }  // namespace detail
 
-#define VANTREL_EXTERN_KERNEL(subsystem, function, arguments) \
+#define VANTREL_EXTERN_KERNEL(subsystem, function) \
     extern template void detail::ColumnLoop<&subsystem::function>(std::size_t, const InputColumn*, OutputColumn) noexcept;
 VANTREL_CATALOGUE(VANTREL_EXTERN_KERNEL)
 #undef VANTREL_EXTERN_KERNEL
 
 namespace {
 
-#define VANTREL_KERNEL_ADDRESS(subsystem, function, arguments) &detail::ColumnLoop<&subsystem::function>,
+#define VANTREL_KERNEL_ADDRESS(subsystem, function) &detail::ColumnLoop<&subsystem::function>,
 constexpr detail::ColumnKernel kKernels[] = {VANTREL_CATALOGUE(VANTREL_KERNEL_ADDRESS)};
 #undef VANTREL_KERNEL_ADDRESS
 static_assert(std::size(kKernels) == kFunctionCount);

@@ -1,6 +1,8 @@
 #include "core/catalogue.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string>
 
 #include "vantrel/nan.h"
 
@@ -28,6 +30,73 @@ const CatalogueEntry* FindFunction(std::string_view name) noexcept {
         return e.name == name || e.alias == name;
     });
     return it == kCatalogue.end() ? nullptr : &*it;
+}
+
+namespace {
+
+// Characters as a terminal shows them: UTF-8 continuation bytes take no column.
+std::size_t Columns(std::string_view text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The shortest text that reads back as the value, exponent without padding:
+// 1e-5, not 1e-05.
+std::string Shortest(double value) {
+    char buffer[32];
+    std::string text(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    const std::size_t e = text.find('e');
+    if (e != std::string::npos) {
+        std::size_t digits = e + 1 + (text[e + 1] == '-' || text[e + 1] == '+' ? 1 : 0);
+        if (text[e + 1] == '+') text.erase(e + 1, 1), --digits;
+        while (digits + 1 < text.size() && text[digits] == '0') text.erase(digits, 1);
+    }
+    return text;
+}
+
+// Words of `text` in lines of at most `width` columns, each after `indent`.
+std::string Wrap(std::string_view text, std::size_t indent, std::size_t width = 79) {
+    std::string wrapped, line;
+    const std::string margin(indent, ' ');
+    while (!text.empty()) {
+        const std::size_t space = text.find(' ');
+        const std::string_view word = text.substr(0, space);
+        text = space == std::string_view::npos ? std::string_view{} : text.substr(space + 1);
+        if (!line.empty() && indent + Columns(line) + 1 + Columns(word) > width) {
+            wrapped += margin + line + '\n';
+            line.clear();
+        }
+        if (!line.empty()) line += ' ';
+        line += word;
+    }
+    return wrapped + margin + line + '\n';
+}
+
+}  // namespace
+
+std::string HelpText(const CatalogueEntry& entry) {
+    const std::string unit = entry.resultUnit == "1" ? "1 (dimensionless)" : std::string(entry.resultUnit);
+    std::string help = std::string(entry.signature) + " -> " + unit + "\n";
+    help += Wrap(entry.summary, 2) + "\nArguments:\n";
+    std::size_t nameWidth = 0, meaningWidth = 0;
+    for (const ArgumentInfo& a : entry.arguments) {
+        nameWidth = std::max(nameWidth, Columns(a.name));
+        meaningWidth = std::max(meaningWidth, Columns(a.meaning));
+    }
+    for (const ArgumentInfo& a : entry.arguments) {
+        help += "  " + std::string(a.name) + std::string(nameWidth - Columns(a.name) + 2, ' ') + std::string(a.meaning) +
+                std::string(meaningWidth - Columns(a.meaning) + 2, ' ') + std::string(a.unit) + '\n';
+    }
+    help += "\nNaN when:\n" + Wrap(entry.nanWhen, 2);
+    std::string call;
+    for (double x : entry.exampleArguments) {
+        if (!call.empty()) call += ", ";
+        call += Shortest(x);
+    }
+    help += "\nExample:\n  " + std::string(entry.name) + "(" + call + ") = " + Shortest(entry.exampleValue) + "\n";
+    help += "\nFunction " + std::to_string(IndexOf(entry)) + " of " + std::to_string(kFunctionCount) +
+            ", also named " + std::string(entry.alias) + ". docs/functions.md has the formulas.\n";
+    return help;
 }
 
 double Evaluate(const CatalogueEntry& entry, std::span<const double> arguments) noexcept {

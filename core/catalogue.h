@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/descriptions.h"
 #include "core/names.h"
 #include "core/params.h"
 #include "vantrel/catalogue.h"
@@ -62,83 +63,119 @@ consteval StaticText<Capacity> Keep(const Pieces&... pieces) {
 template <Literal name>
 inline constexpr auto kAlias = Keep<2 * sizeof name.chars>(SnakeCase(name.View()));
 
-template <Literal name, Literal arguments>
-inline constexpr auto kSignature =
-    Keep<sizeof name.chars + sizeof arguments.chars>(name.View(), "(", arguments.View(), ")");
 
-consteval std::size_t CountNames(std::string_view list) {
-    std::size_t names = list.empty() ? 0 : 1;
-    for (char c : list) names += c == ',' ? 1 : 0;
-    return names;
+// "N, t, tau, tau2": the argument names of a description in call order.
+template <const auto& description>
+consteval auto JoinArgumentNames() {
+    constexpr std::size_t capacity = [] {
+        std::size_t size = 0;
+        for (const ArgumentInfo& argument : description.arguments) size += argument.name.size() + 2;
+        return size;
+    }();
+    StaticText<capacity> list;
+    for (const ArgumentInfo& argument : description.arguments) {
+        const std::string_view separator = list.size == 0 ? "" : ", ";
+        list = Keep<capacity>(list.View(), separator, argument.name);
+    }
+    return list;
 }
 
-// An entry whose argument names must match the arity of its typed function.
-template <auto F, Literal name, Literal arguments>
+template <const auto& description>
+inline constexpr auto kArgumentList = JoinArgumentNames<description>();
+
+template <Literal name, const auto& description>
+inline constexpr auto kSignature = Keep<sizeof name.chars + sizeof kArgumentList<description>.chars + 2>(
+    name.View(), "(", kArgumentList<description>.View(), ")");
+
+// An entry whose description must name as many arguments as its typed
+// function takes.
+template <auto F, Literal name, const auto& description>
 consteval CatalogueEntry MakeEntry() {
-    if (CountNames(arguments.View()) != kArgumentCount<F>) ArgumentNamesDoNotMatchTheSignature();
-    return {name.View(), kAlias<name>.View(), kSignature<name, arguments>.View(), kArgumentCount<F>,
-            arguments.View(), &Adapt<F>};
+    if (description.arguments.size() != kArgumentCount<F>) ArgumentNamesDoNotMatchTheSignature();
+    return {name.View(),
+            kAlias<name>.View(),
+            kSignature<name, description>.View(),
+            kArgumentCount<F>,
+            kArgumentList<description>.View(),
+            &Adapt<F>,
+            description.summary,
+            description.resultUnit,
+            description.arguments,
+            description.nanWhen,
+            description.example,
+            description.exampleValue};
 }
 
 }  // namespace detail
 
-// The catalogue in index order: subsystem, typed function, argument names in
-// call order. Expanded here into the table below, and by whoever else needs the
-// typed functions themselves (the benchmarks inline them).
+// The catalogue in index order: subsystem and typed function; its description
+// (core/descriptions.h) has the same name. Expanded here into the table below,
+// and by whoever else needs the typed functions themselves (the column loops,
+// the benchmarks).
 #define VANTREL_CATALOGUE(X) \
-    X(counting, CountRate, "N, t") \
-    X(counting, CountRateSDev, "N, t") \
-    X(counting, CountRateDDT, "N, t, tau, tau2") \
-    X(counting, CountRateDDTSDev, "N, t, tau, tau2, sigmaTau, sigmaTau2") \
-    X(counting, CountRateMonitor, "N, M") \
-    X(counting, CountRateMonitorSDev, "N, M") \
-    X(counting, FlippingRatio, "Npp, Nbp, Npm, Nbm") \
-    X(counting, FlippingRatioSDev, "Npp, Nbp, Npm, Nbm, sigmaPp, sigmaBp, sigmaPm, sigmaBm") \
-    X(counting, FlippingRatioOpt, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb") \
-    X(counting, FlippingRatioOptSDev, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb") \
-    X(counting, FlippingRatioOptDDT, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb, tau, tau2") \
-    X(counting, FlippingRatioOptDDTSDev, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb, tau, tau2, sigmaTau, sigmaTau2") \
-    X(counting, OptCountingTimeTpp, "Npp, Nbp, Npm, Nbm, T") \
-    X(counting, OptCountingTimeTbp, "Npp, Nbp, Npm, Nbm, T") \
-    X(counting, OptCountingTimeTpm, "Npp, Nbp, Npm, Nbm, T") \
-    X(counting, OptCountingTimeTbm, "Npp, Nbp, Npm, Nbm, T") \
-    X(counting, OptCountingTimeTppSDev, "Npp, Nbp, Npm, Nbm, T, sigmaPp, sigmaBp, sigmaPm, sigmaBm") \
-    X(counting, OptCountingTimeTbpSDev, "Npp, Nbp, Npm, Nbm, T, sigmaPp, sigmaBp, sigmaPm, sigmaBm") \
-    X(counting, OptCountingTimeTpmSDev, "Npp, Nbp, Npm, Nbm, T, sigmaPp, sigmaBp, sigmaPm, sigmaBm") \
-    X(counting, OptCountingTimeTbmSDev, "Npp, Nbp, Npm, Nbm, T, sigmaPp, sigmaBp, sigmaPm, sigmaBm") \
-    X(peaks, PeakCentringLin, "x1, A1, B1, x2, A2, B2") \
-    X(peaks, PeakCentringLinSDev, "x1, A1, B1, x2, A2, B2, sigmaX, sigmaA1, sigmaB1, sigmaA2, sigmaB2") \
-    X(peaks, PeakCentringGauss, "x1, A1, B1, x2, A2, B2") \
-    X(peaks, PeakCentringGaussSDev, "x1, A1, B1, x2, A2, B2, sigmaX, sigmaA1, sigmaB1, sigmaA2, sigmaB2") \
-    X(lattice, STLcubic, "h, k, l, a") \
-    X(lattice, STLhexagonal, "h, k, l, a, c") \
-    X(lattice, STLrhombohedral, "h, k, l, a, alpha") \
-    X(lattice, STLtetragonal, "h, k, l, a, c") \
-    X(lattice, STLorthorhombic, "h, k, l, a, b, c") \
-    X(lattice, STLmonoclinicB, "h, k, l, a, b, c, beta") \
-    X(lattice, STLmonoclinicC, "h, k, l, a, b, c, gamma") \
-    X(lattice, STLtriclinic, "h, k, l, a, b, c, alpha, beta, gamma") \
-    X(counting, Asymmetry, "Npp, Nbp, Npm, Nbm") \
-    X(counting, AsymmetrySDev, "Npp, Nbp, Npm, Nbm, sigmaPp, sigmaBp, sigmaPm, sigmaBm") \
-    X(counting, AsymmetryOpt, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb") \
-    X(counting, AsymmetryOptSDev, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb") \
-    X(counting, AsymmetryOptDDT, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb, tau, tau2") \
-    X(counting, AsymmetryOptDDTSDev, "Npp, Nbp, Npm, Nbm, tPp, tBp, tPm, tBm, Mp, Mb, tau, tau2, sigmaTau, sigmaTau2") \
-    X(helium3, He3Efficiency, "p, T, L, lambda, PHe") \
-    X(helium3, He3EfficiencySDev, "p, T, L, lambda, PHe, sigmaP, sigmaT, sigmaL, sigmaLambda, sigmaPHe") \
-    X(helium3, He3Efficiency2, "n1, n2, n3, n4") \
-    X(helium3, He3Efficiency2SDev, "n1, n2, n3, n4") \
-    X(helium3, He3Transmission, "p, T, L, lambda, PHe") \
-    X(helium3, He3TransmissionSDev, "p, T, L, lambda, PHe, sigmaP, sigmaT, sigmaL, sigmaLambda, sigmaPHe") \
-    X(helium3, He3Polarisation, "p, T, L, lambda, Pr, Pm") \
-    X(helium3, He3PolarisationSDev, "p, T, L, lambda, Pr, Pm, sigmaP, sigmaT, sigmaL, sigmaLambda, sigmaPr, sigmaPm")
+    X(counting, CountRate) \
+    X(counting, CountRateSDev) \
+    X(counting, CountRateDDT) \
+    X(counting, CountRateDDTSDev) \
+    X(counting, CountRateMonitor) \
+    X(counting, CountRateMonitorSDev) \
+    X(counting, FlippingRatio) \
+    X(counting, FlippingRatioSDev) \
+    X(counting, FlippingRatioOpt) \
+    X(counting, FlippingRatioOptSDev) \
+    X(counting, FlippingRatioOptDDT) \
+    X(counting, FlippingRatioOptDDTSDev) \
+    X(counting, OptCountingTimeTpp) \
+    X(counting, OptCountingTimeTbp) \
+    X(counting, OptCountingTimeTpm) \
+    X(counting, OptCountingTimeTbm) \
+    X(counting, OptCountingTimeTppSDev) \
+    X(counting, OptCountingTimeTbpSDev) \
+    X(counting, OptCountingTimeTpmSDev) \
+    X(counting, OptCountingTimeTbmSDev) \
+    X(peaks, PeakCentringLin) \
+    X(peaks, PeakCentringLinSDev) \
+    X(peaks, PeakCentringGauss) \
+    X(peaks, PeakCentringGaussSDev) \
+    X(lattice, STLcubic) \
+    X(lattice, STLhexagonal) \
+    X(lattice, STLrhombohedral) \
+    X(lattice, STLtetragonal) \
+    X(lattice, STLorthorhombic) \
+    X(lattice, STLmonoclinicB) \
+    X(lattice, STLmonoclinicC) \
+    X(lattice, STLtriclinic) \
+    X(counting, Asymmetry) \
+    X(counting, AsymmetrySDev) \
+    X(counting, AsymmetryOpt) \
+    X(counting, AsymmetryOptSDev) \
+    X(counting, AsymmetryOptDDT) \
+    X(counting, AsymmetryOptDDTSDev) \
+    X(helium3, He3Efficiency) \
+    X(helium3, He3EfficiencySDev) \
+    X(helium3, He3Efficiency2) \
+    X(helium3, He3Efficiency2SDev) \
+    X(helium3, He3Transmission) \
+    X(helium3, He3TransmissionSDev) \
+    X(helium3, He3Polarisation) \
+    X(helium3, He3PolarisationSDev)
 
-#define VANTREL_CATALOGUE_ENTRY(subsystem, function, arguments) \
-    detail::MakeEntry<&subsystem::function, #function, arguments>(),
+#define VANTREL_CATALOGUE_ENTRY(subsystem, function) \
+    detail::MakeEntry<&subsystem::function, #function, descriptions::function>(),
 
 inline constexpr std::array kCatalogue = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_ENTRY)};
 
 #undef VANTREL_CATALOGUE_ENTRY
+
+// The bodies alone, in the same order: all that the host binding dispatches
+// to, so that the plug-in carries none of the names and help texts.
+#define VANTREL_CATALOGUE_BODY(subsystem, function) &Adapt<&subsystem::function>,
+
+inline constexpr std::array<ExternalFunction, kCatalogue.size()> kBodies = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_BODY)};
+
+#undef VANTREL_CATALOGUE_BODY
+
+static_assert(std::ranges::equal(kBodies, kCatalogue, {}, {}, &CatalogueEntry::body));
 
 inline constexpr std::size_t kFunctionCount = kCatalogue.size();
 static_assert(kFunctionCount == 46);

@@ -5,7 +5,7 @@
 #include "core/catalogue.h"
 #include "core/column_loop.h"
 
-#define VANTREL_INSTANTIATE_LOOP(subsystem, function, arguments)                                            \
+#define VANTREL_INSTANTIATE_LOOP(subsystem, function)                                            \
     template void vantrel::detail::ColumnLoop<&vantrel::subsystem::function>(std::size_t,                   \
                                                                              const vantrel::InputColumn*,   \
                                                                              vantrel::OutputColumn) noexcept;

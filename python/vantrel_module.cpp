@@ -357,6 +357,32 @@ PyObject* GetIndex(PyObject* self, void*) { return PyLong_FromSize_t(IndexOf(*As
 PyObject* GetArguments(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->names); }
 PyObject* GetUfunc(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->ufunc); }
 
+PyObject* Utf8(std::string_view text) {
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+PyObject* GetSummary(PyObject* self, void*) { return Utf8(AsFunction(self)->entry->summary); }
+PyObject* GetResultUnit(PyObject* self, void*) { return Utf8(AsFunction(self)->entry->resultUnit); }
+PyObject* GetUnits(PyObject* self, void*) {
+    const CatalogueEntry& e = *AsFunction(self)->entry;
+    Ref units(PyTuple_New(static_cast<Py_ssize_t>(e.arguments.size())));
+    for (std::size_t a = 0; units && a < e.arguments.size(); ++a) {
+        PyObject* unit = Utf8(e.arguments[a].unit);
+        if (unit == nullptr) return nullptr;
+        PyTuple_SET_ITEM(units.get(), static_cast<Py_ssize_t>(a), unit);
+    }
+    return units.release();
+}
+PyObject* GetExample(PyObject* self, void*) {
+    const CatalogueEntry& e = *AsFunction(self)->entry;
+    Ref arguments(PyTuple_New(static_cast<Py_ssize_t>(e.exampleArguments.size())));
+    for (std::size_t a = 0; arguments && a < e.exampleArguments.size(); ++a) {
+        PyObject* x = PyFloat_FromDouble(e.exampleArguments[a]);
+        if (x == nullptr) return nullptr;
+        PyTuple_SET_ITEM(arguments.get(), static_cast<Py_ssize_t>(a), x);
+    }
+    return arguments ? Py_BuildValue("(Od)", arguments.get(), e.exampleValue) : nullptr;
+}
+
 PyMemberDef kMembers[] = {
     {"__vectorcalloffset__", T_PYSSIZET, offsetof(Function, vectorcall), READONLY, nullptr},
     {"__dictoffset__", T_PYSSIZET, offsetof(Function, dict), READONLY, nullptr},
@@ -368,6 +394,10 @@ PyGetSetDef kProperties[] = {
     {"index", GetIndex, nullptr, "The function index in the catalogue.", nullptr},
     {"arguments", GetArguments, nullptr, "The argument names in call order, as the catalogue spells them.", nullptr},
     {"ufunc", GetUfunc, nullptr, "The function's numpy ufunc (also in vantrel.ufuncs).", nullptr},
+    {"summary", GetSummary, nullptr, "What the function gives, in one line.", nullptr},
+    {"units", GetUnits, nullptr, "The unit of each argument, in call order ('1': dimensionless).", nullptr},
+    {"result_unit", GetResultUnit, nullptr, "The unit of the value.", nullptr},
+    {"example", GetExample, nullptr, "A documented call: (arguments, value).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyMethodDef kMethods[] = {
@@ -424,13 +454,14 @@ PyModuleDef kModule = {
     -1, kModuleMethods, nullptr, nullptr, nullptr, nullptr,
 };
 
+// The catalogue's help, then how the function takes Python's numbers and arrays.
 std::string Documentation(const CatalogueEntry& e) {
-    return std::string(e.signature) + " -> float | numpy.ndarray\n\n" + "Vantrel function " +
-           std::to_string(IndexOf(e)) + ", also named " + std::string(e.alias) +
-           ". Takes numbers or arrays of numbers (positionally or by name) and\n"
-           "broadcasts them as its numpy ufunc (the attribute `ufunc`) does; numpy's keywords out=,\n"
-           "where=, dtype=, casting=, order= and subok= are passed on to it. Numbers give a float,\n"
-           "arrays a float64 array of the broadcast shape. A degenerate input gives nan, never an error.";
+    return HelpText(e) +
+           "\nTakes numbers or arrays of numbers, by position or by the names above ('lambda' as\n"
+           "'lambda_'), and broadcasts them as its numpy ufunc (the attribute `ufunc`) does; numpy's\n"
+           "keywords out=, where=, dtype=, casting=, order= and subok= are passed on to it. Numbers\n"
+           "give a float, arrays a float64 array of the broadcast shape (masked arrays, dask and\n"
+           "xarray arrays in kind). A degenerate input gives nan, never an error or a warning.\n";
 }
 
 // inspect.Signature(arguments…, *, out=None, where=True, casting='same_kind', order='K', dtype=None, subok=True).

@@ -99,5 +99,24 @@ TEST(Catalogue, ArgumentNamesAsData) {
     EXPECT_EQ(FindFunction("NoSuchFunction"), nullptr);
 }
 
+// The help of every function: its example gives the stated value to the bit,
+// and the text names every argument with its unit.
+TEST(Catalogue, EveryExampleGivesItsValueAndTheHelpNamesEveryUnit) {
+    for (const CatalogueEntry& e : Catalogue()) {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(Evaluate(e, e.exampleArguments)),
+                  std::bit_cast<std::uint64_t>(e.exampleValue))
+            << e.name;
+        EXPECT_FALSE(e.summary.empty() || e.nanWhen.empty() || e.resultUnit.empty()) << e.name;
+        const std::string help = HelpText(e);
+        EXPECT_EQ(help.rfind(std::string(e.signature) + " -> ", 0), 0u) << help;
+        for (const ArgumentInfo& a : e.arguments) {
+            EXPECT_NE(help.find("  " + std::string(a.name) + " "), std::string::npos) << e.name << " " << a.name;
+            EXPECT_NE(help.find(std::string(a.meaning) + "  "), std::string::npos) << e.name << " " << a.name;
+        }
+    }
+    EXPECT_NE(HelpText(*FindFunction("CountRateDDT")).find("CountRateDDT(10000, 10, 1e-5, 1e-9) = 1011.1223458038422"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +29,15 @@ using ExternalFunction = std::int32_t (*)(FunctionParams*);
 // No function takes more arguments than this.
 inline constexpr std::size_t kMaxArguments = 14;
 
+// One argument: its name as the catalogue spells it, what it is and its unit
+// ("counts", "s", "s²", "counts/s", "atm", "K", "cm", "Å", "degrees", or "1"
+// for a dimensionless quantity; a standard deviation has its quantity's unit).
+struct ArgumentInfo {
+    std::string_view name;     // "sigmaTau2"
+    std::string_view meaning;  // "standard deviation of τ₂"
+    std::string_view unit;     // "s²"
+};
+
 struct CatalogueEntry {
     std::string_view name;          // "FlippingRatioOptSDev"
     std::string_view alias;         // "flipping_ratio_opt_sdev"
@@ -35,6 +45,13 @@ struct CatalogueEntry {
     std::size_t argumentCount;
     std::string_view argumentList;  // "N, t, tau, tau2": the argument names in call order
     ExternalFunction body;
+
+    std::string_view summary;                  // one line: what the function gives
+    std::string_view resultUnit;               // as the argument units
+    std::span<const ArgumentInfo> arguments;   // in call order
+    std::string_view nanWhen;                  // the inputs that give NaN
+    std::span<const double> exampleArguments;  // an example call, in call order,
+    double exampleValue;                       // and the value it gives
 
     std::vector<std::string_view> ArgumentNames() const;
 };
@@ -47,6 +64,11 @@ const CatalogueEntry* FindFunction(std::string_view name) noexcept;
 
 // The function index of an entry of the catalogue.
 std::size_t IndexOf(const CatalogueEntry& entry) noexcept;
+
+// The help of a function as the command-line tool and the Python module show
+// it: the signature with the result unit, the summary, the arguments with
+// their meanings and units, when the value is NaN, and the example with its value.
+std::string HelpText(const CatalogueEntry& entry);
 
 // Calls an entry as the host does: lays the arguments (call order) into a
 // parameter block, runs the body, reads the result slot. NaN when the
