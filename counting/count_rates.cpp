@@ -21,6 +21,7 @@ double CountRateMonitor(double N, double M) noexcept { return CountRate(N, M); }
 
 double CountRateMonitorSDev(double N, double M) noexcept {
     if (M == 0.0) return kNaN;
+    // pow, not a product: the C library's rounding of M³ fixes the last bits.
     return std::sqrt(((M + N) * N) / std::pow(M, 3.0));
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/arithmetic.h"
 #include "core/column_loop.h"
 #include "counting/dead_time.h"
 #include "vantrel/nan.h"
@@ -29,13 +30,15 @@ double CountRateDDTSDev(double N, double t, double tau, double tau2, double sigm
     // g is −q with N² formed as N·N; only its zero matters here.
     const double g = ((N * N) * tau2) + ((N * tau - t) * t);
     if (g == 0.0) return kNaN;
-    double S = std::pow(tau2, 2.0) * std::pow(N, 4.0);
-    S = S + ((tau2 + tau2) * std::pow(N, 2.0)) * std::pow(t, 2.0);
+    // pow, not products, for the powers from 3 up: the C library's rounding of
+    // them fixes the last bits.
+    double S = Square(tau2) * std::pow(N, 4.0);
+    S = S + ((tau2 + tau2) * Square(N)) * Square(t);
     S = S + std::pow(t, 4.0);
-    S = S + (std::pow(N, 3.0) * std::pow(t, 2.0)) * (sigmaTau * sigmaTau);
+    S = S + (std::pow(N, 3.0) * Square(t)) * (sigmaTau * sigmaTau);
     S = S + std::pow(N, 5.0) * (sigmaTau2 * sigmaTau2);
-    S = S * (std::pow(t, 2.0) * N);
-    const double d = std::pow((std::pow(N, 2.0) * tau2) + ((N * tau - t) * t), 4.0);
+    S = S * (Square(t) * N);
+    const double d = std::pow((Square(N) * tau2) + ((N * tau - t) * t), 4.0);
     return std::sqrt(S / d);
 }
 

@@ -3,26 +3,25 @@
 #include <cmath>
 
 #include "core/column_loop.h"
+#include "core/arithmetic.h"
 #include "helium3/constants.h"
 #include "vantrel/nan.h"
 
 namespace vantrel::helium3 {
 namespace {
 
-constexpr double NA = kAvogadro;
-constexpr double R = kGasConstant;
-constexpr double sigma0 = kCrossSection;
-constexpr double lambda0 = kReferenceWavelength;
-constexpr double k1 = kCrossSectionPerWavelengthSquared;
-constexpr double k2 = kCrossSectionPerWavelengthVariance;
-constexpr double NA2 = kAvogadroSquared;
-constexpr double R2 = kGasConstantSquared;
+// (x·σ₀)/λ₀ in this grouping, as every formula here forms it: with a factor λ
+// in x, x times the absorption cross-section σ(λ) = σ₀·λ/λ₀. A macro rather
+// than a function: a call, however inlined, makes the compiler schedule
+// He3PolarisationSDev differently, and the plug-in's machine code stays
+// exactly as it was verified.
+#define VANTREL_ABSORPTION(x) (((x) * kCrossSection) / kReferenceWavelength)
 
-constexpr double Sq(double x) noexcept { return x * x; }
+// pow, not a product: the C library's rounding of the cube fixes the last bits.
 double Cube(double x) noexcept { return std::pow(x, 3.0); }
 
 // (T²·R)²: the temperature part of the denominator shared by the variances.
-double TemperatureDenominator(double T) noexcept { return Sq(Sq(T) * R); }
+double TemperatureDenominator(double T) noexcept { return Square(Square(T) * kGasConstant); }
 
 // P_r outside [0, 1] is no polarisation at all; both polarisation functions
 // reject it before anything else.
@@ -35,7 +34,7 @@ bool MeasuredOutOfRange(double Pr, double Pm) noexcept { return Pm < 0.0 || Pm >
 
 // Strictly left to right: the order fixes the last bits of every result.
 double CellOpacity(double p, double T, double L, double lambda) noexcept {
-    return (((((p * NA) / (T * R)) * L) * sigma0) / lambda0) * lambda;
+    return VANTREL_ABSORPTION(((p * kAvogadro) / (T * kGasConstant)) * L) * lambda;
 }
 
 double He3Efficiency(double p, double T, double L, double lambda, double PHe) noexcept {
@@ -46,15 +45,15 @@ double He3Efficiency(double p, double T, double L, double lambda, double PHe) no
 double He3EfficiencySDev(double p, double T, double L, double lambda, double PHe, double sigmaP,
                          double sigmaT, double sigmaL, double sigmaLambda, double sigmaPHe) noexcept {
     const double v = std::cosh(CellOpacity(p, T, L, lambda) * PHe);
-    const double t = (((T * PHe) * lambda) * sigma0) / lambda0;
-    const double u = ((((p * PHe) * T) * lambda) * sigma0) / lambda0;
+    const double t = VANTREL_ABSORPTION((T * PHe) * lambda);
+    const double u = VANTREL_ABSORPTION(((p * PHe) * T) * lambda);
     const double S1 =
-        (Sq(sigmaT) * Sq(PHe) + Sq(sigmaPHe) * Sq(T)) * Sq(lambda) + Sq(sigmaLambda) * Sq(T * PHe);
-    const double S2 = S1 * k1 + Sq((T * PHe) * lambda) * k2;
-    const double S3 = S2 * Sq(p) + Sq(sigmaP) * Sq(t);
-    const double S4 = S3 * Sq(L) + Sq(sigmaL) * Sq(u);
+        (Square(sigmaT) * Square(PHe) + Square(sigmaPHe) * Square(T)) * Square(lambda) + Square(sigmaLambda) * Square(T * PHe);
+    const double S2 = S1 * kAbsorptionSquared + Square((T * PHe) * lambda) * kAbsorptionVariance;
+    const double S3 = S2 * Square(p) + Square(sigmaP) * Square(t);
+    const double S4 = S3 * Square(L) + Square(sigmaL) * Square(u);
     const double v2 = v * v;
-    const double V = ((S4 * NA2) / (v2 * v2)) / TemperatureDenominator(T);
+    const double V = ((S4 * kAvogadroSquared) / (v2 * v2)) / TemperatureDenominator(T);
     return std::sqrt(V);
 }
 
@@ -86,21 +85,21 @@ double He3TransmissionSDev(double p, double T, double L, double lambda, double P
     const double O = CellOpacity(p, T, L, lambda);
     const double x = O * PHe;
     const double pL = p * L;
-    const double Q1 = Sq(L) * Sq(sigmaP) + Sq(p) * Sq(sigmaL);
+    const double Q1 = Square(L) * Square(sigmaP) + Square(p) * Square(sigmaL);
     const double sinhX = std::sinh(x);
     const double coshX = std::cosh(x);
     // Each variance is accumulated term by term in the grouping that fixes its bits.
-    const double sT = (Sq(sigmaPHe) * Sq(pL) + Sq(PHe) * Q1) * Sq(T) + Sq(pL * PHe) * Sq(sigmaT);
-    const double sLambda = sT * Sq(lambda) + Sq((pL * PHe) * T) * Sq(sigmaLambda);
-    const double XS = (sLambda * k1 + Sq(((pL * PHe) * T) * lambda) * k2) * (sinhX * sinhX);
-    const double c = (((p * T) * lambda) * sigma0) / lambda0;
+    const double sT = (Square(sigmaPHe) * Square(pL) + Square(PHe) * Q1) * Square(T) + Square(pL * PHe) * Square(sigmaT);
+    const double sLambda = sT * Square(lambda) + Square((pL * PHe) * T) * Square(sigmaLambda);
+    const double XS = (sLambda * kAbsorptionSquared + Square(((pL * PHe) * T) * lambda) * kAbsorptionVariance) * (sinhX * sinhX);
+    const double c = VANTREL_ABSORPTION((p * T) * lambda);
     const double cLambda =
-        (Sq(T) * Sq(sigmaP) + Sq(p) * Sq(sigmaT)) * Sq(lambda) + Sq(p * T) * Sq(sigmaLambda);
-    const double cK = cLambda * k1 + Sq((p * T) * lambda) * k2;
-    const double XC = (cK * Sq(L) + Sq(c) * Sq(sigmaL)) * (coshX * coshX);
-    const double xLambda = (Q1 * Sq(T) + Sq(pL) * Sq(sigmaT)) * Sq(lambda) + Sq(pL * T) * Sq(sigmaLambda);
-    const double XX = xLambda * k1 + Sq((pL * T) * lambda) * k2;
-    const double V = (((XS + XC) - (std::sinh((O + O) * PHe) * PHe) * XX) * (std::exp(O * -2.0) * NA2)) /
+        (Square(T) * Square(sigmaP) + Square(p) * Square(sigmaT)) * Square(lambda) + Square(p * T) * Square(sigmaLambda);
+    const double cK = cLambda * kAbsorptionSquared + Square((p * T) * lambda) * kAbsorptionVariance;
+    const double XC = (cK * Square(L) + Square(c) * Square(sigmaL)) * (coshX * coshX);
+    const double xLambda = (Q1 * Square(T) + Square(pL) * Square(sigmaT)) * Square(lambda) + Square(pL * T) * Square(sigmaLambda);
+    const double XX = xLambda * kAbsorptionSquared + Square((pL * T) * lambda) * kAbsorptionVariance;
+    const double V = (((XS + XC) - (std::sinh((O + O) * PHe) * PHe) * XX) * (std::exp(O * -2.0) * kAvogadroSquared)) /
                      TemperatureDenominator(T);
     return std::sqrt(V);
 }
@@ -122,29 +121,31 @@ double He3PolarisationSDev(double p, double T, double L, double lambda, double P
         const double r = Pm * Pm - 1.0;
         const double A = std::atanh(Pm) * r;
         const double wT =
-            (Sq(lambda) * k2 + Sq(sigmaLambda) * k1) * Sq(T) + Sq((lambda * sigma0) / lambda0) * Sq(sigmaT);
-        const double wP = wT * Sq(p) + Sq(((T * lambda) * sigma0) / lambda0) * Sq(sigmaP);
-        const double W = wP * Sq(L) + Sq((((p * T) * lambda) * sigma0) / lambda0) * Sq(sigmaL);
-        const double E1 = ((((p * L) * T) * lambda) * sigma0) / lambda0;
-        const double G = (((p * L) * lambda) * sigma0) / lambda0;
-        const double V = (((A * A) * W + Sq(E1) * Sq(sigmaPm)) * R2) / Sq(Sq(G) * (r * NA));
+            (Square(lambda) * kAbsorptionVariance + Square(sigmaLambda) * kAbsorptionSquared) * Square(T) + Square(VANTREL_ABSORPTION(lambda)) * Square(sigmaT);
+        const double wP = wT * Square(p) + Square(VANTREL_ABSORPTION(T * lambda)) * Square(sigmaP);
+        const double W = wP * Square(L) + Square(VANTREL_ABSORPTION((p * T) * lambda)) * Square(sigmaL);
+        const double E1 = VANTREL_ABSORPTION(((p * L) * T) * lambda);
+        const double G = VANTREL_ABSORPTION((p * L) * lambda);
+        const double V = (((A * A) * W + Square(E1) * Square(sigmaPm)) * kGasConstantSquared) / Square(Square(G) * (r * kAvogadro));
         return std::sqrt(V);
     }
     if (MeasuredOutOfRange(Pr, Pm)) return kNaN;
     const double B = std::log((Pm + Pm) / (Pr - Pm) + 1.0);
     const double xLambda =
-        (Sq(p) * Sq(sigmaT) + Sq(T) * Sq(sigmaP)) * Sq(lambda) + Sq(p * T) * Sq(sigmaLambda);
-    const double xK = xLambda * k1 + Sq((p * T) * lambda) * k2;
-    const double X = xK * Sq(L) + Sq((((p * T) * lambda) * sigma0) / lambda0) * Sq(sigmaL);
-    const double E2 = ((((p * L) * T) * lambda) * sigma0) / lambda0;
-    const double H = (((p * L) * sigma0) / lambda0) * lambda;
-    const double Y = ((Sq(sigmaPr) * Sq(Pm) + Sq(Pr) * Sq(sigmaPm)) * (Sq(E2) * 4.0)) /
-                     ((Sq(Pm) - Sq(Pr)) * (Sq(Pm) - Sq(Pr)));
-    const double V = ((X * Sq(B) + Y) * R2) / (Sq(Sq(H) * NA) * 4.0);
+        (Square(p) * Square(sigmaT) + Square(T) * Square(sigmaP)) * Square(lambda) + Square(p * T) * Square(sigmaLambda);
+    const double xK = xLambda * kAbsorptionSquared + Square((p * T) * lambda) * kAbsorptionVariance;
+    const double X = xK * Square(L) + Square(VANTREL_ABSORPTION((p * T) * lambda)) * Square(sigmaL);
+    const double E2 = VANTREL_ABSORPTION(((p * L) * T) * lambda);
+    const double H = VANTREL_ABSORPTION(p * L) * lambda;
+    const double Y = ((Square(sigmaPr) * Square(Pm) + Square(Pr) * Square(sigmaPm)) * (Square(E2) * 4.0)) /
+                     ((Square(Pm) - Square(Pr)) * (Square(Pm) - Square(Pr)));
+    const double V = ((X * Square(B) + Y) * kGasConstantSquared) / (Square(Square(H) * kAvogadro) * 4.0);
     return std::sqrt(V);
 }
 
 }  // namespace vantrel::helium3
+
+#undef VANTREL_ABSORPTION
 
 VANTREL_COLUMN_KERNEL(vantrel::helium3::He3Efficiency);
 VANTREL_COLUMN_KERNEL(vantrel::helium3::He3EfficiencySDev);

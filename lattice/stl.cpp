@@ -2,17 +2,28 @@
 
 #include <cmath>
 
+#include "core/arithmetic.h"
 #include "core/column_loop.h"
 #include "vantrel/nan.h"
 #include "vantrel/lattice/reciprocal_cell.h"
 
+// Every function here forms d*² = 1/d² = |h·a* + k·b* + l·c*|², the squared
+// length of the reciprocal-lattice vector of the reflection, and returns
+// sin(θ)/λ = √(d*²)/2.
+//
+// The closed forms (cubic, hexagonal, tetragonal, orthorhombic) write d*² over
+// a common denominator E², d*² = S/E². The others go through the reciprocal
+// cell: its angles α*, β*, γ* are taken back to degrees and their cosines
+// formed again, although the reciprocal metric holds those cosines already.
+// The detour is kept because results have always been computed this way with
+// the 12-digit π of vantrel/pi.h: converting there and back with it decides
+// the last bits (a right angle is not exactly 90°), and the results must agree
+// with all that was computed before.
 namespace vantrel::lattice {
 namespace {
 
-double Square(double x) noexcept { return x * x; }
-
-// 1/d² multiplied out over a common denominator E²: sin(θ)/λ = (√S / E)/2.
-// Only E is guarded; a negative edge keeps its sign through E.
+// sin(θ)/λ = (√S / E)/2 from d*² = S/E². Only E is guarded; a negative edge
+// keeps its sign through E.
 double ClosedForm(double E, double S) noexcept {
     if (E == 0.0) return kNaN;
     return (std::sqrt(S) / E) * 0.5;
@@ -20,8 +31,9 @@ double ClosedForm(double E, double S) noexcept {
 
 double CosDegrees(double angle) noexcept { return std::cos(angle * kDegToRad); }
 
-// Pieces of |h·a* + k·b* + l·c*|².
-double Diagonal(const ReciprocalParameters& r, double h, double k, double l) noexcept {
+// The pieces of d*²: the squares of the three axes' terms, and the cross term
+// of each pair of axes with the cosine of their angle.
+double DStarSqDiagonal(const ReciprocalParameters& r, double h, double k, double l) noexcept {
     return (Square(r.aStar * h) + Square(r.bStar * k)) + Square(r.cStar * l);
 }
 
@@ -70,14 +82,14 @@ double STLmonoclinicB(double h, double k, double l, double a, double b, double c
                       double beta) noexcept {
     ReciprocalParameters r;
     if (ReciprocalCell(a, b, c, 90.0, beta, 90.0, r) != 0) return kNaN;
-    return std::sqrt(BetaTerm(r, l, h) + Diagonal(r, h, k, l)) * 0.5;
+    return std::sqrt(BetaTerm(r, l, h) + DStarSqDiagonal(r, h, k, l)) * 0.5;
 }
 
 double STLmonoclinicC(double h, double k, double l, double a, double b, double c,
                       double gamma) noexcept {
     ReciprocalParameters r;
     if (ReciprocalCell(a, b, c, 90.0, 90.0, gamma, r) != 0) return kNaN;
-    return std::sqrt(GammaTerm(r, h, k) + Diagonal(r, h, k, l)) * 0.5;
+    return std::sqrt(GammaTerm(r, h, k) + DStarSqDiagonal(r, h, k, l)) * 0.5;
 }
 
 double STLtriclinic(double h, double k, double l, double a, double b, double c, double alpha,
@@ -85,10 +97,11 @@ double STLtriclinic(double h, double k, double l, double a, double b, double c, 
     ReciprocalParameters r;
     if (ReciprocalCell(a, b, c, alpha, beta, gamma, r) != 0) return kNaN;
     const double gammaTerm = GammaTerm(r, h, k);
-    const double q = Diagonal(r, h, k, l);
+    const double diagonal = DStarSqDiagonal(r, h, k, l);
     const double alphaTerm = AlphaTerm(r, k, l);
     const double betaTerm = BetaTerm(r, l, h);
-    return std::sqrt(((gammaTerm + q) + alphaTerm) + betaTerm) * 0.5;
+    const double dStarSq = ((gammaTerm + diagonal) + alphaTerm) + betaTerm;
+    return std::sqrt(dStarSq) * 0.5;
 }
 
 }  // namespace vantrel::lattice

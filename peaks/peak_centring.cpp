@@ -4,8 +4,10 @@
 #include <cmath>
 #include <optional>
 
+#include "core/arithmetic.h"
 #include "core/column_loop.h"
 #include "vantrel/nan.h"
+#include "vantrel/pi.h"
 
 namespace vantrel::peaks {
 namespace {
@@ -20,15 +22,11 @@ constexpr std::array<double, 20> kInverseErfCoefficients = {
     4.205684689395639e-10,   -8.702399491304316,   1.326059262396484e-10, 3.850157790038759,
 };
 
-// The π of the module's constants, 12 significant digits.
-constexpr double kPi = 3.14159265359;
-
-// c_k·x^k with the power taken by pow and a double exponent.
+// c_k·x^k with the power taken by pow and a double exponent: the C library's
+// rounding of each power fixes the last bits of the polynomial.
 double Term(double x, int k) noexcept {
     return kInverseErfCoefficients[k] * std::pow(x, static_cast<double>(k));
 }
-
-double Square(double x) noexcept { return x * x; }
 
 // A₁ − B₁ − (A₂ − B₂) as the linear model groups it.
 double LinearDenominator(double A1, double B1, double A2, double B2) noexcept {

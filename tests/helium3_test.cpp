@@ -19,8 +19,8 @@ namespace {
 using namespace vantrel::helium3;
 
 const double kC = kCrossSection / kReferenceWavelength;
-const double kSigmaC = std::sqrt(kCrossSectionPerWavelengthVariance);  // of c = σ₀/λ₀
-const double kCrossTerm = kCrossSectionPerWavelengthVariance / kCrossSectionPerWavelengthSquared;
+const double kSigmaC = std::sqrt(kAbsorptionVariance);  // of c = σ₀/λ₀
+const double kCrossTerm = kAbsorptionVariance / kAbsorptionSquared;
 
 double Sq(double x) { return x * x; }
 

@@ -15,8 +15,8 @@
 namespace vantrel::testing {
 namespace {
 
-using lattice::kDegToRad;
-using lattice::kRadToDeg;
+using vantrel::kDegToRad;
+using vantrel::kRadToDeg;
 using lattice::kWrongLatticeError;
 using lattice::ReciprocalCell;
 using lattice::ReciprocalParameters;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "vantrel/peaks/peak_centring.h"
+#include "vantrel/pi.h"
 #include "support/propagation.h"
 
 namespace vantrel::testing {
@@ -144,7 +145,6 @@ TEST(PeakCentring, LinearStandardDeviationAgreesWithPropagation) {
 // asymmetry → u with the slope of erf⁻¹ itself, (√π/2)·e^(u²) with the
 // module's π, then u and the positions → centre numerically.
 TEST(PeakCentring, GaussianStandardDeviationAgreesWithPropagation) {
-    constexpr double kPi = 3.14159265359;
     const auto asymmetry = [](std::span<const double> v) { return (v[0] - v[1]) / (v[0] + v[1]); };
     const auto centre = [](std::span<const double> v) {  // x₁, u₁, x₂, u₂
         return (v[1] * v[2] - v[3] * v[0]) / (v[1] - v[3]);
