@@ -4,7 +4,8 @@
 //
 //   const double N[] = {1000, 2000, 3000}, t[] = {50, 50, 0};
 //   double rate[3];
-//   vantrel::EvaluateBatch(*vantrel::FindFunction("CountRate"), {{N, t}}, rate);
+//   const double* columns[] = {N, t};
+//   vantrel::EvaluateBatch(*vantrel::FindFunction("CountRate"), columns, rate);
 //   // rate = {20, 40, nan}
 //
 // Each function has a loop of its own with the function inlined, vectorised

@@ -1,5 +1,6 @@
 // Everything Vantrel offers another C++ program: the typed functions of every
-// subsystem and the catalogue that names them.
+// subsystem, the catalogue that names and describes them, and the evaluation
+// of whole columns.
 //
 //   #include <vantrel/vantrel.h>
 //   double r = vantrel::counting::FlippingRatio(1000, 200, 300, 150);
@@ -7,6 +8,7 @@
 // Link the CMake target vantrel::vantrel (find_package(vantrel)).
 #pragma once
 
+#include "vantrel/batch.h"
 #include "vantrel/catalogue.h"
 #include "vantrel/counting/asymmetries.h"
 #include "vantrel/counting/count_rates.h"
@@ -16,4 +18,6 @@
 #include "vantrel/helium3/helium3.h"
 #include "vantrel/lattice/reciprocal_cell.h"
 #include "vantrel/lattice/stl.h"
+#include "vantrel/nan.h"
 #include "vantrel/peaks/peak_centring.h"
+#include "vantrel/pi.h"
