@@ -1,10 +1,11 @@
-# The documented `pip install .`, offline, into a scratch directory:
+# The documented offline install into a directory (docs/python.md), as written,
+# into a scratch directory:
 #   cmake -DPYTHON=... -DSOURCE_DIR=... -DWORK_DIR=... -P pip_install.cmake
 file(REMOVE_RECURSE ${WORK_DIR}/target)
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env VANTREL_PIP_BUILD_DIR=${WORK_DIR}/build
-          ${PYTHON} -m pip install --no-build-isolation --no-index --no-deps --no-cache-dir
-          --disable-pip-version-check --target ${WORK_DIR}/target ${SOURCE_DIR}
+          ${PYTHON} -m pip install --no-build-isolation --no-deps --target ${WORK_DIR}/target .
+  WORKING_DIRECTORY ${SOURCE_DIR}
   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "pip install failed:\n${out}")
