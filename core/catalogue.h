@@ -47,6 +47,11 @@ struct StaticText {
     char chars[Capacity]{};
     std::size_t size = 0;
     constexpr std::string_view View() const { return {chars, size}; }
+    constexpr bool empty() const { return size == 0; }
+    constexpr void push_back(char c) {
+        if (size == Capacity) CatalogueTextLongerThanItsStorage();
+        chars[size++] = c;
+    }
 };
 
 template <std::size_t Capacity, class... Pieces>
@@ -61,7 +66,14 @@ consteval StaticText<Capacity> Keep(const Pieces&... pieces) {
 }
 
 template <Literal name>
-inline constexpr auto kAlias = Keep<2 * sizeof name.chars>(SnakeCase(name.View()));
+consteval auto AliasOf() {
+    StaticText<2 * sizeof name.chars> alias;
+    AppendSnakeCase(name.View(), alias);
+    return alias;
+}
+
+template <Literal name>
+inline constexpr auto kAlias = AliasOf<name>();
 
 
 // "N, t, tau, tau2": the argument names of a description in call order.

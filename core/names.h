@@ -28,38 +28,41 @@ constexpr std::string_view kSDev = "SDev";
 // and digits stay with the word before them (He3, Efficiency2). So
 // FlippingRatioOptSDev → flipping_ratio_opt_sdev, STLmonoclinicB →
 // stl_monoclinic_b, CountRateDDTSDev → count_rate_ddt_sdev, He3Efficiency2SDev →
-// he3_efficiency2_sdev.
-constexpr std::string SnakeCase(std::string_view name) {
+// he3_efficiency2_sdev. Written to any text with empty() and push_back(char),
+// so that the catalogue can also form its aliases at compile time.
+template <class Text>
+constexpr void AppendSnakeCase(std::string_view name, Text& snake) {
     using namespace detail;
-    std::string snake;
     std::size_t i = 0;
-    const auto startWord = [&snake] {
-        if (!snake.empty()) snake += '_';
-    };
     const auto take = [&](auto predicate) {
-        while (i < name.size() && predicate(name[i])) snake += Lower(name[i++]);
+        while (i < name.size() && predicate(name[i])) snake.push_back(Lower(name[i++]));
     };
     while (i < name.size()) {
-        startWord();
+        if (!snake.empty()) snake.push_back('_');
         if (name.substr(i).starts_with(kSDev)) {
-            snake += "sdev";
+            for (char c : std::string_view("sdev")) snake.push_back(c);
             i += kSDev.size();
         } else if (IsUpper(name[i])) {
             std::size_t end = i;
             while (end < name.size() && IsUpper(name[end]) && !name.substr(end).starts_with(kSDev)) ++end;
             if (end - i >= 2) {
-                while (i < end) snake += Lower(name[i++]);
+                while (i < end) snake.push_back(Lower(name[i++]));
             } else {
-                snake += Lower(name[i++]);
+                snake.push_back(Lower(name[i++]));
                 take(IsLower);
             }
         } else if (IsLower(name[i])) {
             take(IsLower);
         } else if (!IsDigit(name[i])) {
-            snake += name[i++];  // not in any catalogue name; kept as it is
+            snake.push_back(name[i++]);  // not in any catalogue name; kept as it is
         }
         take(IsDigit);
     }
+}
+
+inline std::string SnakeCase(std::string_view name) {
+    std::string snake;
+    AppendSnakeCase(name, snake);
     return snake;
 }
 
