@@ -1,7 +1,8 @@
-// A minimal host that loads the module natively and sends it messages, for the
-// stress test, the fuzz target and the benchmarks: an I/O record at the wire
-// offsets, deliberately only 2-byte aligned as the host lays it out, and a
-// call-back routine that answers the load-time requests by either protocol.
+// The host as the module meets it natively, for the tests of the host binding,
+// the stress test, the fuzz target and the benchmarks: an I/O record at the
+// offsets of host/record.h, deliberately only 2-byte aligned as the host lays
+// it out, and a call-back routine that answers the load-time requests (221,
+// 238, 292) as configured, by either protocol, and records every call-back.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "host/record.h"
 #include "host/xop.h"
@@ -18,6 +21,7 @@ namespace vantrel::testing {
 
 class TestHost {
 public:
+    // How the host answers the load-time requests.
     struct Answers {
         std::int32_t version = 8040;  // what message 238 fills in: version · 10
         bool refuseVersion = false;
@@ -25,11 +29,29 @@ public:
         bool fillMemoryTable = false;  // NewPtr and DisposePtr slots
     };
 
+    // How a call-back reached the host: the message and items in the I/O
+    // record (the argument is its handle), or a call-back record.
+    enum class Protocol { kItemList, kCallbackRecord };
+
+    struct CallBack {
+        Protocol protocol = Protocol::kItemList;
+        std::int32_t message = 0;
+        std::vector<std::int64_t> items;
+        std::int64_t answer = 0;
+        // A call-back record's header as the module filled it in.
+        std::int32_t recordVersion = 0;
+        host::IORecordHandle recordHandle = nullptr;
+        bool reservedClear = true;
+    };
+
+    using EntryRoutine = void (*)();
+
     // Items 0 to 3: the load-time requests write up to four.
-    static constexpr std::size_t kRecordSize = host::io_record::kItems + 4 * 8;
+    static constexpr std::size_t kItemCapacity = 4;
+    static constexpr std::size_t kRecordSize = host::io_record::kItems + kItemCapacity * 8;
 
     TestHost() : TestHost(Answers{}) {}
-    explicit TestHost(Answers answers) : answers_(answers), storage_(new unsigned char[kRecordSize + 2]()) {
+    explicit TestHost(Answers configured) : answers(configured), storage_(new unsigned char[kRecordSize + 2]()) {
         record_ = storage_.get() + 2;
         host::WriteField(record_, host::io_record::kCallback, &TestHost::Callback);
         current_ = this;
@@ -40,22 +62,34 @@ public:
     TestHost(const TestHost&) = delete;
     TestHost& operator=(const TestHost&) = delete;
 
+    // May change until the module asks.
+    Answers answers;
+
     host::IORecordHandle Handle() noexcept { return &record_; }
     unsigned char* Record() noexcept { return record_; }
     std::int32_t Load() noexcept { return XOPMain(Handle()); }
     std::int64_t Result() const noexcept { return host::ReadField<std::int64_t>(record_, host::io_record::kResult); }
+    EntryRoutine Entry() const noexcept { return host::ReadField<EntryRoutine>(record_, host::io_record::kEntry); }
 
-    // One message with its item count and the first two items, as the host
-    // sends it; returns the module's answer.
-    std::int64_t Send(std::int16_t message, std::int16_t count, std::int64_t item0 = 0,
-                      std::int64_t item1 = 0) noexcept {
+    // The call-backs received, in order.
+    const std::vector<CallBack>& CallBacks() const noexcept { return callBacks_; }
+
+    // A message with its item count and the first two items in the record,
+    // as the host lays them out before it calls the module.
+    void Lay(std::int16_t message, std::int16_t count, std::int64_t item0 = 0, std::int64_t item1 = 0) noexcept {
         using namespace host::io_record;
         host::WriteField(record_, kMessage, message);
         host::WriteField(record_, kItemCount, count);
         host::WriteField(record_, kItems, item0);
         host::WriteField(record_, kItems + 8, item1);
-        host::WriteField<std::int64_t>(record_, kResult, 0x5A5A5A5A);
-        host::ReadField<void (*)()>(record_, kEntry)();
+    }
+
+    // One message sent as the host sends it; returns the module's answer.
+    std::int64_t Send(std::int16_t message, std::int16_t count, std::int64_t item0 = 0,
+                      std::int64_t item1 = 0) noexcept {
+        Lay(message, count, item0, item1);
+        host::WriteField<std::int64_t>(record_, host::io_record::kResult, 0x5A5A5A5A);
+        Entry()();
         return Result();
     }
 
@@ -66,11 +100,13 @@ public:
         return reinterpret_cast<ExternalFunction>(Send(host::kFunctionAddressMessage, 1, index));
     }
 
-    // Blocks the module took from the memory table and has not given back.
+    // The memory table's routines: calls made, and blocks taken and not given back.
+    static inline std::atomic<int> tableNewPtrCalls{0};
     static inline std::atomic<int> tableBlocksOutstanding{0};
 
 private:
     static void* TableNewPtr(std::int64_t size) {
+        ++tableNewPtrCalls;
         ++tableBlocksOutstanding;
         return std::malloc(static_cast<std::size_t>(size));
     }
@@ -79,18 +115,16 @@ private:
         std::free(block);
     }
 
-    std::int64_t Answer(std::int32_t message, const std::int64_t* items, std::int32_t count) {
+    std::int64_t Answer(std::int32_t message, const std::vector<std::int64_t>& items) {
         switch (message) {
             case host::kHostVersionMessage:
-                if (answers_.refuseVersion || count < 1) return 1;
-                host::WriteField(reinterpret_cast<unsigned char*>(items[0]), 0, answers_.version);
+                if (answers.refuseVersion || items.empty()) return 1;
+                host::WriteField(reinterpret_cast<unsigned char*>(items[0]), 0, answers.version);
                 return 0;
             case host::kUseCallbackRecordMessage:
-                if (!answers_.acceptRecordProtocol) return 1;
-                recordProtocol_ = true;
-                return 0;
+                return answers.acceptRecordProtocol ? 0 : 1;
             case host::kMemoryFunctionsMessage:
-                if (answers_.fillMemoryTable && count == 4) {
+                if (answers.fillMemoryTable && items.size() == 4) {
                     auto* table = reinterpret_cast<host::MemoryFunctionTable*>(items[3]);
                     table->newPtr = &TableNewPtr;
                     table->disposePtr = &TableDisposePtr;
@@ -103,28 +137,43 @@ private:
 
     static void Callback(void* argument) {
         TestHost& self = *current_;
-        if (self.recordProtocol_ && argument != self.Handle()) {
-            auto* record = static_cast<unsigned char*>(argument);
+        CallBack call{};
+        unsigned char* answerTo;
+        std::size_t resultField;
+        // The module passes the record's handle with item lists, and its own
+        // call-back record otherwise: which one it passed is the protocol.
+        if (argument != self.Handle()) {
             using namespace host::callback_record;
-            const auto* items = host::ReadField<const std::int64_t*>(record, kItems);
-            const auto answer = self.Answer(host::ReadField<std::int32_t>(record, kMessage), items,
-                                            host::ReadField<std::int32_t>(record, kItemCount));
-            host::WriteField(record, kResult, answer);
-            return;
+            answerTo = static_cast<unsigned char*>(argument);
+            resultField = kResult;
+            call.protocol = Protocol::kCallbackRecord;
+            call.message = host::ReadField<std::int32_t>(answerTo, kMessage);
+            const auto* items = host::ReadField<const std::int64_t*>(answerTo, kItems);
+            const auto count = host::ReadField<std::int32_t>(answerTo, kItemCount);
+            if (count > 0) call.items.assign(items, items + count);
+            call.recordVersion = host::ReadField<std::int32_t>(answerTo, kVersionField);
+            call.recordHandle = host::ReadField<host::IORecordHandle>(answerTo, kHandle);
+            for (std::size_t i = kReserved; i < kResult; ++i) call.reservedClear &= answerTo[i] == 0;
+        } else {
+            using namespace host::io_record;
+            answerTo = self.record_;
+            resultField = kResult;
+            call.protocol = Protocol::kItemList;
+            call.message = host::ReadField<std::int16_t>(answerTo, kMessage);
+            const auto count = host::ReadField<std::int16_t>(answerTo, kItemCount);
+            for (std::size_t i = 0; static_cast<int>(i) < count && i < kItemCapacity; ++i) {
+                call.items.push_back(host::ReadField<std::int64_t>(answerTo, kItems + 8 * i));
+            }
         }
-        using namespace host::io_record;
-        std::int64_t items[4] = {};
-        const auto count = host::ReadField<std::int16_t>(self.record_, kItemCount);
-        for (int i = 0; i < count && i < 4; ++i) items[i] = host::ReadField<std::int64_t>(self.record_, kItems + 8 * i);
-        const auto answer = self.Answer(host::ReadField<std::int16_t>(self.record_, kMessage), items, count);
-        host::WriteField(self.record_, kResult, answer);
+        call.answer = self.Answer(call.message, call.items);
+        host::WriteField(answerTo, resultField, call.answer);
+        self.callBacks_.push_back(std::move(call));
     }
 
     static inline TestHost* current_ = nullptr;
-    Answers answers_;
     std::unique_ptr<unsigned char[]> storage_;
     unsigned char* record_;
-    bool recordProtocol_ = false;
+    std::vector<CallBack> callBacks_;
 };
 
 }  // namespace vantrel::testing

@@ -42,6 +42,21 @@ constexpr std::size_t kRecordItems = 60;
 constexpr std::size_t kRecordItemCapacity = 16;
 constexpr std::size_t kRecordSize = kRecordItems + 8 * kRecordItemCapacity;
 
+// ---- The call-back record, as the module fills it in ------------------------------
+constexpr std::size_t kCallbackVersion = 0;
+constexpr std::size_t kCallbackHandle = 4;
+constexpr std::size_t kCallbackMessage = 12;
+constexpr std::size_t kCallbackItemCount = 16;
+constexpr std::size_t kCallbackItems = 20;
+constexpr std::size_t kCallbackReserved = 28;  // zero up to the result
+constexpr std::size_t kCallbackResult = 60;
+constexpr std::int32_t kCallbackRecordVersion = 1000;
+
+// ---- The memory-function table of message 292 -----------------------------------
+constexpr int kTableSlots = 12;
+constexpr int kTableNewPtr = 6;
+constexpr int kTableDisposePtr = 11;
+
 template <class T>
 T Get(const unsigned char* p, std::size_t offset) {
     T v;
@@ -114,12 +129,12 @@ std::int64_t Answer(std::int32_t message, std::int32_t count, const std::int64_t
                 return 1;
             }
             void** table = reinterpret_cast<void**>(items[3]);
-            for (int slot = 0; slot < 12; ++slot) {
+            for (int slot = 0; slot < kTableSlots; ++slot) {
                 if (table[slot] != nullptr) ++gProtocolErrors;  // the module hands an empty table
             }
             if (gOptions.memoryTable) {
-                table[6] = reinterpret_cast<void*>(&TableNewPtr);
-                table[11] = reinterpret_cast<void*>(&TableDisposePtr);
+                table[kTableNewPtr] = reinterpret_cast<void*>(&TableNewPtr);
+                table[kTableDisposePtr] = reinterpret_cast<void*>(&TableDisposePtr);
             }
             return 0;
         }
@@ -131,20 +146,20 @@ std::int64_t Answer(std::int32_t message, std::int32_t count, const std::int64_t
 void HostCallback(void* argument) {
     if (gRecordProtocol) {
         auto* record = static_cast<unsigned char*>(argument);
-        const auto version = Get<std::int32_t>(record, 0);
-        const auto handle = Get<unsigned char**>(record, 4);
-        const auto message = Get<std::int32_t>(record, 12);
-        const auto count = Get<std::int32_t>(record, 16);
-        const auto items = Get<const std::int64_t*>(record, 20);
+        const auto version = Get<std::int32_t>(record, kCallbackVersion);
+        const auto handle = Get<unsigned char**>(record, kCallbackHandle);
+        const auto message = Get<std::int32_t>(record, kCallbackMessage);
+        const auto count = Get<std::int32_t>(record, kCallbackItemCount);
+        const auto items = Get<const std::int64_t*>(record, kCallbackItems);
         bool reservedZero = true;
-        for (int i = 28; i < 60; ++i) reservedZero = reservedZero && record[i] == 0;
-        if (argument == gHandle || version != 1000 || handle != gHandle || !reservedZero) {
+        for (std::size_t i = kCallbackReserved; i < kCallbackResult; ++i) reservedZero = reservedZero && record[i] == 0;
+        if (argument == gHandle || version != kCallbackRecordVersion || handle != gHandle || !reservedZero) {
             ++gProtocolErrors;
             std::printf("callback: malformed call-back record\n");
             return;
         }
         Trace("callback: protocol=record message=%d items=%d\n", message, count);
-        Put<std::int64_t>(record, 60, Answer(message, count, items));
+        Put<std::int64_t>(record, kCallbackResult, Answer(message, count, items));
         return;
     }
     if (argument != gHandle) {
