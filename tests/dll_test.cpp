@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -188,6 +189,77 @@ TEST(Dll, DocumentedValuesByBothRoutes) {
                                        static_cast<long long>(ulps), c.expected);
         }
     }
+}
+
+// Arguments of every kind from integer arithmetic alone, so that every
+// platform draws the same: any bit pattern, infinities, signed zeros, small
+// integers (the exact zero tests) and ordinary values of either sign.
+std::vector<double> RecordedRow(std::mt19937_64& random, std::size_t arguments) {
+    static constexpr double kSpecial[] = {0.0, -0.0, 1.0, -1.0, 90.0, 180.0, 1e300, -1e300, 5e-324};
+    std::vector<double> row;
+    for (std::size_t k = 0; k < arguments; ++k) {
+        const std::uint64_t word = random();
+        switch (word % 16) {
+            case 0: row.push_back(std::bit_cast<double>(random())); break;
+            case 1: row.push_back(kSpecial[(word >> 8) % std::size(kSpecial)]); break;
+            case 2:
+            case 3: row.push_back(static_cast<double>(static_cast<int>((word >> 8) % 7) - 3)); break;
+            default: {
+                const double unit = static_cast<double>(word >> 11) * 0x1p-53;  // [0, 1)
+                row.push_back(((word >> 4) % 8 == 0 ? -100.0 : 100.0) * unit);
+            }
+        }
+    }
+    return row;
+}
+
+// The plug-in's values do not move: per function, a digest of the bits both
+// routes give on 1000 rows of every kind, against the digests recorded when
+// the values were last verified (tests/plugin_values.txt). A deliberate
+// change of values records new digests: VANTREL_RECORD_PLUGIN_VALUES=1.
+TEST(Dll, ValuesAsRecorded) {
+    constexpr std::size_t kRows = 1000;
+    std::string input;
+    for (const CatalogueEntry& e : kCatalogue) {
+        std::mt19937_64 random(20261208 + IndexOf(e));
+        for (std::size_t r = 0; r < kRows; ++r) {
+            input += std::string(e.name);
+            for (double a : RecordedRow(random, e.argumentCount)) input += Argument(a);
+            input += "\n";
+        }
+    }
+    const HostRun run = Host("", "batch", input);
+    ASSERT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.lines.size(), kRows * kFunctionCount);
+    std::map<std::string, std::string> digests;
+    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+        std::uint64_t digest = 0xcbf29ce484222325;  // FNV-1a over the lines' bits
+        for (std::size_t r = 0; r < kRows; ++r) {
+            for (char c : run.lines[i * kRows + r]) digest = (digest ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+        }
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016" PRIx64, digest);
+        digests[std::string(kCatalogue[i].name)] = hex;
+    }
+    const std::string path = VANTREL_PLUGIN_VALUES;
+    if (std::getenv("VANTREL_RECORD_PLUGIN_VALUES") != nullptr) {
+        std::ofstream out(path);
+        out << "# Per function: FNV-1a of what the stand-in host's batch command prints for the rows\n"
+               "# of tests/dll_test.cpp (ValuesAsRecorded). Rewritten only when values change on purpose.\n";
+        for (const CatalogueEntry& e : kCatalogue) out << e.name << ' ' << digests[std::string(e.name)] << '\n';
+    }
+    std::ifstream recorded(path);
+    ASSERT_TRUE(recorded) << path;
+    std::size_t compared = 0;
+    for (std::string line; std::getline(recorded, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string name, digest;
+        fields >> name >> digest;
+        EXPECT_EQ(digests[name], digest) << name << "'s values in the plug-in have moved";
+        ++compared;
+    }
+    EXPECT_EQ(compared, kFunctionCount);
 }
 
 // No body is still a placeholder: each function gives at least one documented
