@@ -10,12 +10,7 @@ namespace vantrel {
 
 std::vector<std::string_view> CatalogueEntry::ArgumentNames() const {
     std::vector<std::string_view> names;
-    std::string_view rest = argumentList;
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(',');
-        names.push_back(rest.substr(0, comma));
-        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 2);
-    }
+    for (const ArgumentInfo& argument : arguments) names.push_back(argument.name);
     return names;
 }
 

@@ -1,13 +1,13 @@
-// The function catalogue: the one table of names, argument names and typed
-// functions from which everything else is derived. Its order is the function
-// index of messages 14 and 15; the "XOPF" resource, the command-line tool, the
-// Python module and the column kernels are all generated from it.
+// The function catalogue: every typed function with its name and its
+// description (core/descriptions.h), the one table from which everything else
+// is derived. Its order is the function index of messages 14 and 15; the
+// "XOPF" resource, the host's dispatch table, the command-line tool, the Python
+// module and the column kernels are all generated from it.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 #include "core/descriptions.h"
@@ -75,7 +75,6 @@ consteval auto AliasOf() {
 template <Literal name>
 inline constexpr auto kAlias = AliasOf<name>();
 
-
 // "N, t, tau, tau2": the argument names of a description in call order.
 template <const auto& description>
 consteval auto JoinArgumentNames() {
@@ -86,7 +85,7 @@ consteval auto JoinArgumentNames() {
     }();
     StaticText<capacity> list;
     for (const ArgumentInfo& argument : description.arguments) {
-        const std::string_view separator = list.size == 0 ? "" : ", ";
+        const std::string_view separator = list.empty() ? "" : ", ";
         list = Keep<capacity>(list.View(), separator, argument.name);
     }
     return list;
