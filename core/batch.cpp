@@ -11,7 +11,7 @@ namespace vantrel {
 
 namespace detail {
 
-// The column loop of F (core/column_loop.h). Instantiated beside each function,
+// The column loop of F (common/column_loop.h). Instantiated beside each function,
 // where the function can be inlined into it; only declared here.
 template <auto F>
 void ColumnLoop(std::size_t n, const InputColumn* columns, OutputColumn out) noexcept;

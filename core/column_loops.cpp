@@ -1,9 +1,9 @@
 // The column loops, when they are not made beside the functions (see
-// core/column_loop.h): each calls its function element by element.
+// common/column_loop.h): each calls its function element by element.
 #if !VANTREL_INLINE_COLUMN_LOOPS
 
 #include "core/catalogue.h"
-#include "core/column_loop.h"
+#include "common/column_loop.h"
 
 #define VANTREL_INSTANTIATE_LOOP(subsystem, function)                                            \
     template void vantrel::detail::ColumnLoop<&vantrel::subsystem::function>(std::size_t,                   \

@@ -9,24 +9,12 @@
 #include <span>
 #include <utility>
 
+#include "common/arity.h"
 #include "vantrel/catalogue.h"
 
 namespace vantrel {
 
 namespace detail {
-
-template <class F>
-struct Arity;
-
-template <class... Args>
-struct Arity<double (*)(Args...) noexcept> {
-    static constexpr std::size_t value = sizeof...(Args);
-};
-
-template <class... Args>
-struct Arity<double (*)(Args...)> {
-    static constexpr std::size_t value = sizeof...(Args);
-};
 
 // The block is read and written bytewise: the host promises no alignment
 // beyond what it happens to give us.
@@ -41,10 +29,6 @@ inline void Store(FunctionParams* block, std::size_t offset, double value) noexc
 }
 
 }  // namespace detail
-
-// Number of arguments of a typed function, taken from its signature.
-template <auto F>
-inline constexpr std::size_t kArgumentCount = detail::Arity<decltype(F)>::value;
 
 // Byte offset of argument k (0-based, call order) of an n-argument block:
 // the last argument comes first.

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/column_loop.h"
+#include "common/column_loop.h"
 #include "counting/four_measurements.h"
 #include "vantrel/nan.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/column_loop.h"
+#include "common/column_loop.h"
 #include "vantrel/nan.h"
 
 namespace vantrel::counting {

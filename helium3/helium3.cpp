@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "core/column_loop.h"
-#include "core/arithmetic.h"
+#include "common/column_loop.h"
+#include "common/arithmetic.h"
 #include "helium3/constants.h"
 #include "vantrel/nan.h"
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "core/arithmetic.h"
-#include "core/column_loop.h"
+#include "common/arithmetic.h"
+#include "common/column_loop.h"
 #include "vantrel/nan.h"
 #include "vantrel/lattice/reciprocal_cell.h"
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <optional>
 
-#include "core/arithmetic.h"
-#include "core/column_loop.h"
+#include "common/arithmetic.h"
+#include "common/column_loop.h"
 #include "vantrel/nan.h"
 #include "vantrel/pi.h"
 

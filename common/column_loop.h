@@ -11,7 +11,7 @@
 #include <cstring>
 #include <utility>
 
-#include "core/params.h"
+#include "common/arity.h"
 #include "vantrel/batch.h"
 
 namespace vantrel::detail {
