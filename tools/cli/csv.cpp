@@ -7,13 +7,16 @@ bool CsvReader::Next(CsvRecord& record) {
     const Traits::int_type eof = Traits::eof();
     if (!started_) {
         started_ = true;
-        static constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
         std::size_t matched = 0;
-        while (matched < 3 && Traits::eq_int_type(in_.sgetc(), kByteOrderMark[matched])) {
+        while (matched < kByteOrderMark.size() &&
+               Traits::eq_int_type(in_.sgetc(), Traits::to_int_type(kByteOrderMark[matched]))) {
             in_.sbumpc();
             ++matched;
         }
-        if (matched != 0 && matched != 3) throw CsvError(1, "the input starts with a broken byte-order mark");
+        if (matched != 0 && matched != kByteOrderMark.size()) {
+            throw CsvError(1, "the input starts with a broken byte-order mark");
+        }
+        byteOrderMark_ = matched != 0;
     }
     if (Traits::eq_int_type(in_.sgetc(), eof)) return false;
 

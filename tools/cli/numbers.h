@@ -44,15 +44,24 @@ inline ParsedNumber ParseNumber(std::string_view text) {
     const auto hexDigit = [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.';
     };
+    const auto sign = [](char c) { return c == '+' || c == '-'; };
     // A second sign ("+-1", "0x-1") is not a number, nor is "0xinf".
-    if (text.empty() || text.front() == '+' || text.front() == '-' ||
-        (format == std::chars_format::hex && !hexDigit(text.front()))) {
+    if (text.empty() || sign(text.front()) || (format == std::chars_format::hex && !hexDigit(text.front()))) {
         return {0.0, NumberError::kNotANumber};
+    }
+    // Nor two signs of a binary exponent, which libstdc++ 12 reads "0x1p+-1" = 0.5.
+    if (format == std::chars_format::hex) {
+        const std::size_t p = text.find_first_of("pP");
+        if (p != text.npos && p + 2 < text.size() && sign(text[p + 1]) && sign(text[p + 2])) {
+            return {0.0, NumberError::kNotANumber};
+        }
     }
     double value = 0.0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, format);
+    // A number followed by anything is no number, however large ("1e400x").
+    if (end != text.data() + text.size()) return {0.0, NumberError::kNotANumber};
     if (ec == std::errc::result_out_of_range) return {0.0, NumberError::kOutOfRange};
-    if (ec != std::errc{} || end != text.data() + text.size()) return {0.0, NumberError::kNotANumber};
+    if (ec != std::errc{}) return {0.0, NumberError::kNotANumber};
     return {negative ? -value : value, std::nullopt};
 }
 

@@ -1,6 +1,7 @@
 // The tool's pieces in-process: names, numbers, CSV records and the commands.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "cli.h"
 #include "csv.h"
 #include "core/names.h"
+#include "file_io.h"
 #include "numbers.h"
 
 namespace vantrel::cli {
@@ -85,7 +87,8 @@ TEST(ParseNumber, AcceptsEveryExactSpelling) {
 
 TEST(ParseNumber, RefusesAnythingElse) {
     for (std::string_view text : {"", " ", "abc", "1,5", "1.5x", "--1", "+-1", "0x", "0x-1", "0xinf", "1 2",
-                                  "1e", "e5", "+", "0b101"}) {
+                                  "1e", "e5", "+", "0b101", "1e400x", "0x1p99999 s", "0x1p+-1", "0X1P-+1",
+                                  "0x1p--1", "0x1p"}) {
         const ParsedNumber parsed = ParseNumber(text);
         ASSERT_TRUE(parsed.error) << "'" << text << "'";
         EXPECT_EQ(*parsed.error, NumberError::kNotANumber) << text;
@@ -121,6 +124,34 @@ TEST(FormatNumber, ReadsBackToTheSameBits) {
     }
 }
 
+// ---- Text quoted in messages ---------------------------------------------------
+
+// `head`, `times` copies of `text`, then `tail`.
+std::string Repeat(std::string_view text, int times, std::string_view tail = "", std::string_view head = "") {
+    std::string repeated(head);
+    for (int i = 0; i < times; ++i) repeated += text;
+    repeated += tail;
+    return repeated;
+}
+
+TEST(Quote, EscapesControlCharactersAndCutsLongText) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"abc", "'abc'"},
+        {"", "''"},
+        {"a\tb\r\n\x1b[2J\x7f", "'a\\tb\\r\\n\\x1B[2J\\x7F'"},
+        {"C:\\data\\ü.csv", "'C:\\data\\ü.csv'"},
+        {Repeat("x", 60), Repeat("x", 60, "'", "'")},
+        {Repeat("x", 61), Repeat("x", 60, "' (the first 60 of 61 bytes)", "'")},
+        {Repeat("7", 10 << 20), Repeat("7", 60, "' (the first 60 of 10485760 bytes)", "'")},
+        // Escapes count as shown, and are not cut.
+        {Repeat("\x01", 20), Repeat("\\x01", 15, "' (the first 15 of 20 bytes)", "'")},
+        {Repeat("\n", 40, "", "x"), Repeat("\\n", 29, "' (the first 30 of 41 bytes)", "'x")},
+        // Not into the middle of a two-byte character.
+        {Repeat("x", 59, "étail"), Repeat("x", 59, "' (the first 59 of 65 bytes)", "'")},
+    };
+    for (const auto& [text, quoted] : cases) EXPECT_EQ(Quote(text), quoted) << text.substr(0, 80);
+}
+
 // ---- CSV records ---------------------------------------------------------------
 
 std::vector<CsvRecord> ReadAll(const std::string& text) {
@@ -151,6 +182,14 @@ TEST(CsvReader, SkipsASpreadsheetsByteOrderMark) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].fields, (std::vector<std::string>{"N", "t"}));
     EXPECT_EQ(records[0].raw, "N,t");
+    for (const auto& [text, mark] : std::vector<std::pair<std::string, bool>>{
+             {"\xEF\xBB\xBFN\n", true}, {"N\n", false}, {"", false}}) {
+        std::istringstream in(text);
+        CsvReader reader(in);
+        CsvRecord record;
+        reader.Next(record);
+        EXPECT_EQ(reader.HadByteOrderMark(), mark) << text;
+    }
 }
 
 TEST(CsvReader, ReportsBrokenQuotingWithItsLine) {
@@ -212,6 +251,26 @@ TEST(Commands, EvaluatesByNameOrAlias) {
     }
 }
 
+// The help of a function, by either spelling: the catalogue's text, then the
+// command lines, with an example the tool really answers that way.
+TEST(Commands, HelpOfAFunction) {
+    for (const std::vector<std::string_view>& args :
+         {std::vector<std::string_view>{"help", "he3_transmission"}, {"He3Transmission", "--help"},
+          {"he3_transmission", "-h"}}) {
+        const Outcome o = Call(args);
+        EXPECT_EQ(o.exit, kSuccess) << o.err;
+        EXPECT_EQ(o.out.rfind(HelpText(*FindFunction("He3Transmission")), 0), 0u) << o.out;
+        EXPECT_NE(o.out.find("  vantrel He3Transmission p T L lambda PHe\n"), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("  vantrel he3_transmission 1 293 10 2 0.7    prints 0.36054613706707539\n"),
+                  std::string::npos)
+            << o.out;
+    }
+    EXPECT_EQ(Call({"he3_transmission", "1", "293", "10", "2", "0.7"}).out, "0.36054613706707539\n");
+    EXPECT_EQ(Call({"help"}).out, Call({"--help"}).out);
+    EXPECT_EQ(Call({"help", "Flip"}).exit, kBadUsage);
+    EXPECT_EQ(Call({"help", "CountRate", "FlippingRatio"}).exit, kBadUsage);
+}
+
 // Each refusal names what is wrong and what would be right, and prints no value.
 TEST(Commands, RefusesBadCallsWithAClearMessage) {
     const std::vector<std::tuple<std::vector<std::string_view>, int, std::string>> cases = {
@@ -233,6 +292,46 @@ TEST(Commands, RefusesBadCallsWithAClearMessage) {
     }
 }
 
+// "--" ends the options as for POSIX utilities; anything else beginning with
+// "--" is an option, known or not (no number starts so).
+TEST(Commands, DoubleDashEndsTheOptions) {
+    const std::vector<std::tuple<std::vector<std::string_view>, int, std::string, std::string>> cases = {
+        {{"--", "CountRate", "1000", "50"}, kSuccess, "20\n", ""},
+        {{"CountRate", "--", "1000", "50"}, kSuccess, "20\n", ""},
+        {{"CountRate", "--", "-1", "5"}, kSuccess, "-0.20000000000000001\n", ""},
+        {{"CountRate", "-1", "--", "5"}, kSuccess, "-0.20000000000000001\n", ""},
+        {{"list", "--"}, kSuccess, "", ""},
+        {{"--", "--help"}, kBadUsage, "", "no function named '--help'"},
+        {{"CountRate", "--", "--csv", "-"}, kBadUsage, "", "argument 1 (N) of CountRate: '--csv' is not a number"},
+        {{"CountRate", "--", "1", "2", "--"}, kBadUsage, "", "takes 2 arguments, got 3"},
+        {{"CountRate", "--cvs", "in.csv"}, kBadUsage, "", "unknown option '--cvs' ('vantrel --help'"},
+        {{"CountRate", "--csv", "-", "1"}, kBadUsage, "", "--csv takes one file name"},
+        {{"CountRate", "--csv", "a", "--csv", "b"}, kBadUsage, "", "--csv takes one file name"},
+        {{"--"}, kBadUsage, "", "usage: vantrel list"},
+    };
+    for (const auto& [args, exit, out, message] : cases) {
+        const Outcome o = Call(args);
+        EXPECT_EQ(o.exit, exit) << args[0] << ' ' << o.err;
+        if (args[0] == "list") {
+            EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 46);
+        } else {
+            EXPECT_EQ(o.out, out) << args[0];
+        }
+        EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
+    }
+}
+
+TEST(Commands, QuotesAtMostAFewDozenCharactersOfWhatItRefuses) {
+    const std::string huge(1 << 20, 'x');
+    for (const std::vector<std::string_view>& args :
+         {std::vector<std::string_view>{huge}, {"CountRate", "1", huge}, {"CountRate", "--csv", "-"}}) {
+        const Outcome o = Call(args, "N,t\n1," + huge + "\n");
+        EXPECT_NE(o.exit, kSuccess);
+        EXPECT_LT(o.err.size(), 300u) << o.err.substr(0, 300);
+        EXPECT_NE(o.err.find("(the first 60 of 1048576 bytes)"), std::string::npos) << o.err.substr(0, 300);
+    }
+}
+
 TEST(Csv, AppendsTheValueAndKeepsEveryOtherColumn) {
     const Outcome o = Call({"CountRate", "--csv", "-"},
                            "sample,t,N,note\r\nFe,50,1000,\"first, good\"\r\nNi, 0 ,5,\r\n\r\n");
@@ -241,6 +340,109 @@ TEST(Csv, AppendsTheValueAndKeepsEveryOtherColumn) {
               "sample,t,N,note,CountRate\n"
               "Fe,50,1000,\"first, good\",20\n"
               "Ni, 0 ,5,,nan\n");
+}
+
+// Blank and blank-looking lines are no records, before the header too; a
+// column named like the function keeps its values and the new one gets a name
+// of its own; a byte-order mark stays where it was.
+TEST(Csv, SkipsBlankLinesAndNamesTheValueColumnAfresh) {
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"\n\r\n  \nN,t\n \t\n1000,50\n\t\n", "N,t,CountRate\n1000,50,20\n", ""},
+        {"N,t,CountRate\n1000,50,old\n", "N,t,CountRate,CountRate_2\n1000,50,old,20\n",
+         "vantrel: note: the input has a column CountRate already; the values go to column CountRate_2\n"},
+        {"CountRate_2, CountRate ,N,t\n,,1000,50\n", "CountRate_2, CountRate ,N,t,CountRate_3\n,,1000,50,20\n",
+         "vantrel: note: the input has a column CountRate already; the values go to column CountRate_3\n"},
+        {"\xEF\xBB\xBFN,t\n1000,50\n", "\xEF\xBB\xBFN,t,CountRate\n1000,50,20\n", ""},
+    };
+    for (const auto& [input, output, note] : cases) {
+        const Outcome o = Call({"CountRate", "--csv", "-"}, input);
+        EXPECT_EQ(o.exit, kSuccess) << o.err;
+        EXPECT_EQ(o.out, output);
+        EXPECT_EQ(o.err, note);
+    }
+}
+
+// Fields go out as they came in, byte for byte, whatever they hold.
+TEST(Csv, WritesEveryRecordBackUnchanged) {
+    using namespace std::string_literals;
+    const Outcome o = Call({"CountRate", "--csv", "-"},
+                           "N,t,note\r\n1000,50,\"a\r\nb\"\r\n1000,50,\x1A\0\xFF\r\n1000 , 50,\"\"\"\"\"\"\n"s);
+    EXPECT_EQ(o.exit, kSuccess) << o.err;
+    EXPECT_EQ(o.out, "N,t,note,CountRate\n1000,50,\"a\r\nb\",20\n1000,50,\x1A\0\xFF,20\n1000 , 50,\"\"\"\"\"\",20\n"s);
+}
+
+// ---- Failing input and output --------------------------------------------------
+
+// Takes `capacity` bytes, then refuses, as a full disk does: by a short count,
+// or by throwing the tool's own error with a reason.
+class FailingOutput : public std::streambuf {
+public:
+    FailingOutput(std::size_t capacity, bool throws) : capacity_(capacity), throws_(throws) {}
+    std::string written;
+
+protected:
+    std::streamsize xsputn(const char* data, std::streamsize count) override {
+        const auto taken = std::min<std::size_t>(static_cast<std::size_t>(count), capacity_ - written.size());
+        written.append(data, taken);
+        if (taken < static_cast<std::size_t>(count) && throws_) Refuse();
+        return static_cast<std::streamsize>(taken);
+    }
+    int_type overflow(int_type c) override {
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+
+private:
+    [[noreturn]] static void Refuse() {
+        throw IoError(IoError::Side::kOutput, "cannot write to standard output: No space left on device");
+    }
+    std::size_t capacity_;
+    bool throws_;
+};
+
+// Gives `text`, then fails as a broken disk does.
+class FailingInput : public std::streambuf {
+public:
+    explicit FailingInput(std::string text) : text_(std::move(text)) {
+        setg(text_.data(), text_.data(), text_.data() + text_.size());
+    }
+
+protected:
+    int_type underflow() override {
+        throw IoError(IoError::Side::kInput, "cannot read standard input: Input/output error");
+    }
+
+private:
+    std::string text_;
+};
+
+TEST(Failures, AFailedWriteIsAnErrorInEveryMode) {
+    const std::vector<std::vector<std::string_view>> commands = {
+        {"CountRate", "1000", "50"}, {"list"}, {"--help"}, {"--version"}, {"CountRate", "--csv", "-"}};
+    for (const bool throws : {false, true}) {
+        for (const auto& args : commands) {
+            for (const std::size_t capacity : {std::size_t{0}, std::size_t{2}}) {
+                FailingOutput buffer(capacity, throws);
+                std::ostream out(&buffer);
+                std::istringstream in("N,t\n1000,50\n1000,50\n");
+                std::ostringstream err;
+                EXPECT_EQ(cli::Run(args, in, out, err), kBadInput) << args[0] << " into " << capacity;
+                EXPECT_EQ(err.str(), throws ? "vantrel: cannot write to standard output: No space left on device\n"
+                                            : "vantrel: cannot write the output\n")
+                    << args[0];
+            }
+        }
+    }
+}
+
+TEST(Failures, AFailedReadKeepsTheRowsBeforeItAndSaysSo) {
+    FailingInput buffer("N,t\n1000,50\n2000,5");
+    std::istream in(&buffer);
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run(std::vector<std::string_view>{"CountRate", "--csv", "-"}, in, out, err), kBadInput);
+    EXPECT_EQ(out.str(), "N,t,CountRate\n1000,50,20\n");
+    EXPECT_EQ(err.str(), "vantrel: cannot read standard input: Input/output error; stopped after the header and "
+                         "1 row\n");
 }
 
 TEST(Csv, ArgumentsInAnyColumnOrder) {
@@ -261,6 +463,21 @@ TEST(Csv, RefusesBadInputWithLineAndColumn) {
         {"N,t\n1\n", "N,t,CountRate\n", "line 2: 1 field, but the header has 2"},
         {"N,t\n1,\"2\n", "N,t,CountRate\n", "line 2: a quoted field is not closed"},
         {"", "", "the CSV input is empty"},
+        {"\n \n\t\n", "", "the CSV input is empty"},
+        // How far the output got.
+        {"N,t\n1,x\n", "N,t,CountRate\n", "line 2, column 2 (t): 'x' is not a number; stopped after the header\n"},
+        {"N,t\n1,2\n3,x\n", "N,t,CountRate\n1,2,0.5\n", "'x' is not a number; stopped after the header and 1 row\n"},
+        {"N,t\n1,2\n1,2\n3\n", "N,t,CountRate\n1,2,0.5\n1,2,0.5\n", "line 4: 1 field, but the header has 2; "
+                                                                       "stopped after the header and 2 rows\n"},
+        {"N,t\n1,2\n\"\n", "N,t,CountRate\n1,2,0.5\n", "not closed before the end of the input; "
+                                                           "stopped after the header and 1 row\n"},
+        // Another separator: the header is one column.
+        {"N;t\n1000;50\n", "", "the CSV header was read as one column, 'N;t', which lacks the columns N, t of "
+                               "CountRate(N, t): columns are separated by commas, not by ';'\n"},
+        {"N\tt\n1000\t50\n", "", "one column, 'N\\tt', which lacks the columns N, t of CountRate(N, t): "
+                                  "columns are separated by commas, not by tabs\n"},
+        {"N\n1000\n", "", "one column, 'N', which lacks the column t of CountRate(N, t): columns are separated "
+                          "by commas\n"},
     };
     for (const auto& [input, written, message] : cases) {
         const Outcome o = Call({"CountRate", "--csv", "-"}, input);
