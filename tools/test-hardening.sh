@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Hardening runs, each announced with its duration; any failure fails the whole:
 #   1. AddressSanitizer + UndefinedBehaviorSanitizer: native suites and the
-#      fuzz target's seed corpus (preset fuzz, clang);
-#   2. a time-bounded fuzz run from the seed corpus (VANTREL_FUZZ_SECONDS, 120);
+#      fuzz targets' seed corpora (preset fuzz, clang);
+#   2. time-bounded fuzz runs from the seed corpora, VANTREL_FUZZ_SECONDS (120)
+#      in all: two thirds for the host binding (fuzz/corpus), one third for the
+#      command-line tool's CSV reader and number parser (fuzz/csv_corpus);
+#      VANTREL_FUZZ_HOST_SECONDS and VANTREL_FUZZ_CSV_SECONDS set each alone;
 #   3. valgrind memcheck of the native suites (test preset memcheck);
 #   4. ThreadSanitizer: native suites with the stress test (preset tsan).
 # The sanitizer presets leave out the installed-package check (it links the
@@ -12,6 +15,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 fuzz_seconds=${VANTREL_FUZZ_SECONDS:-120}
+host_fuzz_seconds=${VANTREL_FUZZ_HOST_SECONDS:-$((fuzz_seconds * 2 / 3))}
+csv_fuzz_seconds=${VANTREL_FUZZ_CSV_SECONDS:-$((fuzz_seconds - fuzz_seconds * 2 / 3))}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
@@ -28,20 +33,27 @@ step "AddressSanitizer + UndefinedBehaviorSanitizer build, native suites and see
 cmake --workflow --preset fuzz
 done_step
 
-step "fuzz run of ${fuzz_seconds} s from fuzz/corpus (build/fuzz/fuzz/vantrel_fuzz)"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-log=build/fuzz/fuzz-smoke.log
-# New inputs go to the scratch directory; the seed corpus is only read.
-# A failing input is kept as build/fuzz/crash-* for replay.
-if ! build/fuzz/fuzz/vantrel_fuzz -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-     -print_final_stats=1 -artifact_prefix=build/fuzz/ "$scratch" fuzz/corpus >"$log" 2>&1; then
-  tail -n 60 "$log"
-  echo "fuzz run FAILED; the input is build/fuzz/crash-*; full log $log" >&2
-  exit 1
-fi
-grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$log"
-done_step
+# One target for a bounded time from its seed corpus, which is only read: new
+# inputs go to a scratch directory, a failing input is kept as
+# build/fuzz/crash-* (or another libFuzzer artifact) for replay.
+fuzz_run() {
+  local target=$1 corpus=$2 seconds=$3
+  step "fuzz run of ${seconds} s of ${target} from ${corpus} (build/fuzz/fuzz/${target})"
+  local log=build/fuzz/${target}.log
+  mkdir -p "$scratch/$target"
+  if ! "build/fuzz/fuzz/${target}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -print_final_stats=1 -artifact_prefix=build/fuzz/ "$scratch/$target" "$corpus" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzz run of ${target} FAILED; the input is build/fuzz/crash-*; full log $log" >&2
+    exit 1
+  fi
+  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$log"
+  done_step
+}
+fuzz_run vantrel_fuzz fuzz/corpus "$host_fuzz_seconds"
+fuzz_run vantrel_csv_fuzz fuzz/csv_corpus "$csv_fuzz_seconds"
 
 step "valgrind memcheck of the native suites (ctest --preset memcheck)"
 cmake --preset native >/dev/null
