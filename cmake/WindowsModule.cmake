@@ -60,3 +60,4 @@ foreach(target vantrel_xop vantrel_host)
 endforeach()
 
 add_subdirectory(tools/standin-host)
+include(${PROJECT_SOURCE_DIR}/cmake/Package.cmake)
