@@ -47,6 +47,10 @@ namespace vantrel::descriptions {
 using detail::Describe;
 using Argument = ArgumentInfo;
 
+// One field a line, as a table is read: summary and unit of the result, NaN
+// cases, the example and its value, then the arguments.
+// clang-format off
+
 inline constexpr auto CountRate = Describe(
     "Count rate N/t.", "counts/s",
     "t = 0 (either sign).",
@@ -119,7 +123,9 @@ inline constexpr auto FlippingRatioSDev = Describe(
 
 inline constexpr auto FlippingRatioOpt = Describe(
     "Flipping ratio from raw counts, each normalised to its own time and monitor rate.", "1",
-    "I− = 0. No other argument is tested: a zero time or monitor count makes its term infinite and the result follows IEEE arithmetic (±∞ or NaN; for example −∞ for (1000, 200, 300, 150, 0, 30, 50, 40, 5000, 2500), where t_p+ = 0 and I− < 0).",
+    "I− = 0. No other argument is tested: a zero time or monitor count makes its term infinite "
+    "and the result follows IEEE arithmetic (±∞ or NaN; for example −∞ for (1000, 200, 300, 150, "
+    "0, 30, 50, 40, 5000, 2500), where t_p+ = 0 and I− < 0).",
     {1000, 200, 300, 150, 60, 30, 50, 40, 5000, 2500}, 6.6666666666666625,
     Argument{"Npp", "peak, spin +", "counts"},
     Argument{"Nbp", "background, spin +", "counts"},
@@ -149,7 +155,8 @@ inline constexpr auto FlippingRatioOptSDev = Describe(
 
 inline constexpr auto FlippingRatioOptDDT = Describe(
     "FlippingRatioOpt with each count first corrected for dead time.", "1",
-    "any q_k = 0 (a paralysed measurement, tested in argument order); I− = 0. Monitor counts and times are not tested otherwise (as `FlippingRatioOpt`).",
+    "any q_k = 0 (a paralysed measurement, tested in argument order); I− = 0. Monitor counts and "
+    "times are not tested otherwise (as FlippingRatioOpt).",
     {1000, 200, 300, 150, 60, 30, 50, 40, 5000, 2500, 0.001, 1e-7}, 6.750324453972278,
     Argument{"Npp", "peak, spin +", "counts"},
     Argument{"Nbp", "background, spin +", "counts"},
@@ -184,7 +191,8 @@ inline constexpr auto FlippingRatioOptDDTSDev = Describe(
     Argument{"sigmaTau2", "standard deviation of τ₂", "s²"});
 
 inline constexpr auto OptCountingTimeTpp = Describe(
-    "Counting time for peak + in the split of a total time that minimises the variance of the flipping ratio.", "s",
+    "Counting time for peak + in the split of a total time that minimises the variance of the "
+    "flipping ratio.", "s",
     "D = 0 (zero net rate in both states); any rate negative.",
     {100, 10, 50, 10, 3600}, 994.8240143224754,
     Argument{"Npp", "rate, peak +", "counts/s"},
@@ -194,7 +202,8 @@ inline constexpr auto OptCountingTimeTpp = Describe(
     Argument{"T", "total counting time", "s"});
 
 inline constexpr auto OptCountingTimeTbp = Describe(
-    "Counting time for background + in the split of a total time that minimises the variance of the flipping ratio.", "s",
+    "Counting time for background + in the split of a total time that minimises the variance of "
+    "the flipping ratio.", "s",
     "D = 0; any rate negative.",
     {100, 10, 50, 10, 3600}, 314.59097562909915,
     Argument{"Npp", "rate, peak +", "counts/s"},
@@ -204,7 +213,8 @@ inline constexpr auto OptCountingTimeTbp = Describe(
     Argument{"T", "total counting time", "s"});
 
 inline constexpr auto OptCountingTimeTpm = Describe(
-    "Counting time for peak − in the split of a total time that minimises the variance of the flipping ratio.", "s",
+    "Counting time for peak − in the split of a total time that minimises the variance of the "
+    "flipping ratio.", "s",
     "D = 0; any rate negative.",
     {100, 10, 50, 10, 3600}, 1582.7553148829522,
     Argument{"Npp", "rate, peak +", "counts/s"},
@@ -214,7 +224,8 @@ inline constexpr auto OptCountingTimeTpm = Describe(
     Argument{"T", "total counting time", "s"});
 
 inline constexpr auto OptCountingTimeTbm = Describe(
-    "Counting time for background − in the split of a total time that minimises the variance of the flipping ratio.", "s",
+    "Counting time for background − in the split of a total time that minimises the variance of "
+    "the flipping ratio.", "s",
     "D = 0; any rate negative.",
     {100, 10, 50, 10, 3600}, 707.8296951654731,
     Argument{"Npp", "rate, peak +", "counts/s"},
@@ -319,7 +330,7 @@ inline constexpr auto PeakCentringGauss = Describe(
 
 inline constexpr auto PeakCentringGaussSDev = Describe(
     "Standard deviation of PeakCentringGauss.", "degrees",
-    "as `PeakCentringGauss`.",
+    "as PeakCentringGauss.",
     {10, 120, 80, 10.4, 70, 130, 0.01, 10, 10, 10, 10}, 0.04368830972620394,
     Argument{"x1", "first position", "degrees"},
     Argument{"A1", "count A at x1", "counts"},
@@ -445,7 +456,9 @@ inline constexpr auto AsymmetrySDev = Describe(
 
 inline constexpr auto AsymmetryOpt = Describe(
     "Asymmetry from raw counts, each normalised to its own time and monitor rate.", "1",
-    "I+ + I− = 0; **any of Mp, Mb, tPp, tBp, tPm, tBm is 0**: the multiplied-out form would otherwise drop one position silently and return the asymmetry of the other (0.28, the background-only asymmetry, for Mb = 0 in the example below).",
+    "I+ + I− = 0; any of Mp, Mb, tPp, tBp, tPm, tBm is 0: the multiplied-out form would otherwise "
+    "drop one position silently and return the asymmetry of the other (0.28, the background-only "
+    "asymmetry, for Mb = 0 in the example below).",
     {1000, 200, 300, 150, 60, 30, 50, 40, 5000, 2500}, 0.7391304347826086,
     Argument{"Npp", "peak, spin +", "counts"},
     Argument{"Nbp", "background, spin +", "counts"},
@@ -460,7 +473,7 @@ inline constexpr auto AsymmetryOpt = Describe(
 
 inline constexpr auto AsymmetryOptSDev = Describe(
     "Standard deviation of AsymmetryOpt, counts and monitors taken as Poisson.", "1",
-    "as `AsymmetryOpt`; a negative variance (negative counts).",
+    "as AsymmetryOpt; a negative variance (negative counts).",
     {1000, 200, 300, 150, 60, 30, 50, 40, 5000, 2500}, 0.10014561826157711,
     Argument{"Npp", "peak, spin +", "counts"},
     Argument{"Nbp", "background, spin +", "counts"},
@@ -492,7 +505,7 @@ inline constexpr auto AsymmetryOptDDT = Describe(
 
 inline constexpr auto AsymmetryOptDDTSDev = Describe(
     "Standard deviation of AsymmetryOptDDT.", "1",
-    "as `AsymmetryOptDDT`; a negative count.",
+    "as AsymmetryOptDDT; a negative count.",
     {1000, 200, 300, 150, 60, 30, 50, 40, 5000, 2500, 0.001, 1e-7, 1e-4, 1e-8}, 0.0987070081875871,
     Argument{"Npp", "peak, spin +", "counts"},
     Argument{"Nbp", "background, spin +", "counts"},
@@ -521,7 +534,8 @@ inline constexpr auto He3Efficiency = Describe(
 
 inline constexpr auto He3EfficiencySDev = Describe(
     "Standard deviation of He3Efficiency.", "1",
-    "no test; by arithmetic when T = 0 (O infinite). For very opaque cells (O·P_He beyond about 710) cosh overflows and the result is 0.",
+    "no test; by arithmetic when T = 0 (O infinite). For very opaque cells (O·P_He beyond about "
+    "710) cosh overflows and the result is 0.",
     {1, 293, 10, 2, 0.7, 0.01, 1, 0.1, 0.02, 0.01}, 0.009350667636169322,
     Argument{"p", "helium-3 pressure", "atm"},
     Argument{"T", "gas temperature", "K"},
@@ -535,7 +549,8 @@ inline constexpr auto He3EfficiencySDev = Describe(
     Argument{"sigmaPHe", "standard deviation of P_He", "1"});
 
 inline constexpr auto He3Efficiency2 = Describe(
-    "Polarising efficiency of a helium-3 cell from its transmissions of polarised and unpolarised beams.", "1",
+    "Polarising efficiency of a helium-3 cell from its transmissions of polarised and "
+    "unpolarised beams.", "1",
     "T_u > T_p (including n1 = 0 with the other counts non-zero).",
     {5000, 10000, 2000, 10000}, 0.916515138991168,
     Argument{"n1", "counts through the polarised cell", "counts"},
@@ -554,7 +569,9 @@ inline constexpr auto He3Efficiency2SDev = Describe(
 
 inline constexpr auto He3Transmission = Describe(
     "Transmission cosh(O·P_He)·e^(−O) of a polarised helium-3 cell for an unpolarised beam.", "1",
-    "no test; by arithmetic when T = 0 (O infinite) and for very opaque cells, where cosh(O·P_He) overflows (O·P_He beyond about 710) while exp(−O) underflows to 0 (O beyond about 745); where cosh overflows alone the result is +∞.",
+    "no test; by arithmetic when T = 0 (O infinite) and for very opaque cells, where cosh(O·P_He) "
+    "overflows (O·P_He beyond about 710) while exp(−O) underflows to 0 (O beyond about 745); "
+    "where cosh overflows alone the result is +∞.",
     {1, 293, 10, 2, 0.7}, 0.3605461370670754,
     Argument{"p", "helium-3 pressure", "atm"},
     Argument{"T", "gas temperature", "K"},
@@ -564,7 +581,8 @@ inline constexpr auto He3Transmission = Describe(
 
 inline constexpr auto He3TransmissionSDev = Describe(
     "Standard deviation of He3Transmission.", "1",
-    "no test; by arithmetic when T = 0 (O infinite) and for O·P_He beyond about 355, where sinh²x and sinh(2x) overflow.",
+    "no test; by arithmetic when T = 0 (O infinite) and for O·P_He beyond about 355, where sinh²x "
+    "and sinh(2x) overflow.",
     {1, 293, 10, 2, 0.7, 0.01, 1, 0.1, 0.02, 0.01}, 0.005993212957053664,
     Argument{"p", "helium-3 pressure", "atm"},
     Argument{"T", "gas temperature", "K"},
@@ -590,7 +608,7 @@ inline constexpr auto He3Polarisation = Describe(
 
 inline constexpr auto He3PolarisationSDev = Describe(
     "Standard deviation of He3Polarisation.", "1",
-    "as `He3Polarisation`; P_r = 0 with P_m = ±1 (where the value is infinite).",
+    "as He3Polarisation; P_r = 0 with P_m = ±1 (where the value is infinite).",
     {1, 293, 10, 2, 0.95, 0.7, 0.01, 1, 0.1, 0.02, 0.01, 0.01}, 0.022329647491685298,
     Argument{"p", "helium-3 pressure", "atm"},
     Argument{"T", "gas temperature", "K"},
@@ -604,5 +622,7 @@ inline constexpr auto He3PolarisationSDev = Describe(
     Argument{"sigmaLambda", "standard deviation of λ", "Å"},
     Argument{"sigmaPr", "standard deviation of P_r", "1"},
     Argument{"sigmaPm", "standard deviation of P_m", "1"});
+
+// clang-format on
 
 }  // namespace vantrel::descriptions
