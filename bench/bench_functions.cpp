@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "core/catalogue.h"
-#include "vantrel/batch.h"
 #include "host/params.h"
 #include "support/edge_cases.h"
 #include "support/test_host.h"
+#include "vantrel/batch.h"
 
 namespace {
 
@@ -72,7 +72,8 @@ FunctionParams* BlockAt(std::vector<double>& blocks, std::size_t n, std::size_t 
 }
 
 // The parameter blocks of a ring, one after the other.
-std::vector<double> Blocks(const CatalogueEntry& entry, const std::vector<std::vector<double>>& ring) {
+std::vector<double> Blocks(const CatalogueEntry& entry,
+                           const std::vector<std::vector<double>>& ring) {
     const std::size_t n = entry.argumentCount;
     std::vector<double> blocks(ring.size() * (n + 1));
     for (std::size_t r = 0; r < ring.size(); ++r) LayArguments(BlockAt(blocks, n, r), ring[r]);
@@ -85,7 +86,8 @@ void RegisterFunction(std::string_view typedName, std::size_t index) {
     const CatalogueEntry& entry = kCatalogue[index];
     const auto ring = Inputs(entry);
     std::vector<std::array<double, n>> arguments(ring.size());
-    for (std::size_t r = 0; r < ring.size(); ++r) std::copy(ring[r].begin(), ring[r].end(), arguments[r].begin());
+    for (std::size_t r = 0; r < ring.size(); ++r)
+        std::copy(ring[r].begin(), ring[r].end(), arguments[r].begin());
 
     // The typed function must be the catalogue entry's body, bit for bit.
     std::vector<double> check = Blocks(entry, ring);
@@ -108,28 +110,30 @@ void RegisterFunction(std::string_view typedName, std::size_t index) {
         }
     });
     const ExternalFunction address = Host().Address(static_cast<std::int64_t>(index));
-    benchmark::RegisterBenchmark(("direct/" + name).c_str(), [address, blocks = Blocks(entry, ring)](
-                                                                 benchmark::State& state) mutable {
-        for (auto _ : state) {
-            for (std::size_t r = 0; r < kRing; ++r) address(BlockAt(blocks, n, r));
-        }
-        benchmark::DoNotOptimize(blocks.data());
-    });
+    benchmark::RegisterBenchmark(
+        ("direct/" + name).c_str(),
+        [address, blocks = Blocks(entry, ring)](benchmark::State& state) mutable {
+            for (auto _ : state) {
+                for (std::size_t r = 0; r < kRing; ++r) address(BlockAt(blocks, n, r));
+            }
+            benchmark::DoNotOptimize(blocks.data());
+        });
     // The same ring repeated into columns of kColumn elements, through EvaluateBatch on one thread.
     std::vector<std::vector<double>> columns(n, std::vector<double>(kColumn));
     for (std::size_t i = 0; i < kColumn; ++i) {
         for (std::size_t k = 0; k < n; ++k) columns[k][i] = ring[i % kRing][k];
     }
-    benchmark::RegisterBenchmark(("batch/" + name).c_str(), [&entry, columns](benchmark::State& state) {
-        std::vector<const double*> pointers;
-        for (const std::vector<double>& column : columns) pointers.push_back(column.data());
-        std::vector<double> out(kColumn);
-        for (auto _ : state) {
-            EvaluateBatch(entry, pointers, out);
-            benchmark::DoNotOptimize(out.data());
-        }
-        state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kColumn));
-    });
+    benchmark::RegisterBenchmark(
+        ("batch/" + name).c_str(), [&entry, columns](benchmark::State& state) {
+            std::vector<const double*> pointers;
+            for (const std::vector<double>& column : columns) pointers.push_back(column.data());
+            std::vector<double> out(kColumn);
+            for (auto _ : state) {
+                EvaluateBatch(entry, pointers, out);
+                benchmark::DoNotOptimize(out.data());
+            }
+            state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kColumn));
+        });
     benchmark::RegisterBenchmark(("message/" + name).c_str(), [index, blocks = Blocks(entry, ring)](
                                                                   benchmark::State& state) mutable {
         TestHost& host = Host();
@@ -183,7 +187,8 @@ void AllFunctions(benchmark::State& state) {
     };
     std::vector<Work> work;
     for (std::size_t i = 0; i < kFunctionCount; ++i) {
-        work.push_back({kCatalogue[i].body, kCatalogue[i].argumentCount, Blocks(kCatalogue[i], Inputs(kCatalogue[i]))});
+        work.push_back({kCatalogue[i].body, kCatalogue[i].argumentCount,
+                        Blocks(kCatalogue[i], Inputs(kCatalogue[i]))});
     }
     for (auto _ : state) {
         for (Work& w : work) {
@@ -205,8 +210,8 @@ public:
                 // Best of the repetitions: interference only ever adds time.
                 // A batch iteration evaluates kColumn elements, the others one pass over the ring.
                 const double perIteration = name.rfind("batch/", 0) == 0 ? kColumn : kRing;
-                const double nsPerCall =
-                    run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations) / perIteration;
+                const double nsPerCall = run.real_accumulated_time * 1e9 /
+                                         static_cast<double>(run.iterations) / perIteration;
                 auto [it, fresh] = perCall_.try_emplace(name, nsPerCall);
                 if (!fresh) it->second = std::min(it->second, nsPerCall);
                 if (run.threads > 0 && name.rfind("AllFunctions", 0) == 0) {
@@ -225,8 +230,10 @@ public:
     }
 
     void PrintTable() const {
-        std::printf("\n| # | Function | floor ns | direct ns | message ns | direct/floor | message - direct ns "
-                    "| batch M/s | direct M/s | batch/direct |\n");
+        std::printf(
+            "\n| # | Function | floor ns | direct ns | message ns | direct/floor | message - "
+            "direct ns "
+            "| batch M/s | direct M/s | batch/direct |\n");
         std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
         double worstRatio = 0.0;
         double worstExtra = -std::numeric_limits<double>::infinity();
@@ -251,21 +258,27 @@ public:
             // Elements (calls) per second, in millions.
             const double batchRate = 1e3 / batch->second;
             const double directRate = 1e3 / direct->second;
-            std::printf("| %zu | %s | %.2f | %.2f | %.2f | %.2f%s | %.2f%s | %.0f | %.0f | %.2f |\n", i, name.c_str(),
-                        floor->second, direct->second, message->second, ratio, ratio > 1.15 ? " *" : "", extra,
-                        extra > 10.0 ? " *" : "", batchRate, directRate, batchRate / directRate);
+            std::printf(
+                "| %zu | %s | %.2f | %.2f | %.2f | %.2f%s | %.2f%s | %.0f | %.0f | %.2f |\n", i,
+                name.c_str(), floor->second, direct->second, message->second, ratio,
+                ratio > 1.15 ? " *" : "", extra, extra > 10.0 ? " *" : "", batchRate, directRate,
+                batchRate / directRate);
         }
         if (const auto empty = perCall_.find("EmptyCall"); empty != perCall_.end()) {
-            std::printf("\nA body that only stores 0 costs %.2f ns per call by the direct route.", empty->second);
+            std::printf("\nA body that only stores 0 costs %.2f ns per call by the direct route.",
+                        empty->second);
         }
-        std::printf("\nWorst direct/floor: %.2f (target 1.15; %zu of 46 above).\n", worstRatio, ratioMisses);
-        std::printf("Worst message - direct: %.2f ns (target 10 ns; %zu of 46 above).\n", worstExtra, extraMisses);
+        std::printf("\nWorst direct/floor: %.2f (target 1.15; %zu of 46 above).\n", worstRatio,
+                    ratioMisses);
+        std::printf("Worst message - direct: %.2f ns (target 10 ns; %zu of 46 above).\n",
+                    worstExtra, extraMisses);
         const auto one = throughput_.find(1);
         const auto two = throughput_.find(2);
         if (one != throughput_.end() && two != throughput_.end()) {
-            std::printf("All 46 by address: %.1f M calls/s on 1 thread, %.1f M calls/s on 2 threads: %.2fx "
-                        "(target 1.8x).\n",
-                        one->second / 1e6, two->second / 1e6, two->second / one->second);
+            std::printf(
+                "All 46 by address: %.1f M calls/s on 1 thread, %.1f M calls/s on 2 threads: %.2fx "
+                "(target 1.8x).\n",
+                one->second / 1e6, two->second / 1e6, two->second / one->second);
         }
     }
 
@@ -283,7 +296,10 @@ int main(int argc, char** argv) {
     }
     for (std::size_t i = 0; i < kFunctionCount; ++i) kTyped[i].registerAt(kTyped[i].name, i);
     benchmark::RegisterBenchmark("EmptyCall", EmptyCall);
-    benchmark::RegisterBenchmark("AllFunctions", AllFunctions)->Threads(1)->Threads(2)->UseRealTime();
+    benchmark::RegisterBenchmark("AllFunctions", AllFunctions)
+        ->Threads(1)
+        ->Threads(2)
+        ->UseRealTime();
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -32,7 +32,8 @@ inline constexpr std::size_t kKernelBlock = 256;
 // F over m contiguous elements into a buffer of the loop's own, which nothing
 // else can alias: the compiler needs no run-time overlap checks to vectorise.
 template <auto F, std::size_t... K>
-[[gnu::always_inline]] inline void EvaluateBlock(std::size_t m, const double* const* in, double* result,
+[[gnu::always_inline]] inline void EvaluateBlock(std::size_t m, const double* const* in,
+                                                 double* result,
                                                  std::index_sequence<K...>) noexcept {
     for (std::size_t i = 0; i < m; ++i) result[i] = F(in[K][i]...);
 }
@@ -41,7 +42,8 @@ template <auto F, std::size_t... K>
 // inlined, so that no helper is called per element with its arguments passed
 // through memory.
 template <auto F>
-[[gnu::flatten]] VANTREL_KERNEL_CLONES void ColumnLoop(std::size_t n, const InputColumn* columns, OutputColumn out) noexcept {
+[[gnu::flatten]] VANTREL_KERNEL_CLONES void ColumnLoop(std::size_t n, const InputColumn* columns,
+                                                       OutputColumn out) noexcept {
     constexpr std::size_t k = kArgumentCount<F>;
     double gathered[k][kKernelBlock];
     double result[kKernelBlock];
@@ -76,9 +78,9 @@ template <auto F>
 // core/column_loops.cpp instead, apart from the functions, whose code is then
 // exactly what it is without any loops.
 #if VANTREL_INLINE_COLUMN_LOOPS
-#define VANTREL_COLUMN_KERNEL(function)                                                                \
-    template void ::vantrel::detail::ColumnLoop<&function>(std::size_t, const ::vantrel::InputColumn*, \
-                                                           ::vantrel::OutputColumn) noexcept
+#define VANTREL_COLUMN_KERNEL(function)                     \
+    template void ::vantrel::detail::ColumnLoop<&function>( \
+        std::size_t, const ::vantrel::InputColumn*, ::vantrel::OutputColumn) noexcept
 #else
 #define VANTREL_COLUMN_KERNEL(function) static_assert(true)
 #endif

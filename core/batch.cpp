@@ -20,8 +20,9 @@ using ColumnKernel = void (*)(std::size_t n, const InputColumn* columns, OutputC
 
 }  // namespace detail
 
-#define VANTREL_EXTERN_KERNEL(subsystem, function) \
-    extern template void detail::ColumnLoop<&subsystem::function>(std::size_t, const InputColumn*, OutputColumn) noexcept;
+#define VANTREL_EXTERN_KERNEL(subsystem, function)                                                 \
+    extern template void detail::ColumnLoop<&subsystem::function>(std::size_t, const InputColumn*, \
+                                                                  OutputColumn) noexcept;
 VANTREL_CATALOGUE(VANTREL_EXTERN_KERNEL)
 #undef VANTREL_EXTERN_KERNEL
 
@@ -35,7 +36,8 @@ static_assert(std::size(kKernels) == kFunctionCount);
 constexpr std::size_t kElementsPerThread = std::size_t{1} << 15;
 
 std::size_t ThreadsFor(std::size_t n, unsigned requested) {
-    const std::size_t threads = requested == 0 ? std::max(1u, std::thread::hardware_concurrency()) : requested;
+    const std::size_t threads =
+        requested == 0 ? std::max(1u, std::thread::hardware_concurrency()) : requested;
     return std::clamp<std::size_t>(n / kElementsPerThread, 1, threads);
 }
 
@@ -45,8 +47,9 @@ InputColumn Advance(InputColumn column, std::size_t elements) {
 
 }  // namespace
 
-bool EvaluateBatch(const CatalogueEntry& function, std::size_t n, std::span<const InputColumn> columns,
-                   OutputColumn out, BatchOptions options) noexcept {
+bool EvaluateBatch(const CatalogueEntry& function, std::size_t n,
+                   std::span<const InputColumn> columns, OutputColumn out,
+                   BatchOptions options) noexcept {
     if (columns.size() != function.argumentCount) return false;
     const detail::ColumnKernel kernel = kKernels[IndexOf(function)];
     const std::size_t threads = ThreadsFor(n, options.threads);
@@ -78,12 +81,13 @@ bool EvaluateBatch(std::string_view function, std::size_t n, std::span<const Inp
     return entry != nullptr && EvaluateBatch(*entry, n, columns, out, options);
 }
 
-bool EvaluateBatch(const CatalogueEntry& function, std::span<const double* const> columns, std::span<double> out,
-                   BatchOptions options) noexcept {
+bool EvaluateBatch(const CatalogueEntry& function, std::span<const double* const> columns,
+                   std::span<double> out, BatchOptions options) noexcept {
     if (columns.size() != function.argumentCount) return false;
     InputColumn contiguous[kMaxArguments];
     for (std::size_t k = 0; k < columns.size(); ++k) contiguous[k] = {columns[k], 1};
-    return EvaluateBatch(function, out.size(), {contiguous, columns.size()}, {out.data(), 1}, options);
+    return EvaluateBatch(function, out.size(), {contiguous, columns.size()}, {out.data(), 1},
+                         options);
 }
 
 }  // namespace vantrel

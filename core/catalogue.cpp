@@ -21,9 +21,9 @@ std::size_t IndexOf(const CatalogueEntry& entry) noexcept {
 }
 
 const CatalogueEntry* FindFunction(std::string_view name) noexcept {
-    const auto it = std::find_if(kCatalogue.begin(), kCatalogue.end(), [name](const CatalogueEntry& e) {
-        return e.name == name || e.alias == name;
-    });
+    const auto it =
+        std::find_if(kCatalogue.begin(), kCatalogue.end(),
+                     [name](const CatalogueEntry& e) { return e.name == name || e.alias == name; });
     return it == kCatalogue.end() ? nullptr : &*it;
 }
 
@@ -31,8 +31,9 @@ namespace {
 
 // Characters as a terminal shows them: UTF-8 continuation bytes take no column.
 std::size_t Columns(std::string_view text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 // The shortest text that reads back as the value, exponent without padding:
@@ -70,7 +71,8 @@ std::string Wrap(std::string_view text, std::size_t indent, std::size_t width = 
 }  // namespace
 
 std::string HelpText(const CatalogueEntry& entry) {
-    const std::string unit = entry.resultUnit == "1" ? "1 (dimensionless)" : std::string(entry.resultUnit);
+    const std::string unit =
+        entry.resultUnit == "1" ? "1 (dimensionless)" : std::string(entry.resultUnit);
     std::string help = std::string(entry.signature) + " -> " + unit + "\n";
     help += Wrap(entry.summary, 2) + "\nArguments:\n";
     std::size_t nameWidth = 0, meaningWidth = 0;
@@ -79,8 +81,9 @@ std::string HelpText(const CatalogueEntry& entry) {
         meaningWidth = std::max(meaningWidth, Columns(a.meaning));
     }
     for (const ArgumentInfo& a : entry.arguments) {
-        help += "  " + std::string(a.name) + std::string(nameWidth - Columns(a.name) + 2, ' ') + std::string(a.meaning) +
-                std::string(meaningWidth - Columns(a.meaning) + 2, ' ') + std::string(a.unit) + '\n';
+        help += "  " + std::string(a.name) + std::string(nameWidth - Columns(a.name) + 2, ' ') +
+                std::string(a.meaning) + std::string(meaningWidth - Columns(a.meaning) + 2, ' ') +
+                std::string(a.unit) + '\n';
     }
     help += "\nNaN when:\n" + Wrap(entry.nanWhen, 2);
     std::string call;
@@ -88,9 +91,11 @@ std::string HelpText(const CatalogueEntry& entry) {
         if (!call.empty()) call += ", ";
         call += Shortest(x);
     }
-    help += "\nExample:\n  " + std::string(entry.name) + "(" + call + ") = " + Shortest(entry.exampleValue) + "\n";
-    help += "\nFunction " + std::to_string(IndexOf(entry)) + " of " + std::to_string(kFunctionCount) +
-            ", also named " + std::string(entry.alias) + ". docs/functions.md has the formulas.\n";
+    help += "\nExample:\n  " + std::string(entry.name) + "(" + call +
+            ") = " + Shortest(entry.exampleValue) + "\n";
+    help += "\nFunction " + std::to_string(IndexOf(entry)) + " of " +
+            std::to_string(kFunctionCount) + ", also named " + std::string(entry.alias) +
+            ". docs/functions.md has the formulas.\n";
     return help;
 }
 

@@ -95,8 +95,9 @@ template <const auto& description>
 inline constexpr auto kArgumentList = JoinArgumentNames<description>();
 
 template <Literal name, const auto& description>
-inline constexpr auto kSignature = Keep<sizeof name.chars + sizeof kArgumentList<description>.chars + 2>(
-    name.View(), "(", kArgumentList<description>.View(), ")");
+inline constexpr auto kSignature =
+    Keep<sizeof name.chars + sizeof kArgumentList<description>.chars + 2>(
+        name.View(), "(", kArgumentList<description>.View(), ")");
 
 // An entry whose description must name as many arguments as its typed
 // function takes.
@@ -123,52 +124,52 @@ consteval CatalogueEntry MakeEntry() {
 // (core/descriptions.h) has the same name. Expanded here into the table below,
 // and by whoever else needs the typed functions themselves (the column loops,
 // the benchmarks).
-#define VANTREL_CATALOGUE(X) \
-    X(counting, CountRate) \
-    X(counting, CountRateSDev) \
-    X(counting, CountRateDDT) \
-    X(counting, CountRateDDTSDev) \
-    X(counting, CountRateMonitor) \
-    X(counting, CountRateMonitorSDev) \
-    X(counting, FlippingRatio) \
-    X(counting, FlippingRatioSDev) \
-    X(counting, FlippingRatioOpt) \
-    X(counting, FlippingRatioOptSDev) \
-    X(counting, FlippingRatioOptDDT) \
+#define VANTREL_CATALOGUE(X)             \
+    X(counting, CountRate)               \
+    X(counting, CountRateSDev)           \
+    X(counting, CountRateDDT)            \
+    X(counting, CountRateDDTSDev)        \
+    X(counting, CountRateMonitor)        \
+    X(counting, CountRateMonitorSDev)    \
+    X(counting, FlippingRatio)           \
+    X(counting, FlippingRatioSDev)       \
+    X(counting, FlippingRatioOpt)        \
+    X(counting, FlippingRatioOptSDev)    \
+    X(counting, FlippingRatioOptDDT)     \
     X(counting, FlippingRatioOptDDTSDev) \
-    X(counting, OptCountingTimeTpp) \
-    X(counting, OptCountingTimeTbp) \
-    X(counting, OptCountingTimeTpm) \
-    X(counting, OptCountingTimeTbm) \
-    X(counting, OptCountingTimeTppSDev) \
-    X(counting, OptCountingTimeTbpSDev) \
-    X(counting, OptCountingTimeTpmSDev) \
-    X(counting, OptCountingTimeTbmSDev) \
-    X(peaks, PeakCentringLin) \
-    X(peaks, PeakCentringLinSDev) \
-    X(peaks, PeakCentringGauss) \
-    X(peaks, PeakCentringGaussSDev) \
-    X(lattice, STLcubic) \
-    X(lattice, STLhexagonal) \
-    X(lattice, STLrhombohedral) \
-    X(lattice, STLtetragonal) \
-    X(lattice, STLorthorhombic) \
-    X(lattice, STLmonoclinicB) \
-    X(lattice, STLmonoclinicC) \
-    X(lattice, STLtriclinic) \
-    X(counting, Asymmetry) \
-    X(counting, AsymmetrySDev) \
-    X(counting, AsymmetryOpt) \
-    X(counting, AsymmetryOptSDev) \
-    X(counting, AsymmetryOptDDT) \
-    X(counting, AsymmetryOptDDTSDev) \
-    X(helium3, He3Efficiency) \
-    X(helium3, He3EfficiencySDev) \
-    X(helium3, He3Efficiency2) \
-    X(helium3, He3Efficiency2SDev) \
-    X(helium3, He3Transmission) \
-    X(helium3, He3TransmissionSDev) \
-    X(helium3, He3Polarisation) \
+    X(counting, OptCountingTimeTpp)      \
+    X(counting, OptCountingTimeTbp)      \
+    X(counting, OptCountingTimeTpm)      \
+    X(counting, OptCountingTimeTbm)      \
+    X(counting, OptCountingTimeTppSDev)  \
+    X(counting, OptCountingTimeTbpSDev)  \
+    X(counting, OptCountingTimeTpmSDev)  \
+    X(counting, OptCountingTimeTbmSDev)  \
+    X(peaks, PeakCentringLin)            \
+    X(peaks, PeakCentringLinSDev)        \
+    X(peaks, PeakCentringGauss)          \
+    X(peaks, PeakCentringGaussSDev)      \
+    X(lattice, STLcubic)                 \
+    X(lattice, STLhexagonal)             \
+    X(lattice, STLrhombohedral)          \
+    X(lattice, STLtetragonal)            \
+    X(lattice, STLorthorhombic)          \
+    X(lattice, STLmonoclinicB)           \
+    X(lattice, STLmonoclinicC)           \
+    X(lattice, STLtriclinic)             \
+    X(counting, Asymmetry)               \
+    X(counting, AsymmetrySDev)           \
+    X(counting, AsymmetryOpt)            \
+    X(counting, AsymmetryOptSDev)        \
+    X(counting, AsymmetryOptDDT)         \
+    X(counting, AsymmetryOptDDTSDev)     \
+    X(helium3, He3Efficiency)            \
+    X(helium3, He3EfficiencySDev)        \
+    X(helium3, He3Efficiency2)           \
+    X(helium3, He3Efficiency2SDev)       \
+    X(helium3, He3Transmission)          \
+    X(helium3, He3TransmissionSDev)      \
+    X(helium3, He3Polarisation)          \
     X(helium3, He3PolarisationSDev)
 
 #define VANTREL_CATALOGUE_ENTRY(subsystem, function) \
@@ -182,7 +183,8 @@ inline constexpr std::array kCatalogue = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_EN
 // to, so that the plug-in carries none of the names and help texts.
 #define VANTREL_CATALOGUE_BODY(subsystem, function) &Adapt<&subsystem::function>,
 
-inline constexpr std::array<ExternalFunction, kCatalogue.size()> kBodies = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_BODY)};
+inline constexpr std::array<ExternalFunction, kCatalogue.size()> kBodies = {
+    VANTREL_CATALOGUE(VANTREL_CATALOGUE_BODY)};
 
 #undef VANTREL_CATALOGUE_BODY
 

@@ -2,13 +2,12 @@
 // common/column_loop.h): each calls its function element by element.
 #if !VANTREL_INLINE_COLUMN_LOOPS
 
-#include "core/catalogue.h"
 #include "common/column_loop.h"
+#include "core/catalogue.h"
 
-#define VANTREL_INSTANTIATE_LOOP(subsystem, function)                                            \
-    template void vantrel::detail::ColumnLoop<&vantrel::subsystem::function>(std::size_t,                   \
-                                                                             const vantrel::InputColumn*,   \
-                                                                             vantrel::OutputColumn) noexcept;
+#define VANTREL_INSTANTIATE_LOOP(subsystem, function)                         \
+    template void vantrel::detail::ColumnLoop<&vantrel::subsystem::function>( \
+        std::size_t, const vantrel::InputColumn*, vantrel::OutputColumn) noexcept;
 VANTREL_CATALOGUE(VANTREL_INSTANTIATE_LOOP)
 #undef VANTREL_INSTANTIATE_LOOP
 

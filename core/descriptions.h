@@ -30,11 +30,14 @@ struct Description {
 void ExampleDoesNotMatchTheArguments();
 
 template <class... Arguments>
-consteval Description<sizeof...(Arguments)> Describe(std::string_view summary, std::string_view resultUnit,
-                                                     std::string_view nanWhen, std::initializer_list<double> example,
+consteval Description<sizeof...(Arguments)> Describe(std::string_view summary,
+                                                     std::string_view resultUnit,
+                                                     std::string_view nanWhen,
+                                                     std::initializer_list<double> example,
                                                      double exampleValue, Arguments... arguments) {
     if (example.size() != sizeof...(Arguments)) ExampleDoesNotMatchTheArguments();
-    Description<sizeof...(Arguments)> description{summary, resultUnit, nanWhen, {}, exampleValue, {arguments...}};
+    Description<sizeof...(Arguments)> description{summary, resultUnit,   nanWhen,
+                                                  {},      exampleValue, {arguments...}};
     std::copy(example.begin(), example.end(), description.example.begin());
     return description;
 }

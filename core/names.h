@@ -44,7 +44,8 @@ constexpr void AppendSnakeCase(std::string_view name, Text& snake) {
             i += kSDev.size();
         } else if (IsUpper(name[i])) {
             std::size_t end = i;
-            while (end < name.size() && IsUpper(name[end]) && !name.substr(end).starts_with(kSDev)) ++end;
+            while (end < name.size() && IsUpper(name[end]) && !name.substr(end).starts_with(kSDev))
+                ++end;
             if (end - i >= 2) {
                 while (i < end) snake.push_back(Lower(name[i++]));
             } else {

@@ -58,7 +58,8 @@ std::int32_t Adapt(FunctionParams* block) noexcept {
     constexpr std::size_t n = kArgumentCount<F>;
     const double result = [block]<std::size_t... K>(std::index_sequence<K...>) {
         return F(detail::Load(block, ArgumentOffset(n, K))...);
-    }(std::make_index_sequence<n>{});
+    }
+    (std::make_index_sequence<n>{});
     detail::Store(block, ResultOffset(n), result);
     return 0;
 }

@@ -98,14 +98,15 @@ double AsymmetryOptSDev(double Npp, double Nbp, double Npm, double Nbm, double t
 double AsymmetryOptDDT(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                        double tPm, double tBm, double Mp, double Mb, double tau,
                        double tau2) noexcept {
-    return OnCorrectedCounts(OptAsymmetry, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau, tau2);
+    return OnCorrectedCounts(OptAsymmetry, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau,
+                             tau2);
 }
 
 double AsymmetryOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                            double tPm, double tBm, double Mp, double Mb, double tau, double tau2,
                            double sigmaTau, double sigmaTau2) noexcept {
-    return OnCorrectedCountsSDev(OptAsymmetrySDev, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau,
-                                 tau2, sigmaTau, sigmaTau2);
+    return OnCorrectedCountsSDev(OptAsymmetrySDev, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp,
+                                 Mb, tau, tau2, sigmaTau, sigmaTau2);
 }
 
 }  // namespace vantrel::counting

@@ -92,14 +92,15 @@ double FlippingRatioOptSDev(double Npp, double Nbp, double Npm, double Nbm, doub
 double FlippingRatioOptDDT(double Npp, double Nbp, double Npm, double Nbm, double tPp, double tBp,
                            double tPm, double tBm, double Mp, double Mb, double tau,
                            double tau2) noexcept {
-    return OnCorrectedCounts(OptRatio, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau, tau2);
+    return OnCorrectedCounts(OptRatio, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau,
+                             tau2);
 }
 
 double FlippingRatioOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, double tPp,
                                double tBp, double tPm, double tBm, double Mp, double Mb, double tau,
                                double tau2, double sigmaTau, double sigmaTau2) noexcept {
-    return OnCorrectedCountsSDev(OptRatioSDev, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb, tau,
-                                 tau2, sigmaTau, sigmaTau2);
+    return OnCorrectedCountsSDev(OptRatioSDev, {Npp, Nbp, Npm, Nbm}, {tPp, tBp, tPm, tBm}, Mp, Mb,
+                                 tau, tau2, sigmaTau, sigmaTau2);
 }
 
 }  // namespace vantrel::counting

@@ -53,8 +53,8 @@ struct Record {
 
 struct Reading {
     bool byteOrderMark = false;
-    std::vector<Record> records;            // those before a quoting error
-    std::optional<std::size_t> errorLine;   // where reading stops with one
+    std::vector<Record> records;           // those before a quoting error
+    std::optional<std::size_t> errorLine;  // where reading stops with one
 };
 
 constexpr std::string_view kMark = "\xEF\xBB\xBF";
@@ -188,7 +188,8 @@ Outcome Predict(const CatalogueEntry& entry, const Reading& reading) {
     std::size_t next = 0;
     while (next < reading.records.size() && Blank(reading.records[next].raw)) ++next;
     if (next == reading.records.size()) {
-        return reading.errorLine ? fail("line " + std::to_string(*reading.errorLine) + ": ") : fail("empty");
+        return reading.errorLine ? fail("line " + std::to_string(*reading.errorLine) + ": ")
+                                 : fail("empty");
     }
     const Record& header = reading.records[next++];
 
@@ -202,7 +203,8 @@ Outcome Predict(const CatalogueEntry& entry, const Reading& reading) {
         columns.push_back(found);
     }
     std::string column(entry.name);
-    for (int n = 2; Names(header.fields, column); ++n) column = std::string(entry.name) + "_" + std::to_string(n);
+    for (int n = 2; Names(header.fields, column); ++n)
+        column = std::string(entry.name) + "_" + std::to_string(n);
     outcome.note = column != entry.name;
 
     if (reading.byteOrderMark) outcome.out += kMark;
@@ -213,16 +215,19 @@ Outcome Predict(const CatalogueEntry& entry, const Reading& reading) {
     for (; next < reading.records.size(); ++next) {
         const Record& record = reading.records[next];
         if (Blank(record.raw)) continue;
-        if (record.fields.size() != header.fields.size()) return fail("line " + std::to_string(record.line) + ": ");
+        if (record.fields.size() != header.fields.size())
+            return fail("line " + std::to_string(record.line) + ": ");
         for (std::size_t k = 0; k < columns.size(); ++k) {
             const ParsedNumber parsed = ParseNumber(record.fields[columns[k]]);
             if (parsed.error) {
-                return fail("line " + std::to_string(record.line) + ", column " + std::to_string(columns[k] + 1) +
-                            " (" + std::string(entry.ArgumentNames()[k]) + "): ");
+                return fail("line " + std::to_string(record.line) + ", column " +
+                            std::to_string(columns[k] + 1) + " (" +
+                            std::string(entry.ArgumentNames()[k]) + "): ");
             }
             arguments[k] = parsed.value;
         }
-        outcome.out += std::string(record.raw) + "," + FormatNumber(Evaluate(entry, arguments)) + "\n";
+        outcome.out +=
+            std::string(record.raw) + "," + FormatNumber(Evaluate(entry, arguments)) + "\n";
         ++outcome.rows;
     }
     if (reading.errorLine) return fail("line " + std::to_string(*reading.errorLine) + ": ");
@@ -242,7 +247,8 @@ void CheckNumber(const std::string& field) {
     // strtod, where it takes the whole text, agrees; it also skips other
     // white space, which the tool does not.
     const std::string text(Trim(field));
-    if (text.empty() || text.find('\0') != std::string::npos || std::isspace(static_cast<unsigned char>(text[0]))) {
+    if (text.empty() || text.find('\0') != std::string::npos ||
+        std::isspace(static_cast<unsigned char>(text[0]))) {
         return;
     }
     char* end = nullptr;
@@ -304,7 +310,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (expected.headerWritten) {
             stopped = "; stopped after the header";
             if (expected.rows > 0) {
-                stopped += " and " + std::to_string(expected.rows) + (expected.rows == 1 ? " row" : " rows");
+                stopped += " and " + std::to_string(expected.rows) +
+                           (expected.rows == 1 ? " row" : " rows");
             }
         }
         PROMISE(message.ends_with(stopped + "\n"));

@@ -36,19 +36,35 @@ using vantrel::testing::TestHost;
 
 const std::uint32_t kLoadingThread = FakePlatform{}.threadId;
 
-const double kEdgeValues[] = {0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 90.0, 120.0, 180.0, 1e300, -1e300, 1e-300,
-                           std::bit_cast<double>(std::uint64_t{1}), std::bit_cast<double>(~std::uint64_t{0} >> 12),
-                           std::bit_cast<double>(std::uint64_t{0x7FF0000000000000}),
-                           std::bit_cast<double>(std::uint64_t{0xFFF0000000000000}),
-                           std::bit_cast<double>(std::uint64_t{0x7FF8000000000000}),
-                           std::bit_cast<double>(std::uint64_t{0x7FF0000000000001})};
+const double kEdgeValues[] = {0.0,
+                              -0.0,
+                              1.0,
+                              -1.0,
+                              0.5,
+                              2.0,
+                              90.0,
+                              120.0,
+                              180.0,
+                              1e300,
+                              -1e300,
+                              1e-300,
+                              std::bit_cast<double>(std::uint64_t{1}),
+                              std::bit_cast<double>(~std::uint64_t{0} >> 12),
+                              std::bit_cast<double>(std::uint64_t{0x7FF0000000000000}),
+                              std::bit_cast<double>(std::uint64_t{0xFFF0000000000000}),
+                              std::bit_cast<double>(std::uint64_t{0x7FF8000000000000}),
+                              std::bit_cast<double>(std::uint64_t{0x7FF0000000000001})};
 
 double ArbitraryDouble(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange(0, 3)) {
-        case 0: return std::bit_cast<double>(in.ConsumeIntegral<std::uint64_t>());
-        case 1: return in.PickValueInArray(kEdgeValues);
-        case 2: return static_cast<double>(in.ConsumeIntegralInRange(-3, 2000));
-        default: return in.ConsumeFloatingPoint<double>();
+        case 0:
+            return std::bit_cast<double>(in.ConsumeIntegral<std::uint64_t>());
+        case 1:
+            return in.PickValueInArray(kEdgeValues);
+        case 2:
+            return static_cast<double>(in.ConsumeIntegralInRange(-3, 2000));
+        default:
+            return in.ConsumeFloatingPoint<double>();
     }
 }
 
@@ -58,7 +74,9 @@ double ArbitraryDouble(FuzzedDataProvider& in) {
 class Block {
 public:
     Block(std::size_t n, std::size_t misalignment)
-        : n_(n), storage_(new unsigned char[misalignment + Bytes()]), data_(storage_.get() + misalignment) {}
+        : n_(n),
+          storage_(new unsigned char[misalignment + Bytes()]),
+          data_(storage_.get() + misalignment) {}
 
     std::size_t Bytes() const { return 8 * (n_ + 1); }
     FunctionParams* Params() { return reinterpret_cast<FunctionParams*>(data_); }
@@ -107,7 +125,8 @@ void LoadHost(std::unique_ptr<TestHost>& host, FuzzedDataProvider& in, bool arbi
     Fake() = FakePlatform{};
     TestHost::Answers answers;
     if (arbitrary) {
-        answers.version = in.ConsumeBool() ? in.ConsumeIntegralInRange(6000, 9999) : in.ConsumeIntegral<std::int32_t>();
+        answers.version = in.ConsumeBool() ? in.ConsumeIntegralInRange(6000, 9999)
+                                           : in.ConsumeIntegral<std::int32_t>();
         answers.refuseVersion = in.ConsumeBool();
         answers.acceptRecordProtocol = in.ConsumeBool();
         answers.fillMemoryTable = in.ConsumeBool();
@@ -131,21 +150,23 @@ void LoadHost(std::unique_ptr<TestHost>& host, FuzzedDataProvider& in, bool arbi
     PROMISE(host->Result() == (returned == 0 ? 0 : kHostTooOldError));
     PROMISE(ReadField<void (*)()>(host->Record(), io_record::kEntry) == &ExtensionEntry);
     if (!answers.refuseVersion) PROMISE(m.hostVersion == answers.version / 10);
-    PROMISE(m.useCallbackRecord ==
-            (m.hostVersion >= kCallbackRecordMinimumVersion && answers.acceptRecordProtocol ? 1 : 0));
+    PROMISE(
+        m.useCallbackRecord ==
+        (m.hostVersion >= kCallbackRecordMinimumVersion && answers.acceptRecordProtocol ? 1 : 0));
     PROMISE(Fake().outstandingBlocks == 0);
     PROMISE(TestHost::tableBlocksOutstanding == 0);
     PROMISE(Fake().alerts.empty());
 }
 
 void SendMessage(TestHost& host, FuzzedDataProvider& in) {
-    const std::int16_t message =
-        in.ConsumeBool() ? in.PickValueInArray<std::int16_t>({14, 15}) : in.ConsumeIntegral<std::int16_t>();
-    const std::int16_t count =
-        in.ConsumeBool() ? in.ConsumeIntegralInRange<std::int16_t>(-1, 3) : in.ConsumeIntegral<std::int16_t>();
+    const std::int16_t message = in.ConsumeBool() ? in.PickValueInArray<std::int16_t>({14, 15})
+                                                  : in.ConsumeIntegral<std::int16_t>();
+    const std::int16_t count = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::int16_t>(-1, 3)
+                                                : in.ConsumeIntegral<std::int16_t>();
     std::int64_t item0 = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::int64_t>(-2, 48)
                                           : in.ConsumeIntegral<std::int64_t>();
-    if (in.ConsumeBool()) item0 ^= static_cast<std::int64_t>(in.ConsumeIntegral<std::uint32_t>()) << 32;
+    if (in.ConsumeBool())
+        item0 ^= static_cast<std::int64_t>(in.ConsumeIntegral<std::uint32_t>()) << 32;
     Fake().threadId = in.ConsumeBool() ? kLoadingThread : in.ConsumeIntegral<std::uint32_t>();
     Fake().ticks = in.ConsumeIntegral<std::uint32_t>();
 
@@ -161,7 +182,8 @@ void SendMessage(TestHost& host, FuzzedDataProvider& in) {
     std::int64_t item1 = static_cast<std::int64_t>(in.ConsumeIntegral<std::uint64_t>() | 1);
     const bool blockReachable = message == kCallFunctionMessage && known && count >= 2;
     if (blockReachable && in.ConsumeIntegralInRange(0, 15) != 15) {
-        block = std::make_unique<Block>(kCatalogue[index].argumentCount, in.ConsumeIntegralInRange(0, 7));
+        block = std::make_unique<Block>(kCatalogue[index].argumentCount,
+                                        in.ConsumeIntegralInRange(0, 7));
         block->Fill(arguments, kPatternA);
         item1 = reinterpret_cast<std::intptr_t>(block->Params());
     } else if (blockReachable) {
@@ -200,7 +222,8 @@ void SendMessage(TestHost& host, FuzzedDataProvider& in) {
     // the loading thread an alert is due once the tick reaches the last alert's
     // plus 3600: at least 3600 ticks elapsed, counted modulo 2^32.
     std::vector<const char*> accessors = {"GetXOPMessage"};
-    if (message == kCallFunctionMessage) accessors.insert(accessors.end(), {"GetXOPItem", "GetXOPItem"});
+    if (message == kCallFunctionMessage)
+        accessors.insert(accessors.end(), {"GetXOPItem", "GetXOPItem"});
     if (message == kFunctionAddressMessage) accessors.push_back("GetXOPItem");
     accessors.push_back("SetXOPResult");
     std::vector<std::string> due;
@@ -236,7 +259,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 double arguments[kMaxArguments];
                 for (double& x : arguments) x = ArbitraryDouble(in);
                 const std::size_t misalignment = in.ConsumeIntegralInRange(0, 7);
-                for (std::size_t i = 0; i < kFunctionCount; ++i) CallDirectly(i, arguments, misalignment);
+                for (std::size_t i = 0; i < kFunctionCount; ++i)
+                    CallDirectly(i, arguments, misalignment);
                 break;
             }
             case 2:

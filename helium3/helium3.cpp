@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "common/column_loop.h"
 #include "common/arithmetic.h"
+#include "common/column_loop.h"
 #include "helium3/constants.h"
 #include "vantrel/nan.h"
 
@@ -15,7 +15,7 @@ namespace {
 // than a function: a call, however inlined, makes the compiler schedule
 // He3PolarisationSDev differently, and the plug-in's machine code stays
 // exactly as it was verified.
-#define VANTREL_ABSORPTION(x) (((x) * kCrossSection) / kReferenceWavelength)
+#define VANTREL_ABSORPTION(x) (((x)*kCrossSection) / kReferenceWavelength)
 
 // pow, not a product: the C library's rounding of the cube fixes the last bits.
 double Cube(double x) noexcept { return std::pow(x, 3.0); }
@@ -43,12 +43,14 @@ double He3Efficiency(double p, double T, double L, double lambda, double PHe) no
 
 // Product form: no division by the arguments, so P_He = 0 and the like stay finite.
 double He3EfficiencySDev(double p, double T, double L, double lambda, double PHe, double sigmaP,
-                         double sigmaT, double sigmaL, double sigmaLambda, double sigmaPHe) noexcept {
+                         double sigmaT, double sigmaL, double sigmaLambda,
+                         double sigmaPHe) noexcept {
     const double v = std::cosh(CellOpacity(p, T, L, lambda) * PHe);
     const double t = VANTREL_ABSORPTION((T * PHe) * lambda);
     const double u = VANTREL_ABSORPTION(((p * PHe) * T) * lambda);
     const double S1 =
-        (Square(sigmaT) * Square(PHe) + Square(sigmaPHe) * Square(T)) * Square(lambda) + Square(sigmaLambda) * Square(T * PHe);
+        (Square(sigmaT) * Square(PHe) + Square(sigmaPHe) * Square(T)) * Square(lambda) +
+        Square(sigmaLambda) * Square(T * PHe);
     const double S2 = S1 * kAbsorptionSquared + Square((T * PHe) * lambda) * kAbsorptionVariance;
     const double S3 = S2 * Square(p) + Square(sigmaP) * Square(t);
     const double S4 = S3 * Square(L) + Square(sigmaL) * Square(u);
@@ -81,7 +83,8 @@ double He3Transmission(double p, double T, double L, double lambda, double PHe) 
 // The square (P_He·sinh x − cosh x)² is expanded: X_S and X_C hold its squares,
 // sinh(2x)·P_He·X_X its cross term.
 double He3TransmissionSDev(double p, double T, double L, double lambda, double PHe, double sigmaP,
-                           double sigmaT, double sigmaL, double sigmaLambda, double sigmaPHe) noexcept {
+                           double sigmaT, double sigmaL, double sigmaLambda,
+                           double sigmaPHe) noexcept {
     const double O = CellOpacity(p, T, L, lambda);
     const double x = O * PHe;
     const double pL = p * L;
@@ -89,17 +92,24 @@ double He3TransmissionSDev(double p, double T, double L, double lambda, double P
     const double sinhX = std::sinh(x);
     const double coshX = std::cosh(x);
     // Each variance is accumulated term by term in the grouping that fixes its bits.
-    const double sT = (Square(sigmaPHe) * Square(pL) + Square(PHe) * Q1) * Square(T) + Square(pL * PHe) * Square(sigmaT);
+    const double sT = (Square(sigmaPHe) * Square(pL) + Square(PHe) * Q1) * Square(T) +
+                      Square(pL * PHe) * Square(sigmaT);
     const double sLambda = sT * Square(lambda) + Square((pL * PHe) * T) * Square(sigmaLambda);
-    const double XS = (sLambda * kAbsorptionSquared + Square(((pL * PHe) * T) * lambda) * kAbsorptionVariance) * (sinhX * sinhX);
+    const double XS =
+        (sLambda * kAbsorptionSquared + Square(((pL * PHe) * T) * lambda) * kAbsorptionVariance) *
+        (sinhX * sinhX);
     const double c = VANTREL_ABSORPTION((p * T) * lambda);
     const double cLambda =
-        (Square(T) * Square(sigmaP) + Square(p) * Square(sigmaT)) * Square(lambda) + Square(p * T) * Square(sigmaLambda);
+        (Square(T) * Square(sigmaP) + Square(p) * Square(sigmaT)) * Square(lambda) +
+        Square(p * T) * Square(sigmaLambda);
     const double cK = cLambda * kAbsorptionSquared + Square((p * T) * lambda) * kAbsorptionVariance;
     const double XC = (cK * Square(L) + Square(c) * Square(sigmaL)) * (coshX * coshX);
-    const double xLambda = (Q1 * Square(T) + Square(pL) * Square(sigmaT)) * Square(lambda) + Square(pL * T) * Square(sigmaLambda);
-    const double XX = xLambda * kAbsorptionSquared + Square((pL * T) * lambda) * kAbsorptionVariance;
-    const double V = (((XS + XC) - (std::sinh((O + O) * PHe) * PHe) * XX) * (std::exp(O * -2.0) * kAvogadroSquared)) /
+    const double xLambda = (Q1 * Square(T) + Square(pL) * Square(sigmaT)) * Square(lambda) +
+                           Square(pL * T) * Square(sigmaLambda);
+    const double XX =
+        xLambda * kAbsorptionSquared + Square((pL * T) * lambda) * kAbsorptionVariance;
+    const double V = (((XS + XC) - (std::sinh((O + O) * PHe) * PHe) * XX) *
+                      (std::exp(O * -2.0) * kAvogadroSquared)) /
                      TemperatureDenominator(T);
     return std::sqrt(V);
 }
@@ -113,33 +123,40 @@ double He3Polarisation(double p, double T, double L, double lambda, double Pr, d
     return std::log((Pr + Pm) / (Pr - Pm)) / (O + O);  // atanh(P_m/P_r)/O
 }
 
-double He3PolarisationSDev(double p, double T, double L, double lambda, double Pr, double Pm, double sigmaP,
-                           double sigmaT, double sigmaL, double sigmaLambda, double sigmaPr,
-                           double sigmaPm) noexcept {
+double He3PolarisationSDev(double p, double T, double L, double lambda, double Pr, double Pm,
+                           double sigmaP, double sigmaT, double sigmaL, double sigmaLambda,
+                           double sigmaPr, double sigmaPm) noexcept {
     if (ReferenceOutOfRange(Pr)) return kNaN;
     if (Pr == 0.0) {
         const double r = Pm * Pm - 1.0;
         const double A = std::atanh(Pm) * r;
         const double wT =
-            (Square(lambda) * kAbsorptionVariance + Square(sigmaLambda) * kAbsorptionSquared) * Square(T) + Square(VANTREL_ABSORPTION(lambda)) * Square(sigmaT);
+            (Square(lambda) * kAbsorptionVariance + Square(sigmaLambda) * kAbsorptionSquared) *
+                Square(T) +
+            Square(VANTREL_ABSORPTION(lambda)) * Square(sigmaT);
         const double wP = wT * Square(p) + Square(VANTREL_ABSORPTION(T * lambda)) * Square(sigmaP);
-        const double W = wP * Square(L) + Square(VANTREL_ABSORPTION((p * T) * lambda)) * Square(sigmaL);
+        const double W =
+            wP * Square(L) + Square(VANTREL_ABSORPTION((p * T) * lambda)) * Square(sigmaL);
         const double E1 = VANTREL_ABSORPTION(((p * L) * T) * lambda);
         const double G = VANTREL_ABSORPTION((p * L) * lambda);
-        const double V = (((A * A) * W + Square(E1) * Square(sigmaPm)) * kGasConstantSquared) / Square(Square(G) * (r * kAvogadro));
+        const double V = (((A * A) * W + Square(E1) * Square(sigmaPm)) * kGasConstantSquared) /
+                         Square(Square(G) * (r * kAvogadro));
         return std::sqrt(V);
     }
     if (MeasuredOutOfRange(Pr, Pm)) return kNaN;
     const double B = std::log((Pm + Pm) / (Pr - Pm) + 1.0);
     const double xLambda =
-        (Square(p) * Square(sigmaT) + Square(T) * Square(sigmaP)) * Square(lambda) + Square(p * T) * Square(sigmaLambda);
+        (Square(p) * Square(sigmaT) + Square(T) * Square(sigmaP)) * Square(lambda) +
+        Square(p * T) * Square(sigmaLambda);
     const double xK = xLambda * kAbsorptionSquared + Square((p * T) * lambda) * kAbsorptionVariance;
     const double X = xK * Square(L) + Square(VANTREL_ABSORPTION((p * T) * lambda)) * Square(sigmaL);
     const double E2 = VANTREL_ABSORPTION(((p * L) * T) * lambda);
     const double H = VANTREL_ABSORPTION(p * L) * lambda;
-    const double Y = ((Square(sigmaPr) * Square(Pm) + Square(Pr) * Square(sigmaPm)) * (Square(E2) * 4.0)) /
-                     ((Square(Pm) - Square(Pr)) * (Square(Pm) - Square(Pr)));
-    const double V = ((X * Square(B) + Y) * kGasConstantSquared) / (Square(Square(H) * kAvogadro) * 4.0);
+    const double Y =
+        ((Square(sigmaPr) * Square(Pm) + Square(Pr) * Square(sigmaPm)) * (Square(E2) * 4.0)) /
+        ((Square(Pm) - Square(Pr)) * (Square(Pm) - Square(Pr)));
+    const double V =
+        ((X * Square(B) + Y) * kGasConstantSquared) / (Square(Square(H) * kAvogadro) * 4.0);
     return std::sqrt(V);
 }
 

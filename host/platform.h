@@ -7,11 +7,11 @@
 
 namespace vantrel::platform {
 
-std::uint32_t CurrentThreadId() noexcept;  // GetCurrentThreadId
-std::uint32_t HostTickCount() noexcept;    // host export TickCount
-void* HostModule() noexcept;               // host export GetIgorModule
-void* HostNewPtr(std::int64_t size) noexcept;  // host export NewPtr
-void HostDisposePtr(void* block) noexcept;     // host export DisposePtr
+std::uint32_t CurrentThreadId() noexcept;                        // GetCurrentThreadId
+std::uint32_t HostTickCount() noexcept;                          // host export TickCount
+void* HostModule() noexcept;                                     // host export GetIgorModule
+void* HostNewPtr(std::int64_t size) noexcept;                    // host export NewPtr
+void HostDisposePtr(void* block) noexcept;                       // host export DisposePtr
 void ShowAlert(const char* text, const char* caption) noexcept;  // MessageBoxA, OK only
 
 // GetModuleFileNameA: characters written, 0 on failure, `size` when cut short.

@@ -14,9 +14,7 @@ ModuleState gModule;
 
 unsigned char* Record() noexcept { return *gModule.ioRecordHandle; }
 
-HostCallback Callback() noexcept {
-    return ReadField<HostCallback>(Record(), io_record::kCallback);
-}
+HostCallback Callback() noexcept { return ReadField<HostCallback>(Record(), io_record::kCallback); }
 
 void SetItemCount(std::int16_t count) noexcept {
     WriteField(Record(), io_record::kItemCount, count);
@@ -93,7 +91,8 @@ std::int64_t GetXOPItem(int index) noexcept {
     WarnIfNotMainThread("GetXOPItem");
     const std::int16_t count = ReadField<std::int16_t>(Record(), io_record::kItemCount);
     if (index < 0 || index >= count) return 0;
-    return ReadField<std::int64_t>(Record(), io_record::kItems + 8 * static_cast<std::size_t>(index));
+    return ReadField<std::int64_t>(Record(),
+                                   io_record::kItems + 8 * static_cast<std::size_t>(index));
 }
 
 std::int64_t GetXOPResult() noexcept {
@@ -169,7 +168,8 @@ int WarnIfNotMainThread(const char* routineName) noexcept {
     if (static_cast<std::uint32_t>(now - last) < kThreadAlertIntervalTicks) return 0;
     // Claim the interval before showing the modal alert, so that threads
     // checking meanwhile stay silent.
-    if (!gModule.lastThreadAlertTick.compare_exchange_strong(last, now, std::memory_order_relaxed)) {
+    if (!gModule.lastThreadAlertTick.compare_exchange_strong(last, now,
+                                                             std::memory_order_relaxed)) {
         return 0;
     }
     char text[256];

@@ -4,8 +4,8 @@
 
 #include "common/arithmetic.h"
 #include "common/column_loop.h"
-#include "vantrel/nan.h"
 #include "vantrel/lattice/reciprocal_cell.h"
+#include "vantrel/nan.h"
 
 // Every function here forms d*² = 1/d² = |h·a* + k·b* + l·c*|², the squared
 // length of the reciprocal-lattice vector of the reflection, and returns

@@ -15,11 +15,11 @@ namespace {
 // Interpolation of erf⁻¹ at ±0.05, ±0.15, …, ±0.95; the even coefficients
 // are residue of the fit and kept as they are.
 constexpr std::array<double, 20> kInverseErfCoefficients = {
-    1.9984014443252818e-15,  0.8862269106082287,   3.963496197911809e-14, 0.23202082965039034,
-    3.125832925832128e-13,   0.12703288632527693,  -3.3933411636155597e-12, 0.10023334436514425,
-    2.91690005482792e-11,    -0.10311856355056132, 1.366189383844585e-10, 1.148563634025252,
-    3.6082525856073744e-10,  -3.9627980009259867,  5.395195401547426e-10, 8.22054124550718,
-    4.205684689395639e-10,   -8.702399491304316,   1.326059262396484e-10, 3.850157790038759,
+    1.9984014443252818e-15, 0.8862269106082287,   3.963496197911809e-14,   0.23202082965039034,
+    3.125832925832128e-13,  0.12703288632527693,  -3.3933411636155597e-12, 0.10023334436514425,
+    2.91690005482792e-11,   -0.10311856355056132, 1.366189383844585e-10,   1.148563634025252,
+    3.6082525856073744e-10, -3.9627980009259867,  5.395195401547426e-10,   8.22054124550718,
+    4.205684689395639e-10,  -8.702399491304316,   1.326059262396484e-10,   3.850157790038759,
 };
 
 // c_k·x^k with the power taken by pow and a double exponent: the C library's
@@ -82,7 +82,8 @@ double PeakCentringLinSDev(double x1, double A1, double B1, double x2, double A2
     return std::sqrt(V) / std::fabs(den);
 }
 
-double PeakCentringGauss(double x1, double A1, double B1, double x2, double A2, double B2) noexcept {
+double PeakCentringGauss(double x1, double A1, double B1, double x2, double A2,
+                         double B2) noexcept {
     const auto m = MapAsymmetries(A1, B1, A2, B2);
     if (!m) return kNaN;
     return ((m->u1 * x2) - (m->u2 * x1)) / m->delta;

@@ -68,10 +68,12 @@ void InnerLoop(char** args, const npy_intp* dimensions, const npy_intp* steps, v
     InputColumn columns[kMaxArguments];
     for (std::size_t a = 0; a < k; ++a) {
         columnsOfDoubles = columnsOfDoubles && aligned(a);
-        columns[a] = {reinterpret_cast<const double*>(args[a]), steps[a] / npy_intp{sizeof(double)}};
+        columns[a] = {reinterpret_cast<const double*>(args[a]),
+                      steps[a] / npy_intp{sizeof(double)}};
     }
     if (columnsOfDoubles) {
-        EvaluateBatch(entry, n, {columns, k}, {reinterpret_cast<double*>(args[k]), steps[k] / npy_intp{sizeof(double)}},
+        EvaluateBatch(entry, n, {columns, k},
+                      {reinterpret_cast<double*>(args[k]), steps[k] / npy_intp{sizeof(double)}},
                       {.threads = gThreads.load(std::memory_order_relaxed)});
     } else {
         // numpy aligns the data of a loop like this one; should it ever not, byte by byte.
@@ -105,8 +107,8 @@ PyObject* MakeUfunc(const CatalogueEntry& entry, UfuncTables& tables) {
                  ": float64 in, float64 out, with numpy's broadcasting and keywords.";
     // entry.name is the text of a literal: it ends in a NUL.
     return PyUFunc_FromFuncAndData(tables.loops.data(), tables.data.data(), tables.types.data(), 1,
-                                   static_cast<int>(entry.argumentCount), 1, PyUFunc_None, entry.name.data(),
-                                   tables.doc.c_str(), 0);
+                                   static_cast<int>(entry.argumentCount), 1, PyUFunc_None,
+                                   entry.name.data(), tables.doc.c_str(), 0);
 }
 
 // ---- Arguments -----------------------------------------------------------------
@@ -138,13 +140,15 @@ PyObject* RealNumbers(PyArrayObject* array, const std::string& where) {
         if (!text && (PyFloat_AsDouble(item.get()) != -1.0 || !PyErr_Occurred())) continue;
         if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
             const std::string digits = Text(item.get());
-            PyErr_Format(PyExc_OverflowError, "%s holds %s%s (%zd digits), which does not fit a double", where.c_str(),
-                         digits.substr(0, 20).c_str(), digits.size() > 20 ? "…" : "", Py_ssize_t(digits.size()));
+            PyErr_Format(PyExc_OverflowError,
+                         "%s holds %s%s (%zd digits), which does not fit a double", where.c_str(),
+                         digits.substr(0, 20).c_str(), digits.size() > 20 ? "…" : "",
+                         Py_ssize_t(digits.size()));
             return nullptr;
         }
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "%s holds %.60R (%s), not a real number", where.c_str(), item.get(),
-                     TypeName(item.get()).c_str());
+        PyErr_Format(PyExc_TypeError, "%s holds %.60R (%s), not a real number", where.c_str(),
+                     item.get(), TypeName(item.get()).c_str());
         return nullptr;
     }
     return PyArray_Cast(array, NPY_DOUBLE);
@@ -167,7 +171,8 @@ bool ExplainRefusal(PyObject* const* values, const std::vector<std::string>& whe
             continue;
         }
         const std::string dtype = Text(reinterpret_cast<PyObject*>(PyArray_DESCR(arr)));
-        PyErr_Format(PyExc_TypeError, "%s has dtype %s, not a real number type", wheres[a].c_str(), dtype.c_str());
+        PyErr_Format(PyExc_TypeError, "%s has dtype %s, not a real number type", wheres[a].c_str(),
+                     dtype.c_str());
         return true;
     }
     return false;
@@ -175,11 +180,11 @@ bool ExplainRefusal(PyObject* const* values, const std::vector<std::string>& whe
 
 // ---- The named callables -------------------------------------------------------
 
-constexpr std::array<std::string_view, 6> kNumpyKeywords = {"out", "where", "dtype", "casting", "order", "subok"};
+constexpr std::array<std::string_view, 6> kNumpyKeywords = {"out",     "where", "dtype",
+                                                            "casting", "order", "subok"};
 
 struct Function {
-    PyObject_HEAD
-    vectorcallfunc vectorcall;
+    PyObject_HEAD vectorcallfunc vectorcall;
     PyObject* dict;
     const CatalogueEntry* entry;
     PyObject* ufunc;     // the function's ufunc
@@ -199,7 +204,8 @@ std::string Where(const Function* f, std::size_t a) {
 Py_ssize_t ArgumentIndex(const Function* f, PyObject* name) {
     const Py_ssize_t k = PyTuple_GET_SIZE(f->names);
     for (Py_ssize_t a = 0; a < k; ++a) {
-        if (PyTuple_GET_ITEM(f->keywords, a) == name || PyTuple_GET_ITEM(f->names, a) == name) return a;
+        if (PyTuple_GET_ITEM(f->keywords, a) == name || PyTuple_GET_ITEM(f->names, a) == name)
+            return a;
     }
     for (Py_ssize_t a = 0; a < k; ++a) {
         if (PyUnicode_Compare(PyTuple_GET_ITEM(f->keywords, a), name) == 0 ||
@@ -212,13 +218,14 @@ Py_ssize_t ArgumentIndex(const Function* f, PyObject* name) {
 
 bool IsNumpyKeyword(PyObject* name) {
     const char* text = PyUnicode_AsUTF8(name);
-    return text != nullptr &&
-           std::find(kNumpyKeywords.begin(), kNumpyKeywords.end(), std::string_view(text)) != kNumpyKeywords.end();
+    return text != nullptr && std::find(kNumpyKeywords.begin(), kNumpyKeywords.end(),
+                                        std::string_view(text)) != kNumpyKeywords.end();
 }
 
 bool PlainNumber(PyObject* value) { return PyFloat_Check(value) || PyLong_Check(value); }
 
-PyObject* CallUfunc(Function* f, PyObject** values, std::size_t k, PyObject* passed, PyObject* const* passedValues) {
+PyObject* CallUfunc(Function* f, PyObject** values, std::size_t k, PyObject* passed,
+                    PyObject* const* passedValues) {
     PyObject* call[kMaxArguments + kNumpyKeywords.size()];
     std::copy(values, values + k, call);
     const Py_ssize_t keywords = passed == nullptr ? 0 : PyTuple_GET_SIZE(passed);
@@ -231,7 +238,8 @@ PyObject* Call(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
     const std::size_t k = f->entry->argumentCount;
     const auto positional = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
     if (positional > k) {
-        return PyErr_Format(PyExc_TypeError, "%s takes %zu arguments, got %zu", Signature(f).c_str(), k, positional);
+        return PyErr_Format(PyExc_TypeError, "%s takes %zu arguments, got %zu",
+                            Signature(f).c_str(), k, positional);
     }
     PyObject* values[kMaxArguments] = {};
     std::copy(args, args + positional, values);
@@ -255,14 +263,18 @@ PyObject* Call(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
             passedNames[passed] = name;
             passedValues[passed++] = value;
         } else {
-            return PyErr_Format(PyExc_TypeError, "%s has no argument '%U'", Signature(f).c_str(), name);
+            return PyErr_Format(PyExc_TypeError, "%s has no argument '%U'", Signature(f).c_str(),
+                                name);
         }
     }
     std::string missing;
     for (std::size_t a = 0; a < k; ++a) {
-        if (values[a] == nullptr) missing += (missing.empty() ? "'" : ", '") + Text(PyTuple_GET_ITEM(f->names, a)) + "'";
+        if (values[a] == nullptr)
+            missing += (missing.empty() ? "'" : ", '") + Text(PyTuple_GET_ITEM(f->names, a)) + "'";
     }
-    if (!missing.empty()) return PyErr_Format(PyExc_TypeError, "%s is missing %s", Signature(f).c_str(), missing.c_str());
+    if (!missing.empty())
+        return PyErr_Format(PyExc_TypeError, "%s is missing %s", Signature(f).c_str(),
+                            missing.c_str());
 
     // Plain numbers: the value at once, as a float.
     if (passed == 0 && std::all_of(values, values + k, PlainNumber)) {
@@ -353,7 +365,9 @@ PyObject* GetAlias(PyObject* self, void*) {
     const std::string_view alias = AsFunction(self)->entry->alias;
     return PyUnicode_FromStringAndSize(alias.data(), static_cast<Py_ssize_t>(alias.size()));
 }
-PyObject* GetIndex(PyObject* self, void*) { return PyLong_FromSize_t(IndexOf(*AsFunction(self)->entry)); }
+PyObject* GetIndex(PyObject* self, void*) {
+    return PyLong_FromSize_t(IndexOf(*AsFunction(self)->entry));
+}
 PyObject* GetArguments(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->names); }
 PyObject* GetUfunc(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->ufunc); }
 
@@ -392,10 +406,12 @@ PyGetSetDef kProperties[] = {
     {"name", GetName, nullptr, "The catalogue name.", nullptr},
     {"alias", GetAlias, nullptr, "The snake_case alias.", nullptr},
     {"index", GetIndex, nullptr, "The function index in the catalogue.", nullptr},
-    {"arguments", GetArguments, nullptr, "The argument names in call order, as the catalogue spells them.", nullptr},
+    {"arguments", GetArguments, nullptr,
+     "The argument names in call order, as the catalogue spells them.", nullptr},
     {"ufunc", GetUfunc, nullptr, "The function's numpy ufunc (also in vantrel.ufuncs).", nullptr},
     {"summary", GetSummary, nullptr, "What the function gives, in one line.", nullptr},
-    {"units", GetUnits, nullptr, "The unit of each argument, in call order ('1': dimensionless).", nullptr},
+    {"units", GetUnits, nullptr, "The unit of each argument, in call order ('1': dimensionless).",
+     nullptr},
     {"result_unit", GetResultUnit, nullptr, "The unit of the value.", nullptr},
     {"example", GetExample, nullptr, "A documented call: (arguments, value).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -416,8 +432,11 @@ PyType_Slot kFunctionSlots[] = {
     {0, nullptr},
 };
 PyType_Spec kFunctionSpec = {
-    "vantrel.Function", sizeof(Function), 0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    "vantrel.Function",
+    sizeof(Function),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL |
+        Py_TPFLAGS_DISALLOW_INSTANTIATION,
     kFunctionSlots,
 };
 
@@ -445,26 +464,35 @@ PyMethodDef kModuleMethods[] = {
 };
 
 PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT, "vantrel",
+    PyModuleDef_HEAD_INIT,
+    "vantrel",
     "The 46 Vantrel functions of polarised-neutron diffraction: count rates, flipping ratios,\n"
     "asymmetries, optimal counting times, peak centring, sin(theta)/lambda and helium-3 cells.\n"
     "Each is available under its catalogue name (FlippingRatioOptSDev) and a snake_case alias\n"
     "(flipping_ratio_opt_sdev); `functions` lists them in catalogue order, and `ufuncs` holds the\n"
     "numpy ufunc of each.",
-    -1, kModuleMethods, nullptr, nullptr, nullptr, nullptr,
+    -1,
+    kModuleMethods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 // The catalogue's help, then how the function takes Python's numbers and arrays.
 std::string Documentation(const CatalogueEntry& e) {
     return HelpText(e) +
            "\nTakes numbers or arrays of numbers, by position or by the names above ('lambda' as\n"
-           "'lambda_'), and broadcasts them as its numpy ufunc (the attribute `ufunc`) does; numpy's\n"
-           "keywords out=, where=, dtype=, casting=, order= and subok= are passed on to it. Numbers\n"
+           "'lambda_'), and broadcasts them as its numpy ufunc (the attribute `ufunc`) does; "
+           "numpy's\n"
+           "keywords out=, where=, dtype=, casting=, order= and subok= are passed on to it. "
+           "Numbers\n"
            "give a float, arrays a float64 array of the broadcast shape (masked arrays, dask and\n"
            "xarray arrays in kind). A degenerate input gives nan, never an error or a warning.\n";
 }
 
-// inspect.Signature(arguments…, *, out=None, where=True, casting='same_kind', order='K', dtype=None, subok=True).
+// inspect.Signature(arguments…, *, out=None, where=True, casting='same_kind', order='K',
+// dtype=None, subok=True).
 PyObject* MakeSignature(Function* f) {
     Ref inspect(PyImport_ImportModule("inspect"));
     if (!inspect) return nullptr;
@@ -476,14 +504,18 @@ PyObject* MakeSignature(Function* f) {
     Ref parameters(PyList_New(0));
     if (!positional || !keywordOnly || !parameters) return nullptr;
     for (Py_ssize_t a = 0; a < PyTuple_GET_SIZE(f->keywords); ++a) {
-        Ref p(PyObject_CallFunctionObjArgs(parameter.get(), PyTuple_GET_ITEM(f->keywords, a), positional.get(), nullptr));
+        Ref p(PyObject_CallFunctionObjArgs(parameter.get(), PyTuple_GET_ITEM(f->keywords, a),
+                                           positional.get(), nullptr));
         if (!p || PyList_Append(parameters.get(), p.get()) != 0) return nullptr;
     }
-    const std::pair<const char*, PyObject*> defaults[] = {
-        {"out", Py_None}, {"where", Py_True}, {"casting", nullptr}, {"order", nullptr}, {"dtype", Py_None}, {"subok", Py_True}};
+    const std::pair<const char*, PyObject*> defaults[] = {{"out", Py_None},     {"where", Py_True},
+                                                          {"casting", nullptr}, {"order", nullptr},
+                                                          {"dtype", Py_None},   {"subok", Py_True}};
     for (const auto& [name, value] : defaults) {
-        Ref fallback(value != nullptr ? Py_NewRef(value)
-                                      : PyUnicode_FromString(std::string_view(name) == "casting" ? "same_kind" : "K"));
+        Ref fallback(
+            value != nullptr
+                ? Py_NewRef(value)
+                : PyUnicode_FromString(std::string_view(name) == "casting" ? "same_kind" : "K"));
         Ref kwargs(Py_BuildValue("{s:O}", "default", fallback.get()));
         Ref args(Py_BuildValue("(sO)", name, keywordOnly.get()));
         if (!kwargs || !args) return nullptr;
@@ -497,7 +529,8 @@ bool SetAttribute(PyObject* object, const char* name, PyObject* value) {
     return value != nullptr && PyObject_SetAttrString(object, name, value) == 0;
 }
 
-PyObject* MakeFunction(PyTypeObject* type, const CatalogueEntry& entry, PyObject* ufunc, PyObject* isKeyword) {
+PyObject* MakeFunction(PyTypeObject* type, const CatalogueEntry& entry, PyObject* ufunc,
+                       PyObject* isKeyword) {
     Ref self(reinterpret_cast<PyObject*>(PyObject_GC_New(Function, type)));
     if (!self) return nullptr;
     Function* f = AsFunction(self.get());
@@ -518,7 +551,9 @@ PyObject* MakeFunction(PyTypeObject* type, const CatalogueEntry& entry, PyObject
         const Ref answer(PyObject_CallOneArg(isKeyword, name));
         const int reserved = answer ? PyObject_IsTrue(answer.get()) : -1;
         if (reserved < 0) return nullptr;
-        PyObject* keyword = reserved ? PyUnicode_InternFromString((std::string(names[a]) + "_").c_str()) : Py_NewRef(name);
+        PyObject* keyword = reserved
+                                ? PyUnicode_InternFromString((std::string(names[a]) + "_").c_str())
+                                : Py_NewRef(name);
         if (keyword == nullptr) return nullptr;
         PyTuple_SET_ITEM(f->keywords, static_cast<Py_ssize_t>(a), keyword);
     }
@@ -527,8 +562,10 @@ PyObject* MakeFunction(PyTypeObject* type, const CatalogueEntry& entry, PyObject
     Ref doc(PyUnicode_FromString(Documentation(entry).c_str()));
     Ref module(PyUnicode_FromString("vantrel"));
     Ref signature(MakeSignature(f));
-    if (!SetAttribute(self.get(), "__name__", text.get()) || !SetAttribute(self.get(), "__qualname__", text.get()) ||
-        !SetAttribute(self.get(), "__doc__", doc.get()) || !SetAttribute(self.get(), "__module__", module.get()) ||
+    if (!SetAttribute(self.get(), "__name__", text.get()) ||
+        !SetAttribute(self.get(), "__qualname__", text.get()) ||
+        !SetAttribute(self.get(), "__doc__", doc.get()) ||
+        !SetAttribute(self.get(), "__module__", module.get()) ||
         !SetAttribute(self.get(), "__signature__", signature.get())) {
         return nullptr;
     }
@@ -540,7 +577,8 @@ PyObject* Initialise() {
     import_umath1(nullptr);
     Ref module(PyModule_Create(&kModule));
     if (!module) return nullptr;
-    if (PyModule_AddStringConstant(module.get(), "__version__", VANTREL_VERSION) != 0) return nullptr;
+    if (PyModule_AddStringConstant(module.get(), "__version__", VANTREL_VERSION) != 0)
+        return nullptr;
 
     PyObject* type = PyType_FromSpec(&kFunctionSpec);
     if (PyModule_AddObject(module.get(), "Function", type) != 0) {
@@ -550,8 +588,10 @@ PyObject* Initialise() {
     // The ufuncs also live in a module of their own, which pickle finds by
     // name: a ufunc is pickled as a reference to vantrel.ufuncs.NAME.
     Ref ufuncs(PyModule_New("vantrel.ufuncs"));
-    if (!ufuncs || PyModule_AddStringConstant(ufuncs.get(), "__doc__",
-                                              "The numpy ufunc of every Vantrel function, by catalogue name and alias.") != 0) {
+    if (!ufuncs ||
+        PyModule_AddStringConstant(
+            ufuncs.get(), "__doc__",
+            "The numpy ufunc of every Vantrel function, by catalogue name and alias.") != 0) {
         return nullptr;
     }
     static std::array<UfuncTables, 46> tables;
@@ -568,14 +608,16 @@ PyObject* Initialise() {
         const std::string name(entry.name), alias(entry.alias);
         Ref ufunc(MakeUfunc(entry, tables[IndexOf(entry)]));
         if (!ufunc) return nullptr;
-        Ref function(MakeFunction(reinterpret_cast<PyTypeObject*>(type), entry, ufunc.get(), isKeyword.get()));
+        Ref function(MakeFunction(reinterpret_cast<PyTypeObject*>(type), entry, ufunc.get(),
+                                  isKeyword.get()));
         if (!function || !SetAttribute(ufuncs.get(), name.c_str(), ufunc.get()) ||
             !SetAttribute(ufuncs.get(), alias.c_str(), ufunc.get()) ||
             !SetAttribute(module.get(), name.c_str(), function.get()) ||
             !SetAttribute(module.get(), alias.c_str(), function.get())) {
             return nullptr;
         }
-        PyTuple_SET_ITEM(functions.get(), static_cast<Py_ssize_t>(IndexOf(entry)), function.release());
+        PyTuple_SET_ITEM(functions.get(), static_cast<Py_ssize_t>(IndexOf(entry)),
+                         function.release());
     }
     if (PyModule_AddObject(module.get(), "functions", functions.release()) != 0) return nullptr;
     Ref modules(Py_NewRef(PyImport_GetModuleDict()));

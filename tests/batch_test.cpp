@@ -22,9 +22,10 @@ namespace {
 // NaNs of both signs and with payloads, infinities, signed zeros, subnormals,
 // extremes and small integers (which hit the exact zero tests).
 const std::uint64_t kHostileBits[] = {
-    0x7FF8000000000000, 0xFFF8000000000000, 0x7FF0000000000001, 0x7FF80000000BEEF0, 0x7FF0000000000000,
-    0xFFF0000000000000, 0x0000000000000000, 0x8000000000000000, 0x0000000000000001, 0x000FFFFFFFFFFFFF,
-    0x7FEFFFFFFFFFFFFF, 0x3FF0000000000000, 0xBFF0000000000000, 0x4000000000000000, 0x4056800000000000,
+    0x7FF8000000000000, 0xFFF8000000000000, 0x7FF0000000000001, 0x7FF80000000BEEF0,
+    0x7FF0000000000000, 0xFFF0000000000000, 0x0000000000000000, 0x8000000000000000,
+    0x0000000000000001, 0x000FFFFFFFFFFFFF, 0x7FEFFFFFFFFFFFFF, 0x3FF0000000000000,
+    0xBFF0000000000000, 0x4000000000000000, 0x4056800000000000,
 };
 
 // Rows of arguments: the documented cases, then random rows in which each
@@ -41,11 +42,13 @@ std::vector<std::vector<double>> Rows(const CatalogueEntry& entry, std::size_t c
         for (std::size_t k = 0; k < entry.argumentCount; ++k) {
             const double u = unit(random);
             if (u < 0.15) {
-                row.push_back(std::bit_cast<double>(kHostileBits[random() % std::size(kHostileBits)]));
+                row.push_back(
+                    std::bit_cast<double>(kHostileBits[random() % std::size(kHostileBits)]));
             } else if (u < 0.3) {
                 row.push_back(static_cast<double>(static_cast<int>(random() % 5) - 2));
             } else {
-                row.push_back((unit(random) < 0.2 ? -1.0 : 1.0) * std::pow(10.0, 12.0 * unit(random) - 6.0));
+                row.push_back((unit(random) < 0.2 ? -1.0 : 1.0) *
+                              std::pow(10.0, 12.0 * unit(random) - 6.0));
             }
         }
         rows.push_back(std::move(row));
@@ -82,7 +85,9 @@ bool IsNaN(std::uint64_t bits) { return std::isnan(std::bit_cast<double>(bits));
 bool SameResult(std::uint64_t got, std::uint64_t expected, const std::vector<double>& row) {
     if (got == expected) return true;
     if (!IsNaN(got) || !IsNaN(expected)) return false;
-    const auto payload = [](std::uint64_t bits) { return (bits & 0x7FFFFFFFFFFFFFFF) | 0x0008000000000000; };
+    const auto payload = [](std::uint64_t bits) {
+        return (bits & 0x7FFFFFFFFFFFFFFF) | 0x0008000000000000;
+    };
     if (payload(got) == std::bit_cast<std::uint64_t>(kNaN)) return true;
     for (double x : row) {
         if (std::isnan(x) && payload(std::bit_cast<std::uint64_t>(x)) == payload(got)) return true;
@@ -90,16 +95,18 @@ bool SameResult(std::uint64_t got, std::uint64_t expected, const std::vector<dou
     return false;
 }
 
-std::string Mismatch(const CatalogueEntry& entry, const Table& table, const std::vector<double>& out,
-                     std::ptrdiff_t outStride) {
+std::string Mismatch(const CatalogueEntry& entry, const Table& table,
+                     const std::vector<double>& out, std::ptrdiff_t outStride) {
     for (std::size_t i = 0; i < table.expected.size(); ++i) {
         const auto got = std::bit_cast<std::uint64_t>(out[i * static_cast<std::size_t>(outStride)]);
-        const std::vector<double> row(table.cells.begin() + static_cast<std::ptrdiff_t>(i * table.stride),
-                                      table.cells.begin() + static_cast<std::ptrdiff_t>(i * table.stride) +
-                                          static_cast<std::ptrdiff_t>(entry.argumentCount));
+        const std::vector<double> row(
+            table.cells.begin() + static_cast<std::ptrdiff_t>(i * table.stride),
+            table.cells.begin() + static_cast<std::ptrdiff_t>(i * table.stride) +
+                static_cast<std::ptrdiff_t>(entry.argumentCount));
         if (!SameResult(got, table.expected[i], row)) {
             char text[80];
-            std::snprintf(text, sizeof text, " = %016llx, alone %016llx", static_cast<unsigned long long>(got),
+            std::snprintf(text, sizeof text, " = %016llx, alone %016llx",
+                          static_cast<unsigned long long>(got),
                           static_cast<unsigned long long>(table.expected[i]));
             return Describe({entry.name, row, 0.0}) + text;
         }
@@ -115,7 +122,8 @@ TEST(Batch, EveryElementHasTheBitsOfTheFunctionAlone) {
 
         // By rows, into every second slot.
         std::vector<InputColumn> byRows;
-        for (std::size_t a = 0; a < k; ++a) byRows.push_back({table.cells.data() + a, std::ptrdiff_t(table.stride)});
+        for (std::size_t a = 0; a < k; ++a)
+            byRows.push_back({table.cells.data() + a, std::ptrdiff_t(table.stride)});
         std::vector<double> out(2 * n);
         ASSERT_TRUE(EvaluateBatch(entry, n, byRows, {out.data(), 2}));
         EXPECT_EQ(Mismatch(entry, table, out, 2), "") << "columns by rows";

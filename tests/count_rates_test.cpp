@@ -27,15 +27,18 @@ TEST(CountRates, StandardDeviationsAgreeWithPropagation) {
         const double sTau2 = tau2 * in.Uniform(0.01, 0.3);
         const double plain[] = {N, t};
         const double plainSigma[] = {std::sqrt(N), 0.0};
-        EXPECT_LT(RelativeDifference(rateSDev(plain), PropagatedSDev(rate, plain, plainSigma)), 1e-6);
+        EXPECT_LT(RelativeDifference(rateSDev(plain), PropagatedSDev(rate, plain, plainSigma)),
+                  1e-6);
         const double mon[] = {N, M};
         const double monSigma[] = {std::sqrt(N), std::sqrt(M)};
-        EXPECT_LT(RelativeDifference(monitorSDev(mon), PropagatedSDev(monitor, mon, monSigma)), 1e-6);
+        EXPECT_LT(RelativeDifference(monitorSDev(mon), PropagatedSDev(monitor, mon, monSigma)),
+                  1e-6);
         const double dead[] = {N, t, tau, tau2};
         const double deadSigma[] = {std::sqrt(N), 0.0, sTau, sTau2};
         const double withSigmas[] = {N, t, tau, tau2, sTau, sTau2};
         if (ddt(dead) <= 0) continue;  // beyond paralysis the model has no meaning
-        EXPECT_LT(RelativeDifference(ddtSDev(withSigmas), PropagatedSDev(ddt, dead, deadSigma)), 1e-6)
+        EXPECT_LT(RelativeDifference(ddtSDev(withSigmas), PropagatedSDev(ddt, dead, deadSigma)),
+                  1e-6)
             << N << " " << t << " " << tau << " " << tau2;
     }
 }

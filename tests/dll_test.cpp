@@ -34,8 +34,10 @@ struct HostRun {
 };
 
 // Runs the stand-in host: Igor64.exe OPTIONS MODULE COMMAND, optionally with input.
-HostRun Host(const std::string& options, const std::string& command, const std::string& input = "") {
-    std::string shell = kBuild + "/wine-run " + kBuild + "/Igor64.exe " + options + " " + kModule + " " + command;
+HostRun Host(const std::string& options, const std::string& command,
+             const std::string& input = "") {
+    std::string shell =
+        kBuild + "/wine-run " + kBuild + "/Igor64.exe " + options + " " + kModule + " " + command;
     std::string inputFile;
     if (!input.empty()) {
         inputFile = ::testing::TempDir() + "/vantrel-host-input.txt";
@@ -59,7 +61,8 @@ HostRun Host(const std::string& options, const std::string& command, const std::
 }
 
 bool Contains(const HostRun& run, const std::string& line) {
-    for (const std::string& l : run.lines) if (l == line) return true;
+    for (const std::string& l : run.lines)
+        if (l == line) return true;
     return false;
 }
 
@@ -161,9 +164,10 @@ TEST(Dll, DocumentedValuesByBothRoutes) {
         std::uint64_t viaMessage = 0, viaAddress = 0;
         long long statusMessage = -1, statusAddress = -1;
         char clean[16] = {};
-        ASSERT_EQ(std::sscanf(run.lines[i].c_str(), "%63s %" SCNx64 " %" SCNx64 " %lld %lld %15s", name,
-                              &viaMessage, &viaAddress, &statusMessage, &statusAddress, clean),
-                  6)
+        ASSERT_EQ(
+            std::sscanf(run.lines[i].c_str(), "%63s %" SCNx64 " %" SCNx64 " %lld %lld %15s", name,
+                        &viaMessage, &viaAddress, &statusMessage, &statusAddress, clean),
+            6)
             << run.lines[i];
         const std::string call = Describe(c);
         EXPECT_EQ(std::string(name), c.function);
@@ -185,8 +189,9 @@ TEST(Dll, DocumentedValuesByBothRoutes) {
                 << call << " = " << std::hexfloat << got << ", expected " << c.expected;
             // Where the C runtime's rounding shows, say so: the record of how
             // far the DLL is from the documented bits.
-            if (ulps != 0) std::printf("  %s = %.17g: %lld ulp from %.17g\n", call.c_str(), got,
-                                       static_cast<long long>(ulps), c.expected);
+            if (ulps != 0)
+                std::printf("  %s = %.17g: %lld ulp from %.17g\n", call.c_str(), got,
+                            static_cast<long long>(ulps), c.expected);
         }
     }
 }
@@ -200,10 +205,16 @@ std::vector<double> RecordedRow(std::mt19937_64& random, std::size_t arguments) 
     for (std::size_t k = 0; k < arguments; ++k) {
         const std::uint64_t word = random();
         switch (word % 16) {
-            case 0: row.push_back(std::bit_cast<double>(random())); break;
-            case 1: row.push_back(kSpecial[(word >> 8) % std::size(kSpecial)]); break;
+            case 0:
+                row.push_back(std::bit_cast<double>(random()));
+                break;
+            case 1:
+                row.push_back(kSpecial[(word >> 8) % std::size(kSpecial)]);
+                break;
             case 2:
-            case 3: row.push_back(static_cast<double>(static_cast<int>((word >> 8) % 7) - 3)); break;
+            case 3:
+                row.push_back(static_cast<double>(static_cast<int>((word >> 8) % 7) - 3));
+                break;
             default: {
                 const double unit = static_cast<double>(word >> 11) * 0x1p-53;  // [0, 1)
                 row.push_back(((word >> 4) % 8 == 0 ? -100.0 : 100.0) * unit);
@@ -235,7 +246,8 @@ TEST(Dll, ValuesAsRecorded) {
     for (std::size_t i = 0; i < kFunctionCount; ++i) {
         std::uint64_t digest = 0xcbf29ce484222325;  // FNV-1a over the lines' bits
         for (std::size_t r = 0; r < kRows; ++r) {
-            for (char c : run.lines[i * kRows + r]) digest = (digest ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+            for (char c : run.lines[i * kRows + r])
+                digest = (digest ^ static_cast<unsigned char>(c)) * 0x100000001b3;
         }
         char hex[17];
         std::snprintf(hex, sizeof hex, "%016" PRIx64, digest);
@@ -244,9 +256,12 @@ TEST(Dll, ValuesAsRecorded) {
     const std::string path = VANTREL_PLUGIN_VALUES;
     if (std::getenv("VANTREL_RECORD_PLUGIN_VALUES") != nullptr) {
         std::ofstream out(path);
-        out << "# Per function: FNV-1a of what the stand-in host's batch command prints for the rows\n"
-               "# of tests/dll_test.cpp (ValuesAsRecorded). Rewritten only when values change on purpose.\n";
-        for (const CatalogueEntry& e : kCatalogue) out << e.name << ' ' << digests[std::string(e.name)] << '\n';
+        out << "# Per function: FNV-1a of what the stand-in host's batch command prints for the "
+               "rows\n"
+               "# of tests/dll_test.cpp (ValuesAsRecorded). Rewritten only when values change on "
+               "purpose.\n";
+        for (const CatalogueEntry& e : kCatalogue)
+            out << e.name << ' ' << digests[std::string(e.name)] << '\n';
     }
     std::ifstream recorded(path);
     ASSERT_TRUE(recorded) << path;
@@ -267,7 +282,8 @@ TEST(Dll, ValuesAsRecorded) {
 TEST(Dll, EveryCatalogueEntryHasItsBody) {
     std::map<std::string, std::string> witness;
     for (const EdgeCase& c : AllEdgeCases()) {
-        if (std::isfinite(c.expected) && c.expected != 0.0 && !witness.count(std::string(c.function))) {
+        if (std::isfinite(c.expected) && c.expected != 0.0 &&
+            !witness.count(std::string(c.function))) {
             std::string line(c.function);
             for (double a : c.arguments) line += Argument(a);
             witness[std::string(c.function)] = line;
@@ -275,7 +291,8 @@ TEST(Dll, EveryCatalogueEntryHasItsBody) {
     }
     std::string input;
     for (const CatalogueEntry& e : kCatalogue) {
-        ASSERT_TRUE(witness.count(std::string(e.name))) << e.name << " has no documented finite value";
+        ASSERT_TRUE(witness.count(std::string(e.name)))
+            << e.name << " has no documented finite value";
         input += witness[std::string(e.name)] + "\n";
     }
     const HostRun run = Host("", "batch", input);
@@ -284,7 +301,8 @@ TEST(Dll, EveryCatalogueEntryHasItsBody) {
         std::uint64_t bits = 0;
         char name[64];
         std::sscanf(run.lines[i].c_str(), "%63s %" SCNx64, name, &bits);
-        EXPECT_FALSE(std::isnan(std::bit_cast<double>(bits))) << kCatalogue[i].name << " is a placeholder";
+        EXPECT_FALSE(std::isnan(std::bit_cast<double>(bits)))
+            << kCatalogue[i].name << " is a placeholder";
     }
 }
 
@@ -307,7 +325,8 @@ TEST(Dll, ResourcesByteForByte) {
     EXPECT_EQ(resources::ErrorTextResource().size(), 410u);
     EXPECT_TRUE(Contains(run, "VERSION-2057 present"));
     EXPECT_TRUE(Contains(run, "MANIFEST-1033 present"));
-    EXPECT_TRUE(Contains(run, "version: file=1.20.0.1 product=5.0.2.1 mask=0x17 flags=0x0 os=0x4 type=0 subtype=0"));
+    EXPECT_TRUE(Contains(
+        run, "version: file=1.20.0.1 product=5.0.2.1 mask=0x17 flags=0x0 os=0x4 type=0 subtype=0"));
     EXPECT_TRUE(Contains(run, "translation: 0809 04b0"));
     const char* strings[] = {
         "string: Comments=This Igor Pro extension runs with Igor Pro 5.02 or later",
@@ -320,7 +339,8 @@ TEST(Dll, ResourcesByteForByte) {
     };
     for (const char* s : strings) EXPECT_TRUE(Contains(run, s)) << s << "\n" << run.output;
     const std::string manifest = run.output.substr(run.output.find("manifest: "));
-    EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+    EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\""),
+              std::string::npos);
 }
 
 TEST(Dll, LoadGate) {
@@ -333,7 +353,8 @@ TEST(Dll, LoadGate) {
         {"--host-version 8039", "XOPMain: returned=1 result=10001 entry=set protocol=record"},
         {"--host-version 8030", "XOPMain: returned=1 result=10001 entry=set protocol=record"},
         {"--host-version 6190", "XOPMain: returned=1 result=10001 entry=set protocol=list"},
-        {"--host-version 9000 --refuse-record", "XOPMain: returned=0 result=0 entry=set protocol=list"},
+        {"--host-version 9000 --refuse-record",
+         "XOPMain: returned=0 result=0 entry=set protocol=list"},
         // The version resource of the host module when message 238 is refused.
         {"--refuse-version", "XOPMain: returned=0 result=0 entry=set protocol=record"},
         {"--refuse-version --version-module " + kBuild + "/host-versions/host-8.0.4.dll",
@@ -347,7 +368,8 @@ TEST(Dll, LoadGate) {
         // 7.40.0 is 700 + 400: accepted only because minor is not cut to a digit.
         {"--refuse-version --version-module " + kBuild + "/host-versions/host-7.40.0.dll",
          "XOPMain: returned=0 result=0 entry=set protocol=record"},
-        {"--refuse-version --no-host-module", "XOPMain: returned=1 result=10001 entry=set protocol=list"},
+        {"--refuse-version --no-host-module",
+         "XOPMain: returned=1 result=10001 entry=set protocol=list"},
     };
     for (const Case& c : cases) {
         const HostRun run = Host(c.options, "load");
@@ -362,33 +384,38 @@ TEST(Dll, CallBacksByProtocolAndVersion) {
         std::vector<std::string> expected;
     } cases[] = {
         {"--host-version 9000",
-         {"callback: protocol=list message=238 items=1", "callback: protocol=list message=221 items=1",
+         {"callback: protocol=list message=238 items=1",
+          "callback: protocol=list message=221 items=1",
           "callback: protocol=record message=292 items=4"}},
         {"--host-version 9000 --refuse-record",
-         {"callback: protocol=list message=238 items=1", "callback: protocol=list message=221 items=1",
+         {"callback: protocol=list message=238 items=1",
+          "callback: protocol=list message=221 items=1",
           "callback: protocol=list message=292 items=4"}},
         {"--host-version 6500",
-         {"callback: protocol=list message=238 items=1", "callback: protocol=list message=221 items=1"}},
+         {"callback: protocol=list message=238 items=1",
+          "callback: protocol=list message=221 items=1"}},
         {"--host-version 6190", {"callback: protocol=list message=238 items=1"}},
     };
     for (const Case& c : cases) {
         const HostRun run = Host("--trace " + c.options, "load");
         std::vector<std::string> callbacks;
-        for (const std::string& l : run.lines) if (l.rfind("callback:", 0) == 0) callbacks.push_back(l);
+        for (const std::string& l : run.lines)
+            if (l.rfind("callback:", 0) == 0) callbacks.push_back(l);
         EXPECT_EQ(callbacks, c.expected) << c.options;
         EXPECT_EQ(run.exitCode, 0) << run.output;
     }
     // The version block comes from the host's memory exports (the table is not
     // there yet) and goes back at once.
     const HostRun fallback = Host("--trace --refuse-version", "load");
-    EXPECT_TRUE(Contains(fallback, "memory: export-newptr=1 export-disposeptr=1 table-newptr=0 table-disposeptr=0"))
+    EXPECT_TRUE(Contains(
+        fallback, "memory: export-newptr=1 export-disposeptr=1 table-newptr=0 table-disposeptr=0"))
         << fallback.output;
 }
 
 TEST(Dll, MessagesOutsideTheCatalogueAnswerZero) {
-    const char* commands[] = {"message 15 46", "message 15 -1", "message 15 0xFFFFFFFF", "message 14 46 0",
-                              "message 14 -1 0", "message 14 0 0", "message 99 0 0", "message 0",
-                              "message 221 1"};
+    const char* commands[] = {"message 15 46",   "message 15 -1",   "message 15 0xFFFFFFFF",
+                              "message 14 46 0", "message 14 -1 0", "message 14 0 0",
+                              "message 99 0 0",  "message 0",       "message 221 1"};
     for (const char* command : commands) {
         const HostRun run = Host("", command);
         EXPECT_EQ(run.lines, std::vector<std::string>{"result: 0"}) << command;
@@ -402,9 +429,11 @@ TEST(Dll, MessagesFromAnotherThreadRaiseOneAlertAndAreAnswered) {
     const std::string input = "CountRate 10 2\nCountRateMonitor 2500 100000\n";
     const HostRun run = Host("--thread --ticks 5000", "batch", input);
     std::vector<std::string> alerts, results;
-    for (const std::string& l : run.lines) (l.rfind("alert:", 0) == 0 ? alerts : results).push_back(l);
-    EXPECT_EQ(alerts, std::vector<std::string>{
-                          "alert: owner=none caption=\"Emergency\" type=0 text=\"BUG: GetXOPMessage is not threadsafe.\\r\""});
+    for (const std::string& l : run.lines)
+        (l.rfind("alert:", 0) == 0 ? alerts : results).push_back(l);
+    EXPECT_EQ(alerts,
+              std::vector<std::string>{"alert: owner=none caption=\"Emergency\" type=0 text=\"BUG: "
+                                       "GetXOPMessage is not threadsafe.\\r\""});
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0], "CountRate 4014000000000000 4014000000000000 0 0 clean");
     EXPECT_EQ(results[1], "CountRateMonitor 3f9999999999999a 3f9999999999999a 0 0 clean");
@@ -414,7 +443,6 @@ TEST(Dll, MessagesFromAnotherThreadRaiseOneAlertAndAreAnswered) {
 }
 
 TEST(Dll, ExportsOnlyXOPMainAndImportsOnlyWhatItMay) {
-    
     std::FILE* pipe = popen((std::string(VANTREL_OBJDUMP) + " -p " + kModule).c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string dump;
@@ -437,7 +465,8 @@ TEST(Dll, ExportsOnlyXOPMainAndImportsOnlyWhatItMay) {
             inExports = true;
             continue;
         }
-        if (inExports && line.find("] ") != std::string::npos && line.find('[') != std::string::npos) {
+        if (inExports && line.find("] ") != std::string::npos &&
+            line.find('[') != std::string::npos) {
             exports.insert(line.substr(line.find("] ") + 2));
             continue;
         }
@@ -453,31 +482,58 @@ TEST(Dll, ExportsOnlyXOPMainAndImportsOnlyWhatItMay) {
     }
     EXPECT_NE(dump.find("Vantrel-64.xop"), std::string::npos);
     EXPECT_EQ(exports, std::set<std::string>{"XOPMain"});
-    EXPECT_EQ(dlls, (std::set<std::string>{"KERNEL32.dll", "USER32.dll", "VERSION.dll", "msvcrt.dll", "Igor64.exe"}));
-    EXPECT_EQ(imports["Igor64.exe"], (std::set<std::string>{"GetIgorModule", "TickCount", "NewPtr", "DisposePtr"}));
+    EXPECT_EQ(dlls, (std::set<std::string>{"KERNEL32.dll", "USER32.dll", "VERSION.dll",
+                                           "msvcrt.dll", "Igor64.exe"}));
+    EXPECT_EQ(imports["Igor64.exe"],
+              (std::set<std::string>{"GetIgorModule", "TickCount", "NewPtr", "DisposePtr"}));
     // Everything else the module may import, each for a reason in docs/imports.md:
     // its own Win32 calls, the MinGW-w64 start-up code, snprintf and the C
     // runtime's math. No threading runtime: nothing that creates, suspends or
     // inspects threads, sets affinities or installs exception handlers.
     const std::map<std::string, std::set<std::string>> allowed = {
         {"KERNEL32.dll",
-         {"GetCurrentThreadId", "GetModuleFileNameA", "DeleteCriticalSection", "EnterCriticalSection",
-          "InitializeCriticalSection", "LeaveCriticalSection", "GetLastError", "Sleep", "TlsGetValue",
-          "VirtualProtect", "VirtualQuery", "IsDBCSLeadByteEx", "MultiByteToWideChar",
-          "WideCharToMultiByte"}},
+         {"GetCurrentThreadId", "GetModuleFileNameA", "DeleteCriticalSection",
+          "EnterCriticalSection", "InitializeCriticalSection", "LeaveCriticalSection",
+          "GetLastError", "Sleep", "TlsGetValue", "VirtualProtect", "VirtualQuery",
+          "IsDBCSLeadByteEx", "MultiByteToWideChar", "WideCharToMultiByte"}},
         {"USER32.dll", {"MessageBoxA"}},
         {"VERSION.dll", {"GetFileVersionInfoA", "GetFileVersionInfoSizeA", "VerQueryValueA"}},
         {"msvcrt.dll",
-         {"atan", "sinh", "cosh", "tanh", "_errno", "__setusermatherr", "memcpy", "memset", "strlen",
-          "strncmp", "wcslen", "strerror", "localeconv", "___lc_codepage_func", "___mb_cur_max_func",
-          "fputc", "fwrite", "vfprintf", "__iob_func", "abort", "malloc", "calloc", "realloc", "free",
-          "_initterm", "_amsg_exit", "_lock", "_unlock"}},
+         {"atan",
+          "sinh",
+          "cosh",
+          "tanh",
+          "_errno",
+          "__setusermatherr",
+          "memcpy",
+          "memset",
+          "strlen",
+          "strncmp",
+          "wcslen",
+          "strerror",
+          "localeconv",
+          "___lc_codepage_func",
+          "___mb_cur_max_func",
+          "fputc",
+          "fwrite",
+          "vfprintf",
+          "__iob_func",
+          "abort",
+          "malloc",
+          "calloc",
+          "realloc",
+          "free",
+          "_initterm",
+          "_amsg_exit",
+          "_lock",
+          "_unlock"}},
     };
     for (const auto& [dll, names] : imports) {
         if (dll == "Igor64.exe") continue;
         const auto it = allowed.find(dll);
         ASSERT_NE(it, allowed.end()) << dll;
-        for (const std::string& name : names) EXPECT_TRUE(it->second.count(name)) << dll << " " << name;
+        for (const std::string& name : names)
+            EXPECT_TRUE(it->second.count(name)) << dll << " " << name;
     }
 }
 

@@ -51,7 +51,9 @@ struct Cell {
     }
     double Opacity() const { return CellOpacity(p, T, L, lambda); }
     // Σ: the relative variance of O, the cross-section constant included.
-    double Sigma() const { return Sq(sp / p) + Sq(sT / T) + Sq(sL / L) + Sq(sLambda / lambda) + kCrossTerm; }
+    double Sigma() const {
+        return Sq(sp / p) + Sq(sT / T) + Sq(sL / L) + Sq(sLambda / lambda) + kCrossTerm;
+    }
 };
 
 // O with the cross-section constant c = σ₀/λ₀ as an input of its own, so that a
@@ -71,7 +73,9 @@ double Polarisation(std::span<const double> x) {
     return (x[4] == 0.0 ? std::atanh(x[5]) : std::atanh(x[5] / x[4])) / O;
 }
 
-TEST(Helium3, OpacityOfTheReferenceCell) { EXPECT_EQ(CellOpacity(1, 293, 10, 2), 1.4835085927454945); }
+TEST(Helium3, OpacityOfTheReferenceCell) {
+    EXPECT_EQ(CellOpacity(1, 293, 10, 2), 1.4835085927454945);
+}
 
 TEST(Helium3, TestSideValuesMatchTheCatalogue) {
     Inputs in(5);
@@ -80,11 +84,14 @@ TEST(Helium3, TestSideValuesMatchTheCatalogue) {
         const double Pr = in.Uniform(0.8, 1), Pm = Pr * in.Uniform(0, 0.95);
         const std::array cell{c.p, c.T, c.L, c.lambda, c.P, kC};
         const std::array pol{c.p, c.T, c.L, c.lambda, Pr, Pm, kC};
-        EXPECT_LT(RelativeDifference(Efficiency(cell), He3Efficiency(c.p, c.T, c.L, c.lambda, c.P)), 1e-14);
-        EXPECT_LT(RelativeDifference(Transmission(cell), He3Transmission(c.p, c.T, c.L, c.lambda, c.P)),
+        EXPECT_LT(RelativeDifference(Efficiency(cell), He3Efficiency(c.p, c.T, c.L, c.lambda, c.P)),
                   1e-14);
-        EXPECT_LT(RelativeDifference(Polarisation(pol), He3Polarisation(c.p, c.T, c.L, c.lambda, Pr, Pm)),
-                  1e-13);
+        EXPECT_LT(
+            RelativeDifference(Transmission(cell), He3Transmission(c.p, c.T, c.L, c.lambda, c.P)),
+            1e-14);
+        EXPECT_LT(
+            RelativeDifference(Polarisation(pol), He3Polarisation(c.p, c.T, c.L, c.lambda, Pr, Pm)),
+            1e-13);
     }
 }
 
@@ -95,34 +102,37 @@ TEST(Helium3, StandardDeviationsAgreeWithTheirQuotientForms) {
         const double O = c.Opacity(), x = O * c.P, S = c.Sigma();
 
         const double efficiency = (x / Sq(std::cosh(x))) * std::sqrt(S + Sq(c.sP / c.P));
-        EXPECT_LT(RelativeDifference(
-                      He3EfficiencySDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT, c.sL, c.sLambda, c.sP),
-                      efficiency),
+        EXPECT_LT(RelativeDifference(He3EfficiencySDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT,
+                                                       c.sL, c.sLambda, c.sP),
+                                     efficiency),
                   1e-9);
 
         const double transmission =
             std::exp(-O) * O *
             std::sqrt(Sq(c.P * std::sinh(x) - std::cosh(x)) * S + Sq(std::sinh(x)) * Sq(c.sP));
-        EXPECT_LT(RelativeDifference(
-                      He3TransmissionSDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT, c.sL, c.sLambda, c.sP),
-                      transmission),
+        EXPECT_LT(RelativeDifference(He3TransmissionSDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT,
+                                                         c.sL, c.sLambda, c.sP),
+                                     transmission),
                   1e-9);
 
         // No reference: σ_Pr plays no part.
         const double Pm0 = in.Uniform(-0.97, 0.97), sPm = in.LogUniform(1e-4, 0.03);
-        const double noReference = std::sqrt(Sq(std::atanh(Pm0)) * S + Sq(sPm) / Sq(1 - Pm0 * Pm0)) / O;
-        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, 0.0, Pm0, c.sp, c.sT, c.sL,
-                                                         c.sLambda, 0.5, sPm),
+        const double noReference =
+            std::sqrt(Sq(std::atanh(Pm0)) * S + Sq(sPm) / Sq(1 - Pm0 * Pm0)) / O;
+        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, 0.0, Pm0, c.sp,
+                                                         c.sT, c.sL, c.sLambda, 0.5, sPm),
                                      noReference),
                   1e-9)
             << Pm0;
 
-        const double Pr = in.Uniform(0.5, 1), Pm = Pr * in.Uniform(0, 0.97), sPr = in.LogUniform(1e-4, 0.03);
+        const double Pr = in.Uniform(0.5, 1), Pm = Pr * in.Uniform(0, 0.97),
+                     sPr = in.LogUniform(1e-4, 0.03);
         const double B = std::log(2 * Pm / (Pr - Pm) + 1);
         const double reference =
-            std::sqrt(Sq(B) * S + 4 * (Sq(Pm * sPr) + Sq(Pr * sPm)) / Sq(Pr * Pr - Pm * Pm)) / (2 * O);
-        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, Pr, Pm, c.sp, c.sT, c.sL,
-                                                         c.sLambda, sPr, sPm),
+            std::sqrt(Sq(B) * S + 4 * (Sq(Pm * sPr) + Sq(Pr * sPm)) / Sq(Pr * Pr - Pm * Pm)) /
+            (2 * O);
+        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, Pr, Pm, c.sp,
+                                                         c.sT, c.sL, c.sLambda, sPr, sPm),
                                      reference),
                   1e-9)
             << Pr << " " << Pm;
@@ -131,7 +141,8 @@ TEST(Helium3, StandardDeviationsAgreeWithTheirQuotientForms) {
         const double Tu = std::exp(-O), n2 = in.LogUniform(1e3, 1e6), n4 = in.LogUniform(1e3, 1e6);
         const double n1 = Tu * std::cosh(x) * n2, n3 = Tu * n4;
         const double r = (n2 * n3) / (n1 * n4);
-        const double counts = (r * r / std::sqrt(1 - r * r)) * std::sqrt(1 / n1 + 1 / n2 + 1 / n3 + 1 / n4);
+        const double counts =
+            (r * r / std::sqrt(1 - r * r)) * std::sqrt(1 / n1 + 1 / n2 + 1 / n3 + 1 / n4);
         EXPECT_LT(RelativeDifference(He3Efficiency2SDev(n1, n2, n3, n4), counts), 1e-9);
     }
 }
@@ -145,28 +156,28 @@ TEST(Helium3, StandardDeviationsAgreeWithPropagation) {
         const Cell c = Cell::Draw(in);
         const std::array x{c.p, c.T, c.L, c.lambda, c.P, kC};
         const std::array s{c.sp, c.sT, c.sL, c.sLambda, c.sP, kSigmaC};
-        EXPECT_LT(RelativeDifference(
-                      He3EfficiencySDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT, c.sL, c.sLambda, c.sP),
-                      PropagatedSDev(Efficiency, x, s)),
+        EXPECT_LT(RelativeDifference(He3EfficiencySDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT,
+                                                       c.sL, c.sLambda, c.sP),
+                                     PropagatedSDev(Efficiency, x, s)),
                   1e-6);
-        EXPECT_LT(RelativeDifference(
-                      He3TransmissionSDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT, c.sL, c.sLambda, c.sP),
-                      PropagatedSDev(Transmission, x, s)),
+        EXPECT_LT(RelativeDifference(He3TransmissionSDev(c.p, c.T, c.L, c.lambda, c.P, c.sp, c.sT,
+                                                         c.sL, c.sLambda, c.sP),
+                                     PropagatedSDev(Transmission, x, s)),
                   1e-6);
 
         const double Pr = in.Uniform(0.5, 1), Pm = Pr * in.Uniform(0.01, 0.97);
         const double sPr = in.LogUniform(1e-4, 0.03), sPm = in.LogUniform(1e-4, 0.03);
         const std::array withReference{c.p, c.T, c.L, c.lambda, Pr, Pm, kC};
         const std::array sigmas{c.sp, c.sT, c.sL, c.sLambda, sPr, sPm, kSigmaC};
-        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, Pr, Pm, c.sp, c.sT, c.sL,
-                                                         c.sLambda, sPr, sPm),
+        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, Pr, Pm, c.sp,
+                                                         c.sT, c.sL, c.sLambda, sPr, sPm),
                                      PropagatedSDev(Polarisation, withReference, sigmas)),
                   1e-6);
         const double Pm0 = in.Uniform(-0.97, 0.97);
         const std::array noReference{c.p, c.T, c.L, c.lambda, 0.0, Pm0, kC};
         const std::array sigmasNoReference{c.sp, c.sT, c.sL, c.sLambda, 0.0, sPm, kSigmaC};
-        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, 0.0, Pm0, c.sp, c.sT, c.sL,
-                                                         c.sLambda, sPr, sPm),
+        EXPECT_LT(RelativeDifference(He3PolarisationSDev(c.p, c.T, c.L, c.lambda, 0.0, Pm0, c.sp,
+                                                         c.sT, c.sL, c.sLambda, sPr, sPm),
                                      PropagatedSDev(Polarisation, noReference, sigmasNoReference)),
                   1e-6);
 
@@ -221,12 +232,14 @@ TEST(Helium3, PolarisationRangeTestsInTheirOrder) {
     };
     for (const Case& c : cases) {
         const double value = He3Polarisation(1, 293, 10, 2, c.Pr, c.Pm);
-        const double sdev = He3PolarisationSDev(1, 293, 10, 2, c.Pr, c.Pm, 0.01, 1, 0.1, 0.02, 0.01, 0.01);
+        const double sdev =
+            He3PolarisationSDev(1, 293, 10, 2, c.Pr, c.Pm, 0.01, 1, 0.1, 0.02, 0.01, 0.01);
         EXPECT_EQ(classify(value), c.value) << c.Pr << " " << c.Pm << " -> " << value;
         EXPECT_EQ(classify(sdev), c.sdev) << c.Pr << " " << c.Pm << " -> " << sdev;
     }
     // Both zeros of P_r select the same branch, and there σ_Pr is not read.
-    EXPECT_EQ(He3Polarisation(1, 293, 10, 2, -0.0, -0.5), He3Polarisation(1, 293, 10, 2, 0.0, -0.5));
+    EXPECT_EQ(He3Polarisation(1, 293, 10, 2, -0.0, -0.5),
+              He3Polarisation(1, 293, 10, 2, 0.0, -0.5));
     EXPECT_EQ(He3PolarisationSDev(1, 293, 10, 2, -0.0, 0.5, 0.01, 1, 0.1, 0.02, 0.3, 0.01),
               He3PolarisationSDev(1, 293, 10, 2, 0.0, 0.5, 0.01, 1, 0.1, 0.02, 0.0, 0.01));
 }
@@ -241,11 +254,15 @@ TEST(Helium3, CellModelReadsBothWays) {
         const double efficiency = He3Efficiency(c.p, c.T, c.L, c.lambda, c.P);
         const double polarised = He3Transmission(c.p, c.T, c.L, c.lambda, c.P);
         const double unpolarised = He3Transmission(c.p, c.T, c.L, c.lambda, 0.0);
-        EXPECT_LT(RelativeDifference(He3Efficiency2(polarised, 1, unpolarised, 1), efficiency), 1e-12);
-        EXPECT_LT(RelativeDifference(He3Polarisation(c.p, c.T, c.L, c.lambda, 0.0, efficiency), c.P), 1e-12);
-        const double Pr = in.Uniform(0.5, 1);
-        EXPECT_LT(RelativeDifference(He3Polarisation(c.p, c.T, c.L, c.lambda, Pr, Pr * efficiency), c.P),
+        EXPECT_LT(RelativeDifference(He3Efficiency2(polarised, 1, unpolarised, 1), efficiency),
                   1e-12);
+        EXPECT_LT(
+            RelativeDifference(He3Polarisation(c.p, c.T, c.L, c.lambda, 0.0, efficiency), c.P),
+            1e-12);
+        const double Pr = in.Uniform(0.5, 1);
+        EXPECT_LT(
+            RelativeDifference(He3Polarisation(c.p, c.T, c.L, c.lambda, Pr, Pr * efficiency), c.P),
+            1e-12);
     }
 }
 

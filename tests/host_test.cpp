@@ -24,7 +24,8 @@ using Protocol = TestHost::Protocol;
 void ExpectProtocolKept(TestHost& host) {
     bool accepted = false;
     for (const TestHost::CallBack& call : host.CallBacks()) {
-        EXPECT_EQ(call.protocol, accepted ? Protocol::kCallbackRecord : Protocol::kItemList) << call.message;
+        EXPECT_EQ(call.protocol, accepted ? Protocol::kCallbackRecord : Protocol::kItemList)
+            << call.message;
         if (call.protocol == Protocol::kCallbackRecord) {
             EXPECT_EQ(call.recordVersion, callback_record::kVersion) << call.message;
             EXPECT_EQ(call.recordHandle, host.Handle()) << call.message;
@@ -53,7 +54,7 @@ TEST_F(HostBinding, GateAcceptsFrom804AndRegistersTheEntryEitherWay) {
         std::int32_t version;
         std::int32_t returned;
         std::int64_t result;
-    } cases[] = {{8040, 804, 0, 0}, {8049, 804, 0, 0}, {8039, 803, 1, 10001},
+    } cases[] = {{8040, 804, 0, 0},     {8049, 804, 0, 0}, {8039, 803, 1, 10001},
                  {8030, 803, 1, 10001}, {9000, 900, 0, 0}, {-8040, -804, 1, 10001}};
     for (const Case& c : cases) {
         ResetModule();
@@ -74,20 +75,62 @@ TEST_F(HostBinding, VersionResourceFallbackRules) {
     } cases[] = {
         {"8.0.4.x", [](FakePlatform& f) { f.SetFileVersion(8, 0, 4, 1); }, 804},
         {"9.0.0.x", [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 1); }, 900},
-        {"8.10.0.x: minor not limited to a digit", [](FakePlatform& f) { f.SetFileVersion(8, 10, 0, 1); }, 900},
-        {"no host module", [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.hostModule = nullptr; }, 0},
-        {"no file name", [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.moduleFileNameResult = 0; }, 0},
+        {"8.10.0.x: minor not limited to a digit",
+         [](FakePlatform& f) { f.SetFileVersion(8, 10, 0, 1); }, 900},
+        {"no host module",
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.hostModule = nullptr;
+         },
+         0},
+        {"no file name",
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.moduleFileNameResult = 0;
+         },
+         0},
         {"path cut short",
-         [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.moduleFileName = std::string(300, 'x'); }, 0},
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.moduleFileName = std::string(300, 'x');
+         },
+         0},
         {"path of 255 characters fits",
-         [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.moduleFileName = std::string(255, 'x'); }, 900},
-        {"no version information", [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.versionInfoSize = 0; }, 0},
-        {"reading fails", [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.versionInfoSucceeds = false; }, 0},
-        {"query fails", [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.queryRootSucceeds = false; }, 0},
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.moduleFileName = std::string(255, 'x');
+         },
+         900},
+        {"no version information",
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.versionInfoSize = 0;
+         },
+         0},
+        {"reading fails",
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.versionInfoSucceeds = false;
+         },
+         0},
+        {"query fails",
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.queryRootSucceeds = false;
+         },
+         0},
         {"short fixed information",
-         [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.fixedInfoLength = 51; }, 0},
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.fixedInfoLength = 51;
+         },
+         0},
         {"wrong signature",
-         [](FakePlatform& f) { f.SetFileVersion(9, 0, 0, 0); f.fixedInfo.signature = 0; }, 0},
+         [](FakePlatform& f) {
+             f.SetFileVersion(9, 0, 0, 0);
+             f.fixedInfo.signature = 0;
+         },
+         0},
     };
     for (const Case& c : cases) {
         ResetModule();
@@ -163,7 +206,8 @@ TEST_F(HostBinding, FunctionMessagesDispatchByIndex) {
     EXPECT_EQ(address, reinterpret_cast<std::intptr_t>(kCatalogue[3].body));
     double direct[7] = {1e-10, 1e-6, 1e-9, 1e-5, 10, 10000, 0};
     double viaMessage[7] = {1e-10, 1e-6, 1e-9, 1e-5, 10, 10000, 0};
-    EXPECT_EQ(reinterpret_cast<ExternalFunction>(address)(reinterpret_cast<FunctionParams*>(direct)), 0);
+    EXPECT_EQ(
+        reinterpret_cast<ExternalFunction>(address)(reinterpret_cast<FunctionParams*>(direct)), 0);
     EXPECT_EQ(host.Send(14, 2, 3, reinterpret_cast<std::intptr_t>(viaMessage)), 0);
     EXPECT_EQ(std::bit_cast<std::uint64_t>(direct[6]), std::bit_cast<std::uint64_t>(viaMessage[6]));
     EXPECT_EQ(direct[6], 10.285356368427902);

@@ -32,7 +32,7 @@ const double kGrid[] = {
     -kInf,
     0.0,
     -0.0,
-    FromBits(1),                   // smallest subnormal
+    FromBits(1),  // smallest subnormal
     -FromBits(1),
     FromBits(0x000FFFFFFFFFFFFF),  // largest subnormal
     1e300,
@@ -169,11 +169,14 @@ const NaNRule kNaNRules[] = {
     {"He3Efficiency2SDev", "n1 or n4 = 0", [](Args a) { return a[0] == 0.0 || a[3] == 0.0; }},
     {"He3Polarisation", "Pr outside [0, 1]", ReferenceOutOfRange},
     {"He3Polarisation", "Pm outside [0, Pr]", MeasuredOutOfRange},
-    {"He3Polarisation", "Pr = 0, |Pm| > 1", [](Args a) { return a[4] == 0.0 && std::fabs(a[5]) > 1.0; }},
-    {"He3Polarisation", "p = T = 0, Pr in range", [](Args a) { return NoOpacity(a) && !ReferenceOutOfRange(a); }},
+    {"He3Polarisation", "Pr = 0, |Pm| > 1",
+     [](Args a) { return a[4] == 0.0 && std::fabs(a[5]) > 1.0; }},
+    {"He3Polarisation", "p = T = 0, Pr in range",
+     [](Args a) { return NoOpacity(a) && !ReferenceOutOfRange(a); }},
     {"He3PolarisationSDev", "Pr outside [0, 1]", ReferenceOutOfRange},
     {"He3PolarisationSDev", "Pm outside [0, Pr]", MeasuredOutOfRange},
-    {"He3PolarisationSDev", "Pr = 0, |Pm| = 1", [](Args a) { return a[4] == 0.0 && std::fabs(a[5]) == 1.0; }},
+    {"He3PolarisationSDev", "Pr = 0, |Pm| = 1",
+     [](Args a) { return a[4] == 0.0 && std::fabs(a[5]) == 1.0; }},
 };
 
 // Arguments that do not enter the value, so a NaN there need not reach it:
@@ -239,7 +242,8 @@ protected:
     // finite, non-zero value.
     std::vector<double> Base() const {
         for (const EdgeCase& c : AllEdgeCases()) {
-            if (c.function == Entry().name && std::isfinite(c.expected) && c.expected != 0.0) return c.arguments;
+            if (c.function == Entry().name && std::isfinite(c.expected) && c.expected != 0.0)
+                return c.arguments;
         }
         ADD_FAILURE() << "no ordinary documented case for " << Entry().name;
         return std::vector<double>(Entry().argumentCount, 1.0);
@@ -305,7 +309,8 @@ TEST_P(HostileInputs, KeepsEveryPromise) {
         ASSERT_LE(zeros.size(), 12u);
         for (std::uint32_t signs = 0; signs < (1u << zeros.size()); ++signs) {
             std::vector<double> args = c.arguments;
-            for (std::size_t z = 0; z < zeros.size(); ++z) args[zeros[z]] = (signs >> z) & 1 ? -0.0 : 0.0;
+            for (std::size_t z = 0; z < zeros.size(); ++z)
+                args[zeros[z]] = (signs >> z) & 1 ? -0.0 : 0.0;
             Expect(args);
             const double value = Evaluate(Entry(), args);
             EXPECT_TRUE(std::isnan(value)) << Describe({c.function, args, 0.0}) << " = " << value;
@@ -321,7 +326,8 @@ TEST_P(HostileInputs, KeepsEveryPromise) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFunctions, HostileInputs, ::testing::Range<std::size_t>(0, Catalogue().size()),
+INSTANTIATE_TEST_SUITE_P(AllFunctions, HostileInputs,
+                         ::testing::Range<std::size_t>(0, Catalogue().size()),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                              return std::string(Catalogue()[info.param].name);
                          });

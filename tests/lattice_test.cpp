@@ -9,17 +9,17 @@
 #include <cstdint>
 #include <utility>
 
-#include "vantrel/lattice/reciprocal_cell.h"
 #include "support/propagation.h"
+#include "vantrel/lattice/reciprocal_cell.h"
 
 namespace vantrel::testing {
 namespace {
 
-using vantrel::kDegToRad;
-using vantrel::kRadToDeg;
 using lattice::kWrongLatticeError;
 using lattice::ReciprocalCell;
 using lattice::ReciprocalParameters;
+using vantrel::kDegToRad;
+using vantrel::kRadToDeg;
 using Matrix = std::array<std::array<double, 3>, 3>;
 
 struct Cell {
@@ -38,20 +38,24 @@ TEST(ReciprocalCell, DocumentedCellsAreExact) {
         Cell cell;
         ReciprocalParameters expected;
     } cases[] = {
-        {{5, 5, 5, 90, 90, 90}, {0.2, 0.2, 0.2, 89.99999999998816, 89.99999999998816, 89.99999999998816}},
-        {{-5, -5, -5, 90, 90, 90}, {0.2, 0.2, 0.2, 89.99999999998816, 89.99999999998816, 89.99999999998816}},
+        {{5, 5, 5, 90, 90, 90},
+         {0.2, 0.2, 0.2, 89.99999999998816, 89.99999999998816, 89.99999999998816}},
+        {{-5, -5, -5, 90, 90, 90},
+         {0.2, 0.2, 0.2, 89.99999999998816, 89.99999999998816, 89.99999999998816}},
         {{4, 5, 6, 90, 100, 90},
-         {0.2538566529714414, 0.2, 0.1692377686476276, 89.99999999998704, 79.99999999998816, 89.99999999998704}},
+         {0.2538566529714414, 0.2, 0.1692377686476276, 89.99999999998704, 79.99999999998816,
+          89.99999999998704}},
         {{4, 5, 6, 80, 95, 100},
-         {0.25429625600190664, 0.20578926694987848, 0.16953083733459826, 99.29826335394623, 86.63053794671015,
-          80.70173664602919}},
+         {0.25429625600190664, 0.20578926694987848, 0.16953083733459826, 99.29826335394623,
+          86.63053794671015, 80.70173664602919}},
         {{0.0069, 0.0069, 0.0069, 90, 90, 90},
-         {144.92753623188406, 144.92753623188406, 144.92753623188406, 89.99999999998816, 89.99999999998816,
-          89.99999999998816}},
+         {144.92753623188406, 144.92753623188406, 144.92753623188406, 89.99999999998816,
+          89.99999999998816, 89.99999999998816}},
     };
     for (const auto& [cell, expected] : cases) {
         ReciprocalParameters r{};
-        ASSERT_EQ(ReciprocalCell(cell.a, cell.b, cell.c, cell.alpha, cell.beta, cell.gamma, r), 0) << cell.a;
+        ASSERT_EQ(ReciprocalCell(cell.a, cell.b, cell.c, cell.alpha, cell.beta, cell.gamma, r), 0)
+            << cell.a;
         const double got[] = {r.aStar, r.bStar, r.cStar, r.alphaStar, r.betaStar, r.gammaStar};
         const double want[] = {expected.aStar,     expected.bStar,    expected.cStar,
                                expected.alphaStar, expected.betaStar, expected.gammaStar};
@@ -64,11 +68,11 @@ TEST(ReciprocalCell, DocumentedCellsAreExact) {
 
 TEST(ReciprocalCell, RefusesSingularCellsWithoutWriting) {
     const Cell refused[] = {
-        {1, 1, 1, 120, 120, 120},                 // flat, D slightly negative
-        {1, 1, 1, 0, 0, 0},                       // D = 0
-        {4, 5, 6, 100, 100, 170},                 // cannot close
-        {0, 5, 6, 90, 90, 90},                    // zero edge
-        {0.0068, 0.0068, 0.0068, 90, 90, 90},     // sound but below the absolute limit
+        {1, 1, 1, 120, 120, 120},              // flat, D slightly negative
+        {1, 1, 1, 0, 0, 0},                    // D = 0
+        {4, 5, 6, 100, 100, 170},              // cannot close
+        {0, 5, 6, 90, 90, 90},                 // zero edge
+        {0.0068, 0.0068, 0.0068, 90, 90, 90},  // sound but below the absolute limit
     };
     for (const Cell& cell : refused) {
         ReciprocalParameters r{1, 2, 3, 4, 5, 6};
@@ -141,7 +145,7 @@ double HalfReciprocalLength(const Matrix& g, double h, double k, double l) {
 // Edges of real crystals; angles that keep the cell well away from flat.
 Cell RandomTriclinic(Inputs& in) {
     for (;;) {
-        const Cell x{in.Uniform(2, 30), in.Uniform(2, 30), in.Uniform(2, 30),
+        const Cell x{in.Uniform(2, 30),   in.Uniform(2, 30),   in.Uniform(2, 30),
                      in.Uniform(60, 120), in.Uniform(60, 120), in.Uniform(60, 120)};
         const Matrix g = Metric(x);
         const double det = g[0][0] * (g[1][1] * g[2][2] - g[1][2] * g[2][1]) -
@@ -158,13 +162,15 @@ TEST(ReciprocalCell, ReciprocalMetricInvertsTheDirectOne) {
         ReciprocalParameters r{};
         ASSERT_EQ(ReciprocalCell(x.a, x.b, x.c, x.alpha, x.beta, x.gamma, r), 0);
         const Matrix g = Metric(x);
-        const Matrix gStar = Metric(r.aStar, r.bStar, r.cStar, r.alphaStar, r.betaStar, r.gammaStar);
+        const Matrix gStar =
+            Metric(r.aStar, r.bStar, r.cStar, r.alphaStar, r.betaStar, r.gammaStar);
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j) {
                 double p = 0.0;
                 for (int k = 0; k < 3; ++k) p += g[i][k] * gStar[k][j];
                 EXPECT_NEAR(p, i == j ? 1.0 : 0.0, 1e-12)
-                    << x.a << " " << x.b << " " << x.c << " " << x.alpha << " " << x.beta << " " << x.gamma;
+                    << x.a << " " << x.b << " " << x.c << " " << x.alpha << " " << x.beta << " "
+                    << x.gamma;
             }
         }
     }
@@ -188,7 +194,8 @@ TEST(SinThetaOverLambda, EverySettingAgreesWithTheInverseMetric) {
         const auto [h, k, l] = RandomReflection(in);
         const Cell t = RandomTriclinic(in);
         const double a = t.a, b = t.b, c = t.c;
-        const double beta = in.Uniform(90, 130), gamma = in.Uniform(60, 120), alpha = in.Uniform(30, 110);
+        const double beta = in.Uniform(90, 130), gamma = in.Uniform(60, 120),
+                     alpha = in.Uniform(30, 110);
         const struct {
             const char* name;
             std::vector<double> args;
@@ -217,7 +224,8 @@ TEST(SinThetaOverLambda, TriclinicAgreesOnSpecialCells) {
     for (int n = 0; n < 1000; ++n) {
         const auto [h, k, l] = RandomReflection(in);
         const double a = in.Uniform(2, 30), b = in.Uniform(2, 30), c = in.Uniform(2, 30);
-        const double beta = in.Uniform(60, 150), gamma = in.Uniform(60, 150), alpha = in.Uniform(20, 115);
+        const double beta = in.Uniform(60, 150), gamma = in.Uniform(60, 150),
+                     alpha = in.Uniform(20, 115);
         const struct {
             const char* name;
             std::vector<double> args;

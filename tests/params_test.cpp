@@ -49,9 +49,9 @@ TEST(Params, GuardsStoreTheModulesNaNBits) {
 }
 
 TEST(Catalogue, NamesAreUniqueAndCountsMatchTheResourceTable) {
-    const std::size_t expected[46] = {2, 2, 4, 6, 2, 2, 4, 8, 10, 10, 12, 14, 5, 5, 5, 5,
-                                      9, 9, 9, 9, 6, 11, 6, 11, 4, 5, 5, 5, 6, 7, 7, 9,
-                                      4, 8, 10, 10, 12, 14, 5, 10, 4, 4, 5, 10, 6, 12};
+    const std::size_t expected[46] = {2, 2, 4,  6,  2,  2,  4, 8,  10, 10, 12, 14, 5, 5, 5, 5,
+                                      9, 9, 9,  9,  6,  11, 6, 11, 4,  5,  5,  5,  6, 7, 7, 9,
+                                      4, 8, 10, 10, 12, 14, 5, 10, 4,  4,  5,  10, 6, 12};
     std::set<std::string_view> names;
     std::size_t total = 0;
     for (std::size_t i = 0; i < kFunctionCount; ++i) {
@@ -74,7 +74,8 @@ TEST(Catalogue, EveryBodyWritesOnlyItsResultSlot) {
         const double sentinel = -123.25;
         block[entry.argumentCount + 1] = sentinel;
         EXPECT_EQ(entry.body(reinterpret_cast<FunctionParams*>(block)), 0) << entry.name;
-        for (std::size_t k = 0; k < entry.argumentCount; ++k) EXPECT_EQ(block[k], 1.5) << entry.name;
+        for (std::size_t k = 0; k < entry.argumentCount; ++k)
+            EXPECT_EQ(block[k], 1.5) << entry.name;
         EXPECT_EQ(block[entry.argumentCount + 1], sentinel) << entry.name;
     }
 }
@@ -94,7 +95,8 @@ TEST(Catalogue, ArgumentNamesAsData) {
     for (const CatalogueEntry& e : Catalogue()) {
         const std::vector<std::string_view> names = e.ArgumentNames();
         EXPECT_EQ(names.size(), e.argumentCount) << e.name;
-        EXPECT_EQ(std::set<std::string_view>(names.begin(), names.end()).size(), names.size()) << e.name;
+        EXPECT_EQ(std::set<std::string_view>(names.begin(), names.end()).size(), names.size())
+            << e.name;
     }
     EXPECT_EQ(FindFunction("NoSuchFunction"), nullptr);
 }
@@ -110,11 +112,14 @@ TEST(Catalogue, EveryExampleGivesItsValueAndTheHelpNamesEveryUnit) {
         const std::string help = HelpText(e);
         EXPECT_EQ(help.rfind(std::string(e.signature) + " -> ", 0), 0u) << help;
         for (const ArgumentInfo& a : e.arguments) {
-            EXPECT_NE(help.find("  " + std::string(a.name) + " "), std::string::npos) << e.name << " " << a.name;
-            EXPECT_NE(help.find(std::string(a.meaning) + "  "), std::string::npos) << e.name << " " << a.name;
+            EXPECT_NE(help.find("  " + std::string(a.name) + " "), std::string::npos)
+                << e.name << " " << a.name;
+            EXPECT_NE(help.find(std::string(a.meaning) + "  "), std::string::npos)
+                << e.name << " " << a.name;
         }
     }
-    EXPECT_NE(HelpText(*FindFunction("CountRateDDT")).find("CountRateDDT(10000, 10, 1e-5, 1e-9) = 1011.1223458038422"),
+    EXPECT_NE(HelpText(*FindFunction("CountRateDDT"))
+                  .find("CountRateDDT(10000, 10, 1e-5, 1e-9) = 1011.1223458038422"),
               std::string::npos);
 }
 

@@ -9,9 +9,9 @@
 #include <numbers>
 #include <string>
 
+#include "support/propagation.h"
 #include "vantrel/peaks/peak_centring.h"
 #include "vantrel/pi.h"
-#include "support/propagation.h"
 
 namespace vantrel::testing {
 namespace {
@@ -21,7 +21,8 @@ using peaks::InverseErfPolynomial;
 // erf⁻¹ by Newton's method on std::erf, independent of the polynomial.
 double InverseErf(double y) {
     double x = 0.0;
-    for (int i = 0; i < 60; ++i) x -= (std::erf(x) - y) / (2.0 / std::sqrt(std::numbers::pi) * std::exp(-x * x));
+    for (int i = 0; i < 60; ++i)
+        x -= (std::erf(x) - y) / (2.0 / std::sqrt(std::numbers::pi) * std::exp(-x * x));
     return x;
 }
 
@@ -29,9 +30,8 @@ TEST(InverseErfPolynomial, DocumentedValuesAreExact) {
     const struct {
         double x, expected;
     } cases[] = {
-        {0.0, 1.9984014443252818e-15},   {0.5, 0.47693640892722755},
-        {1.0, 1.796460586355634},        {-1.0, -1.7964605831230998},
-        {0.2, 0.1791434500070055},       {-0.3, -0.27246272685951617},
+        {0.0, 1.9984014443252818e-15}, {0.5, 0.47693640892722755}, {1.0, 1.796460586355634},
+        {-1.0, -1.7964605831230998},   {0.2, 0.1791434500070055},  {-0.3, -0.27246272685951617},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(std::bit_cast<std::uint64_t>(InverseErfPolynomial(c.x)),
@@ -77,7 +77,8 @@ Measurement RandomMeasurement(Inputs& in, double& asym1, double& asym2) {
     } while (std::fabs(asym1 - asym2) < 0.05);
     const double N1 = in.LogUniform(100, 1e6);
     const double N2 = in.LogUniform(100, 1e6);
-    return {x1, N1 * (1 + asym1) / 2, N1 * (1 - asym1) / 2, x2, N2 * (1 + asym2) / 2, N2 * (1 - asym2) / 2};
+    return {x1, N1 * (1 + asym1) / 2, N1 * (1 - asym1) / 2,
+            x2, N2 * (1 + asym2) / 2, N2 * (1 - asym2) / 2};
 }
 
 TEST(PeakCentring, ModelsRecoverTheCentreOfIdealProfiles) {
@@ -95,7 +96,8 @@ TEST(PeakCentring, ModelsRecoverTheCentreOfIdealProfiles) {
         const double gauss[] = {x1, N * (1 + g1), N * (1 - g1), x2, N * (1 + g2), N * (1 - g2)};
         EXPECT_NEAR(ByName("PeakCentringGauss")(gauss), xc, 2e-6 / k);
         const double slope = in.Uniform(-100, 100), offset = in.Uniform(0, 1000);
-        const double lin[] = {x1, offset + slope * (x1 - xc), offset, x2, offset + slope * (x2 - xc), offset};
+        const double lin[] = {x1, offset + slope * (x1 - xc), offset,
+                              x2, offset + slope * (x2 - xc), offset};
         EXPECT_NEAR(ByName("PeakCentringLin")(lin), xc, 1e-9 * (1 + std::fabs(xc)));
     }
 }
@@ -110,10 +112,13 @@ TEST(PeakCentring, ExchangingTheMeasurementPointsChangesNothing) {
             const Measurement m = RandomMeasurement(in, a1, a2);
             const double sx = in.Uniform(0.001, 0.05);
             const double s[] = {std::sqrt(m.A1), std::sqrt(m.B1), std::sqrt(m.A2), std::sqrt(m.B2)};
-            const double forward[] = {m.x1, m.A1, m.B1, m.x2, m.A2, m.B2, sx, s[0], s[1], s[2], s[3]};
-            const double reverse[] = {m.x2, m.A2, m.B2, m.x1, m.A1, m.B1, sx, s[2], s[3], s[0], s[1]};
+            const double forward[] = {m.x1, m.A1, m.B1, m.x2, m.A2, m.B2,
+                                      sx,   s[0], s[1], s[2], s[3]};
+            const double reverse[] = {m.x2, m.A2, m.B2, m.x1, m.A1, m.B1,
+                                      sx,   s[2], s[3], s[0], s[1]};
             const std::span<const double> f(forward), r(reverse);
-            EXPECT_NEAR(centre(f.first(6)), centre(r.first(6)), 1e-12 * (1 + std::fabs(m.x1))) << model;
+            EXPECT_NEAR(centre(f.first(6)), centre(r.first(6)), 1e-12 * (1 + std::fabs(m.x1)))
+                << model;
             EXPECT_LT(RelativeDifference(sdev(f), sdev(r)), 1e-12) << model;
             EXPECT_GT(sdev(f), 0.0) << model;
         }
@@ -135,8 +140,10 @@ TEST(PeakCentring, LinearStandardDeviationAgreesWithPropagation) {
         const Measurement m = RandomMeasurement(in, a1, a2);
         const double sx = in.Uniform(0.001, 0.05);
         const double x[] = {m.x1, m.A1, m.B1, m.x2, m.A2, m.B2};
-        const double sigma[] = {sx, std::sqrt(m.A1), std::sqrt(m.B1), sx, std::sqrt(m.A2), std::sqrt(m.B2)};
-        const double args[] = {m.x1, m.A1, m.B1, m.x2, m.A2, m.B2, sx, sigma[1], sigma[2], sigma[4], sigma[5]};
+        const double sigma[] = {sx, std::sqrt(m.A1), std::sqrt(m.B1),
+                                sx, std::sqrt(m.A2), std::sqrt(m.B2)};
+        const double args[] = {m.x1, m.A1,     m.B1,     m.x2,     m.A2,    m.B2,
+                               sx,   sigma[1], sigma[2], sigma[4], sigma[5]};
         EXPECT_LT(RelativeDifference(sdev(args), PropagatedSDev(centre, x, sigma)), 1e-6);
     }
 }
@@ -156,8 +163,10 @@ TEST(PeakCentring, GaussianStandardDeviationAgreesWithPropagation) {
         double a1, a2;
         const Measurement m = RandomMeasurement(in, a1, a2);
         const double sx = in.Uniform(0.001, 0.05);
-        const double sA1 = std::sqrt(m.A1) * in.Uniform(0.5, 2), sB1 = std::sqrt(m.B1) * in.Uniform(0.5, 2);
-        const double sA2 = std::sqrt(m.A2) * in.Uniform(0.5, 2), sB2 = std::sqrt(m.B2) * in.Uniform(0.5, 2);
+        const double sA1 = std::sqrt(m.A1) * in.Uniform(0.5, 2),
+                     sB1 = std::sqrt(m.B1) * in.Uniform(0.5, 2);
+        const double sA2 = std::sqrt(m.A2) * in.Uniform(0.5, 2),
+                     sB2 = std::sqrt(m.B2) * in.Uniform(0.5, 2);
         const double c1[] = {m.A1, m.B1}, sc1[] = {sA1, sB1};
         const double c2[] = {m.A2, m.B2}, sc2[] = {sA2, sB2};
         const double u1 = InverseErfPolynomial(asymmetry(c1));

@@ -11,13 +11,16 @@
 namespace vantrel::resources {
 namespace {
 
-unsigned Word(const std::vector<std::uint8_t>& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
+unsigned Word(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8);
+}
 
 TEST(Resources, FunctionCatalogueLayout) {
     const std::vector<std::uint8_t> xopf = FunctionCatalogueResource();
     ASSERT_EQ(xopf.size(), 1723u);
-    const std::vector<std::uint8_t> first = {0x43, 0x6F, 0x75, 0x6E, 0x74, 0x52, 0x61, 0x74, 0x65, 0x00,
-                                             0x00, 0x21, 0x04, 0x00, 0x04, 0x00, 0x04, 0x00, 0x00, 0x00};
+    const std::vector<std::uint8_t> first = {0x43, 0x6F, 0x75, 0x6E, 0x74, 0x52, 0x61,
+                                             0x74, 0x65, 0x00, 0x00, 0x21, 0x04, 0x00,
+                                             0x04, 0x00, 0x04, 0x00, 0x00, 0x00};
     EXPECT_TRUE(std::equal(first.begin(), first.end(), xopf.begin()));
     std::size_t at = 0;
     int entries = 0;
@@ -63,17 +66,20 @@ TEST(Resources, ErrorTexts) {
 }
 
 TEST(Resources, ModuleInformation) {
-    EXPECT_EQ(ModuleInfoResource(), (std::vector<std::uint8_t>{4, 0, 0, 0, 2, 0, 0, 0, 0x20, 0x03}));
+    EXPECT_EQ(ModuleInfoResource(),
+              (std::vector<std::uint8_t>{4, 0, 0, 0, 2, 0, 0, 0, 0x20, 0x03}));
 }
 
 TEST(Resources, ResourceFileHoldsTheThreeByNameInUSEnglish) {
     const std::vector<std::uint8_t> res = ResourceFile();
     std::size_t at = 32;  // after the format marker
     for (const char* type : {"XOPF", "STR#", "XOPI"}) {
-        const std::uint32_t dataSize = res[at] | res[at + 1] << 8 | res[at + 2] << 16 | res[at + 3] << 24;
+        const std::uint32_t dataSize =
+            res[at] | res[at + 1] << 8 | res[at + 2] << 16 | res[at + 3] << 24;
         const std::uint32_t headerSize = res[at + 4] | res[at + 5] << 8;
         std::string name;
-        for (std::size_t c = at + 8; Word(res, c) != 0; c += 2) name += static_cast<char>(Word(res, c));
+        for (std::size_t c = at + 8; Word(res, c) != 0; c += 2)
+            name += static_cast<char>(Word(res, c));
         EXPECT_EQ(name, type);
         EXPECT_EQ(Word(res, at + 18), 0xFFFFu);
         EXPECT_EQ(Word(res, at + 20), 1100u);

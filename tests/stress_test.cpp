@@ -114,7 +114,8 @@ public:
 private:
     static void TakeAlert(const char* text, const char* caption) {
         std::lock_guard lock(current_->alertMutex_);
-        current_->alerts_.push_back({text, caption, current_->ticks_.load(std::memory_order_relaxed)});
+        current_->alerts_.push_back(
+            {text, caption, current_->ticks_.load(std::memory_order_relaxed)});
     }
 
     static inline StressHost* current_ = nullptr;
@@ -140,7 +141,8 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
         // the loading one.
         std::vector<ExternalFunction> address(kFunctionCount);
         for (std::size_t i = 0; i < kFunctionCount; ++i) {
-            address[i] = host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
+            address[i] =
+                host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
             if (address[i] != kCatalogue[i].body) {
                 ++mismatches;
                 address[i] = kCatalogue[i].body;  // carry on to the barrier
@@ -155,16 +157,22 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
                 const Call& call = calls[k];
                 std::vector<double> direct = call.block;
                 std::vector<double> viaMessage = call.block;
-                if (address[call.index](reinterpret_cast<FunctionParams*>(direct.data())) != 0) ++badStatus;
+                if (address[call.index](reinterpret_cast<FunctionParams*>(direct.data())) != 0)
+                    ++badStatus;
                 ++calledDirectly;
                 const std::int64_t status = host.Message([&](TestHost& h) {
-                    return h.CallByMessage(static_cast<std::int64_t>(call.index), viaMessage.data());
+                    return h.CallByMessage(static_cast<std::int64_t>(call.index),
+                                           viaMessage.data());
                 });
                 if (status != 0) ++badStatus;
-                if (Bits(direct.back()) != call.expected || Bits(viaMessage.back()) != call.expected) ++mismatches;
+                if (Bits(direct.back()) != call.expected ||
+                    Bits(viaMessage.back()) != call.expected)
+                    ++mismatches;
                 // Only the result slot is written.
-                if (std::memcmp(direct.data(), call.block.data(), 8 * (call.block.size() - 1)) != 0 ||
-                    std::memcmp(viaMessage.data(), call.block.data(), 8 * (call.block.size() - 1)) != 0) {
+                if (std::memcmp(direct.data(), call.block.data(), 8 * (call.block.size() - 1)) !=
+                        0 ||
+                    std::memcmp(viaMessage.data(), call.block.data(),
+                                8 * (call.block.size() - 1)) != 0) {
                     ++mismatches;
                 }
             }
@@ -185,7 +193,8 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
     std::vector<std::uint32_t> expectedTicks;
     std::uint32_t last = 0;
     for (std::uint64_t m = 1; m <= messages; ++m) {
-        const auto now = static_cast<std::uint32_t>(StressHost::kFirstTick + m * StressHost::kTicksPerMessage);
+        const auto now =
+            static_cast<std::uint32_t>(StressHost::kFirstTick + m * StressHost::kTicksPerMessage);
         if (now >= last + kThreadAlertIntervalTicks) {
             expectedTicks.push_back(now);
             last = now;
@@ -206,7 +215,8 @@ TEST(Stress, DirectCallsNeverReachTheThreadCheck) {
     StressHost host;
     std::vector<ExternalFunction> address(kFunctionCount);
     for (std::size_t i = 0; i < kFunctionCount; ++i) {
-        address[i] = host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
+        address[i] =
+            host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
     }
     const std::size_t alertsBefore = host.Alerts().size();  // none: the loading thread asked
     host.SetTicks(1'000'000);

@@ -48,8 +48,9 @@ struct BatchOptions {
 // writes nothing when the number of columns is not the function's argument
 // count. The output may be one of the inputs (the same data and stride); any
 // other overlap leaves the output unspecified.
-bool EvaluateBatch(const CatalogueEntry& function, std::size_t n, std::span<const InputColumn> columns,
-                   OutputColumn out, BatchOptions options = {}) noexcept;
+bool EvaluateBatch(const CatalogueEntry& function, std::size_t n,
+                   std::span<const InputColumn> columns, OutputColumn out,
+                   BatchOptions options = {}) noexcept;
 
 // The same by catalogue name or snake_case alias; false also for a name that
 // is neither.

@@ -7,7 +7,8 @@
 #pragma once
 
 #if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 202002L
-#error "vantrel/catalogue.h and vantrel/batch.h need C++20 (std::span); the per-subsystem headers such as vantrel/counting/flipping_ratios.h work with C++17"
+#error \
+    "vantrel/catalogue.h and vantrel/batch.h need C++20 (std::span); the per-subsystem headers such as vantrel/counting/flipping_ratios.h work with C++17"
 #endif
 
 #include <cstddef>
@@ -39,9 +40,9 @@ struct ArgumentInfo {
 };
 
 struct CatalogueEntry {
-    std::string_view name;          // "FlippingRatioOptSDev"
-    std::string_view alias;         // "flipping_ratio_opt_sdev"
-    std::string_view signature;     // "FlippingRatioOptSDev(Npp, Nbp, …, Mb)"
+    std::string_view name;       // "FlippingRatioOptSDev"
+    std::string_view alias;      // "flipping_ratio_opt_sdev"
+    std::string_view signature;  // "FlippingRatioOptSDev(Npp, Nbp, …, Mb)"
     std::size_t argumentCount;
     std::string_view argumentList;  // "N, t, tau, tau2": the argument names in call order
     ExternalFunction body;

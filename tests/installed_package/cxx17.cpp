@@ -11,4 +11,6 @@
 #include <vantrel/peaks/peak_centring.h>
 #include <vantrel/pi.h>
 
-double Ratio() { return vantrel::counting::FlippingRatio(1000, 200, 300, 150) * vantrel::kDegToRad; }
+double Ratio() {
+    return vantrel::counting::FlippingRatio(1000, 200, 300, 150) * vantrel::kDegToRad;
+}

@@ -11,8 +11,9 @@ int main() {
     const vantrel::CatalogueEntry* entry = vantrel::FindFunction("flipping_ratio");
     if (entry == nullptr) return 1;
     const double viaCatalogue = vantrel::Evaluate(*entry, std::vector<double>{1000, 200, 300, 150});
-    std::printf("%zu %.*s = %.17g %.17g\n", vantrel::IndexOf(*entry), static_cast<int>(entry->signature.size()),
-                entry->signature.data(), direct, viaCatalogue);
+    std::printf("%zu %.*s = %.17g %.17g\n", vantrel::IndexOf(*entry),
+                static_cast<int>(entry->signature.size()), entry->signature.data(), direct,
+                viaCatalogue);
 
     const double N[] = {1000, 2000, 3000}, t[] = {50, 50, 0};
     const double* columns[] = {N, t};

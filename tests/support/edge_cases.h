@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <initializer_list>
-#include <string>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,18 +47,18 @@ inline std::vector<double> Replaced(std::vector<double> args, std::size_t positi
     return args;
 }
 
-std::vector<EdgeCase> CountRateCases();        // cases/counting/count_rates.cpp
-std::vector<EdgeCase> FlippingRatioCases();    // cases/counting/flipping_ratios.cpp
-std::vector<EdgeCase> AsymmetryCases();        // cases/counting/asymmetries.cpp
-std::vector<EdgeCase> OptimalTimeCases();      // cases/counting/optimal_times.cpp
-std::vector<EdgeCase> PeakCentringCases();     // cases/peaks/peak_centring.cpp
+std::vector<EdgeCase> CountRateCases();           // cases/counting/count_rates.cpp
+std::vector<EdgeCase> FlippingRatioCases();       // cases/counting/flipping_ratios.cpp
+std::vector<EdgeCase> AsymmetryCases();           // cases/counting/asymmetries.cpp
+std::vector<EdgeCase> OptimalTimeCases();         // cases/counting/optimal_times.cpp
+std::vector<EdgeCase> PeakCentringCases();        // cases/peaks/peak_centring.cpp
 std::vector<EdgeCase> SinThetaOverLambdaCases();  // cases/lattice/stl.cpp
-std::vector<EdgeCase> Helium3Cases();          // cases/helium3/helium3.cpp
+std::vector<EdgeCase> Helium3Cases();             // cases/helium3/helium3.cpp
 
 inline std::vector<EdgeCase> AllEdgeCases() {
     std::vector<EdgeCase> all;
-    for (auto table : {CountRateCases, FlippingRatioCases, AsymmetryCases, OptimalTimeCases, PeakCentringCases,
-                       SinThetaOverLambdaCases, Helium3Cases}) {
+    for (auto table : {CountRateCases, FlippingRatioCases, AsymmetryCases, OptimalTimeCases,
+                       PeakCentringCases, SinThetaOverLambdaCases, Helium3Cases}) {
         for (EdgeCase& c : table()) all.push_back(std::move(c));
     }
     return all;

@@ -32,8 +32,8 @@ std::uint32_t HostTickCount() noexcept {
         return ticks->load(std::memory_order_relaxed);
     }
     const auto since = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count() * 60 /
-                                      1000);
+    return static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(since).count() * 60 / 1000);
 }
 
 // There is no host executable with a version resource here: the version query

@@ -50,9 +50,13 @@ inline double RelativeDifference(double a, double b) {
 class Inputs {
 public:
     explicit Inputs(std::uint64_t seed = 20261208) : engine_(seed) {}
-    double Uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(engine_); }
+    double Uniform(double lo, double hi) {
+        return std::uniform_real_distribution<double>(lo, hi)(engine_);
+    }
     // Log-uniform on [lo, hi], for quantities spanning decades.
-    double LogUniform(double lo, double hi) { return std::exp(Uniform(std::log(lo), std::log(hi))); }
+    double LogUniform(double lo, double hi) {
+        return std::exp(Uniform(std::log(lo), std::log(hi)));
+    }
 
 private:
     std::mt19937_64 engine_;

@@ -51,7 +51,8 @@ public:
     static constexpr std::size_t kRecordSize = host::io_record::kItems + kItemCapacity * 8;
 
     TestHost() : TestHost(Answers{}) {}
-    explicit TestHost(Answers configured) : answers(configured), storage_(new unsigned char[kRecordSize + 2]()) {
+    explicit TestHost(Answers configured)
+        : answers(configured), storage_(new unsigned char[kRecordSize + 2]()) {
         record_ = storage_.get() + 2;
         host::WriteField(record_, host::io_record::kCallback, &TestHost::Callback);
         current_ = this;
@@ -68,15 +69,20 @@ public:
     host::IORecordHandle Handle() noexcept { return &record_; }
     unsigned char* Record() noexcept { return record_; }
     std::int32_t Load() noexcept { return XOPMain(Handle()); }
-    std::int64_t Result() const noexcept { return host::ReadField<std::int64_t>(record_, host::io_record::kResult); }
-    EntryRoutine Entry() const noexcept { return host::ReadField<EntryRoutine>(record_, host::io_record::kEntry); }
+    std::int64_t Result() const noexcept {
+        return host::ReadField<std::int64_t>(record_, host::io_record::kResult);
+    }
+    EntryRoutine Entry() const noexcept {
+        return host::ReadField<EntryRoutine>(record_, host::io_record::kEntry);
+    }
 
     // The call-backs received, in order.
     const std::vector<CallBack>& CallBacks() const noexcept { return callBacks_; }
 
     // A message with its item count and the first two items in the record,
     // as the host lays them out before it calls the module.
-    void Lay(std::int16_t message, std::int16_t count, std::int64_t item0 = 0, std::int64_t item1 = 0) noexcept {
+    void Lay(std::int16_t message, std::int16_t count, std::int64_t item0 = 0,
+             std::int64_t item1 = 0) noexcept {
         using namespace host::io_record;
         host::WriteField(record_, kMessage, message);
         host::WriteField(record_, kItemCount, count);
@@ -153,7 +159,8 @@ private:
             if (count > 0) call.items.assign(items, items + count);
             call.recordVersion = host::ReadField<std::int32_t>(answerTo, kVersionField);
             call.recordHandle = host::ReadField<host::IORecordHandle>(answerTo, kHandle);
-            for (std::size_t i = kReserved; i < kResult; ++i) call.reservedClear &= answerTo[i] == 0;
+            for (std::size_t i = kReserved; i < kResult; ++i)
+                call.reservedClear &= answerTo[i] == 0;
         } else {
             using namespace host::io_record;
             answerTo = self.record_;

@@ -9,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "csv.h"
 #include "core/names.h"
+#include "csv.h"
 #include "file_io.h"
 #include "numbers.h"
 
@@ -59,7 +59,8 @@ public:
     }
     // Text whose '\n' are the platform's line ends.
     void Text(std::string_view text) {
-        for (std::size_t end; (end = text.find('\n')) != std::string_view::npos; text.remove_prefix(end + 1)) {
+        for (std::size_t end; (end = text.find('\n')) != std::string_view::npos;
+             text.remove_prefix(end + 1)) {
             *this << text.substr(0, end) << kLineEnd;
         }
         *this << text;
@@ -69,7 +70,9 @@ public:
     }
 
 private:
-    [[noreturn]] static void Failed() { throw IoError(IoError::Side::kOutput, "cannot write the output"); }
+    [[noreturn]] static void Failed() {
+        throw IoError(IoError::Side::kOutput, "cannot write the output");
+    }
 
     std::streambuf& buffer_;
 };
@@ -88,7 +91,8 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
         row[0] = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {
             const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
             diagonal = above;
         }
     }
@@ -103,8 +107,8 @@ int List(Writer& out) {
     }
     for (const CatalogueEntry& e : Catalogue()) {
         const std::string index = std::to_string(IndexOf(e));
-        out << std::string(2 - std::min<std::size_t>(2, index.size()), ' ') << index << "  " << e.name
-            << std::string(nameWidth - e.name.size() + 2, ' ') << e.alias
+        out << std::string(2 - std::min<std::size_t>(2, index.size()), ' ') << index << "  "
+            << e.name << std::string(nameWidth - e.name.size() + 2, ' ') << e.alias
             << std::string(aliasWidth - e.alias.size() + 2, ' ') << e.argumentList << kLineEnd;
     }
     return kSuccess;
@@ -115,20 +119,22 @@ int UnknownFunction(std::string_view name, std::ostream& err) {
     // A name longer than any in the catalogue by far resembles none of them.
     const std::vector<std::string_view> closest =
         name.size() <= 4 * kQuoteLimit ? ClosestNames(name) : std::vector<std::string_view>{};
-    for (std::size_t i = 0; i < closest.size(); ++i) err << (i == 0 ? "; did you mean " : ", ") << closest[i];
+    for (std::size_t i = 0; i < closest.size(); ++i)
+        err << (i == 0 ? "; did you mean " : ", ") << closest[i];
     err << (closest.empty() ? "" : "?") << " ('vantrel list' shows all 46)\n";
     return kBadUsage;
 }
 
 const char* NumberProblem(NumberError error) {
-    return error == NumberError::kOutOfRange ? " is beyond the range of a double" : " is not a number";
+    return error == NumberError::kOutOfRange ? " is beyond the range of a double"
+                                             : " is not a number";
 }
 
-int EvaluateArguments(const CatalogueEntry& entry, std::span<const std::string_view> texts, Writer& out,
-                      std::ostream& err) {
+int EvaluateArguments(const CatalogueEntry& entry, std::span<const std::string_view> texts,
+                      Writer& out, std::ostream& err) {
     if (texts.size() != entry.argumentCount) {
-        err << "vantrel: " << entry.name << " takes " << entry.argumentCount << " arguments, got " << texts.size()
-            << ": " << Signature(entry) << '\n';
+        err << "vantrel: " << entry.name << " takes " << entry.argumentCount << " arguments, got "
+            << texts.size() << ": " << Signature(entry) << '\n';
         return kBadUsage;
     }
     const std::vector<std::string_view> names = entry.ArgumentNames();
@@ -136,8 +142,8 @@ int EvaluateArguments(const CatalogueEntry& entry, std::span<const std::string_v
     for (std::size_t k = 0; k < texts.size(); ++k) {
         const ParsedNumber parsed = ParseNumber(texts[k]);
         if (parsed.error) {
-            err << "vantrel: argument " << k + 1 << " (" << names[k] << ") of " << entry.name << ": "
-                << Quote(texts[k]) << NumberProblem(*parsed.error) << '\n';
+            err << "vantrel: argument " << k + 1 << " (" << names[k] << ") of " << entry.name
+                << ": " << Quote(texts[k]) << NumberProblem(*parsed.error) << '\n';
             return kBadUsage;
         }
         arguments.push_back(parsed.value);
@@ -165,8 +171,8 @@ std::optional<std::vector<std::size_t>> ArgumentColumns(const CatalogueEntry& en
         for (std::size_t c = 0; c < header.size(); ++c) {
             if (TrimBlanks(header[c]) != name) continue;
             if (found != header.size()) {
-                err << "vantrel: the CSV header names " << name << " twice (columns " << found + 1 << " and "
-                    << c + 1 << ")\n";
+                err << "vantrel: the CSV header names " << name << " twice (columns " << found + 1
+                    << " and " << c + 1 << ")\n";
                 return std::nullopt;
             }
             found = c;
@@ -192,8 +198,8 @@ std::optional<std::vector<std::size_t>> ArgumentColumns(const CatalogueEntry& en
         err << '\n';
         return std::nullopt;
     }
-    err << "vantrel: the CSV header lacks the column" << plural << missing << " of " << Signature(entry)
-        << " (names are case-sensitive)\n";
+    err << "vantrel: the CSV header lacks the column" << plural << missing << " of "
+        << Signature(entry) << " (names are case-sensitive)\n";
     return std::nullopt;
 }
 
@@ -205,7 +211,8 @@ struct Progress {
     std::string Stopped() const {
         if (!header) return "";
         if (rows == 0) return "; stopped after the header";
-        return "; stopped after the header and " + std::to_string(rows) + (rows == 1 ? " row" : " rows");
+        return "; stopped after the header and " + std::to_string(rows) +
+               (rows == 1 ? " row" : " rows");
     }
 };
 
@@ -218,8 +225,8 @@ int StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& record
     while ((found = reader.Next(record)) && IsBlank(record.raw)) {
     }
     if (!found) {
-        err << "vantrel: the CSV input is empty; its first line must name the arguments: " << entry.argumentList
-            << '\n';
+        err << "vantrel: the CSV input is empty; its first line must name the arguments: "
+            << entry.argumentList << '\n';
         return kBadInput;
     }
     const std::vector<std::string> header = record.fields;
@@ -229,10 +236,11 @@ int StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& record
     // The value column gets a name of its own, also when the input has the
     // function's name already (the output of an earlier run, say).
     std::string column(entry.name);
-    for (int n = 2; HasColumn(header, column); ++n) column = std::string(entry.name) + "_" + std::to_string(n);
+    for (int n = 2; HasColumn(header, column); ++n)
+        column = std::string(entry.name) + "_" + std::to_string(n);
     if (column != entry.name) {
-        err << "vantrel: note: the input has a column " << entry.name << " already; the values go to column "
-            << column << '\n';
+        err << "vantrel: note: the input has a column " << entry.name
+            << " already; the values go to column " << column << '\n';
     }
 
     if (reader.HadByteOrderMark()) out << CsvReader::kByteOrderMark;
@@ -245,16 +253,17 @@ int StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& record
         if (IsBlank(record.raw)) continue;
         if (record.fields.size() != header.size()) {
             err << "vantrel: line " << record.line << ": " << record.fields.size() << " field"
-                << (record.fields.size() == 1 ? "" : "s") << ", but the header has " << header.size()
-                << progress.Stopped() << '\n';
+                << (record.fields.size() == 1 ? "" : "s") << ", but the header has "
+                << header.size() << progress.Stopped() << '\n';
             return kBadInput;
         }
         for (std::size_t k = 0; k < names.size(); ++k) {
             const std::string& text = record.fields[(*columns)[k]];
             const ParsedNumber parsed = ParseNumber(text);
             if (parsed.error) {
-                err << "vantrel: line " << record.line << ", column " << (*columns)[k] + 1 << " (" << names[k]
-                    << "): " << Quote(text) << NumberProblem(*parsed.error) << progress.Stopped() << '\n';
+                err << "vantrel: line " << record.line << ", column " << (*columns)[k] + 1 << " ("
+                    << names[k] << "): " << Quote(text) << NumberProblem(*parsed.error)
+                    << progress.Stopped() << '\n';
                 return kBadInput;
             }
             arguments[k] = parsed.value;
@@ -278,11 +287,14 @@ int Help(const CatalogueEntry& entry, Writer& writer) {
     std::string text = HelpText(entry);
     text.append("\nFrom the command line:\n  vantrel ").append(entry.name);
     for (const ArgumentInfo& argument : entry.arguments) text.append(" ").append(argument.name);
-    text.append("\n  vantrel ").append(entry.name).append(" --csv FILE    (the CSV header names the arguments)\n");
+    text.append("\n  vantrel ")
+        .append(entry.name)
+        .append(" --csv FILE    (the CSV header names the arguments)\n");
     text.append("  vantrel ").append(entry.alias);
     for (double x : entry.exampleArguments) {
         char shortest[32];  // the shortest text that reads back as the argument
-        text.append(" ").append(shortest, std::to_chars(shortest, shortest + sizeof shortest, x).ptr);
+        text.append(" ").append(shortest,
+                                std::to_chars(shortest, shortest + sizeof shortest, x).ptr);
     }
     text.append("    prints ").append(FormatNumber(entry.exampleValue)).append("\n");
     writer.Text(text);
@@ -306,21 +318,23 @@ std::optional<Operands> ParseOperands(std::span<const std::string_view> args, bo
             operands.help = true;
         } else if (!optionsEnded && arg.starts_with("--")) {
             // No number starts with "--".
-            err << "vantrel: unknown option " << Quote(arg) << " ('vantrel --help' shows the usage)\n";
+            err << "vantrel: unknown option " << Quote(arg)
+                << " ('vantrel --help' shows the usage)\n";
             return std::nullopt;
         } else {
             operands.arguments.push_back(arg);
         }
     }
     if (operands.csv && !operands.arguments.empty()) {
-        err << "vantrel: --csv takes one file name ('-' for standard input), and no arguments beside it\n";
+        err << "vantrel: --csv takes one file name ('-' for standard input), and no arguments "
+               "beside it\n";
         return std::nullopt;
     }
     return operands;
 }
 
-int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostream& out, Writer& writer,
-             std::ostream& err) {
+int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
+             Writer& writer, std::ostream& err) {
     bool optionsEnded = false;
     if (!args.empty() && args[0] == "--") {
         args = args.subspan(1);
@@ -343,12 +357,13 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
     if (!operands) return kBadUsage;
     if (command == "help" && !operands->csv && operands->arguments.size() == 1) {
         const CatalogueEntry* entry = FindByName(operands->arguments[0]);
-        return entry == nullptr ? UnknownFunction(operands->arguments[0], err) : Help(*entry, writer);
+        return entry == nullptr ? UnknownFunction(operands->arguments[0], err)
+                                : Help(*entry, writer);
     }
     if (command == "help" || command == "list") {
         if (operands->csv || !operands->arguments.empty()) {
-            err << "vantrel: '" << command << "' takes " << (command == "help" ? "one function name or none" : "no arguments")
-                << "\n";
+            err << "vantrel: '" << command << "' takes "
+                << (command == "help" ? "one function name or none" : "no arguments") << "\n";
             return kBadUsage;
         }
         if (command == "help") {
@@ -382,14 +397,16 @@ std::vector<std::string_view> ClosestNames(std::string_view name, std::size_t co
     for (const CatalogueEntry& e : Catalogue()) {
         const std::string lower = Lower(e.name);
         std::size_t distance = std::min(EditDistance(typed, lower), EditDistance(typed, e.alias));
-        if (typed.size() >= 3 && lower.find(typed) != std::string::npos) distance = std::min(distance, limit);
+        if (typed.size() >= 3 && lower.find(typed) != std::string::npos)
+            distance = std::min(distance, limit);
         if (distance <= limit) scored.emplace_back(distance, e.name);
     }
     std::stable_sort(scored.begin(), scored.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     // Only the best, and those nearly as good.
     std::vector<std::string_view> closest;
-    for (std::size_t i = 0; i < scored.size() && i < count && scored[i].first <= scored[0].first + 1; ++i) {
+    for (std::size_t i = 0;
+         i < scored.size() && i < count && scored[i].first <= scored[0].first + 1; ++i) {
         closest.push_back(scored[i].second);
     }
     return closest;
@@ -416,7 +433,8 @@ std::string Quote(std::string_view text, std::size_t limit) {
             static constexpr char kHex[] = "0123456789ABCDEF";
             piece = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
         } else {
-            while (shown + length < text.size() && (static_cast<unsigned char>(text[shown + length]) & 0xC0) == 0x80) {
+            while (shown + length < text.size() &&
+                   (static_cast<unsigned char>(text[shown + length]) & 0xC0) == 0x80) {
                 ++length;
             }
             piece = text.substr(shown, length);
@@ -427,12 +445,14 @@ std::string Quote(std::string_view text, std::size_t limit) {
     }
     quoted += '\'';
     if (shown < text.size()) {
-        quoted += " (the first " + std::to_string(shown) + " of " + std::to_string(text.size()) + " bytes)";
+        quoted += " (the first " + std::to_string(shown) + " of " + std::to_string(text.size()) +
+                  " bytes)";
     }
     return quoted;
 }
 
-int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out, std::ostream& err) {
+int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out,
+                std::ostream& err) {
     Writer writer(out);
     CsvReader reader(in);
     CsvRecord record;
@@ -448,8 +468,8 @@ int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out
             err << "vantrel: " << e.what() << progress.Stopped() << '\n';
         } catch (const std::bad_alloc&) {
             // A record is held whole: one of gigabytes may not fit.
-            err << "vantrel: line " << record.line << ": the record does not fit in memory" << progress.Stopped()
-                << '\n';
+            err << "vantrel: line " << record.line << ": the record does not fit in memory"
+                << progress.Stopped() << '\n';
         }
         // Also after a bad record: the rows before it are kept.
         writer.Flush();
@@ -460,7 +480,8 @@ int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out
     return status;
 }
 
-int Run(std::span<const std::string_view> args, std::istream& in, std::ostream& out, std::ostream& err) {
+int Run(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
+        std::ostream& err) {
     Writer writer(out);
     try {
         const int status = Dispatch(args, in, out, writer, err);

@@ -23,14 +23,16 @@ namespace vantrel::cli {
 
 // Exit codes.
 inline constexpr int kSuccess = 0;
-inline constexpr int kBadInput = 1;  // unreadable file, bad CSV, a value that is not a number, a failed write
+inline constexpr int kBadInput =
+    1;  // unreadable file, bad CSV, a value that is not a number, a failed write
 inline constexpr int kBadUsage = 2;  // unknown function or command, wrong argument count
 
 // Runs one command line (without the program name). Results go to `out`,
 // messages to `err`; `in` is read for "--csv -". Output is written through
 // out.rdbuf() and flushed before returning; a buffer that fails by throwing
 // IoError (file_io.h) has its reason reported.
-int Run(std::span<const std::string_view> args, std::istream& in, std::ostream& out, std::ostream& err);
+int Run(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
+        std::ostream& err);
 
 // The catalogue entry of a name or snake_case alias, or nullptr.
 const CatalogueEntry* FindByName(std::string_view name);
@@ -45,7 +47,8 @@ std::string Signature(const CatalogueEntry& entry);
 // Blank lines are skipped. Reports the first bad record on `err`, with the
 // number of rows written before it, and returns kBadInput; the records before
 // it have been written and flushed.
-int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out, std::ostream& err);
+int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out,
+                std::ostream& err);
 
 // Text from the input for a message: in single quotes, control characters
 // escaped (\n, \x1B), and cut where what is shown between the quotes would

@@ -29,7 +29,9 @@ bool CsvReader::Next(CsvRecord& record) {
         field.clear();
         return field;
     };
-    const auto next = [this](char c) { return Traits::eq_int_type(in_.sgetc(), Traits::to_int_type(c)); };
+    const auto next = [this](char c) {
+        return Traits::eq_int_type(in_.sgetc(), Traits::to_int_type(c));
+    };
 
     std::string* field = &nextField();
     bool atFieldStart = true;
@@ -38,7 +40,9 @@ bool CsvReader::Next(CsvRecord& record) {
     for (;;) {
         const Traits::int_type got = in_.sbumpc();
         if (Traits::eq_int_type(got, eof)) {
-            if (inQuotes) throw CsvError(record.line, "a quoted field is not closed before the end of the input");
+            if (inQuotes)
+                throw CsvError(record.line,
+                               "a quoted field is not closed before the end of the input");
             break;
         }
         const char c = Traits::to_char_type(got);

@@ -24,7 +24,9 @@ constexpr std::size_t kOutputBufferSize = 4 * kInputBufferSize;
 std::string Reason(int error) { return std::strerror(error); }
 
 #ifdef _WIN32
-long ReadSome(int fd, char* data, std::size_t size) { return _read(fd, data, static_cast<unsigned>(size)); }
+long ReadSome(int fd, char* data, std::size_t size) {
+    return _read(fd, data, static_cast<unsigned>(size));
+}
 long WriteSome(int fd, const char* data, std::size_t size) {
     return _write(fd, data, static_cast<unsigned>(size));
 }
@@ -32,7 +34,8 @@ int OpenForReading(const std::string& path) {
     const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
     // Windows refuses to open a directory ("Permission denied"); say what it is.
     struct _stat64 status;
-    if (fd < 0 && _stat64(path.c_str(), &status) == 0 && (status.st_mode & _S_IFDIR) != 0) errno = EISDIR;
+    if (fd < 0 && _stat64(path.c_str(), &status) == 0 && (status.st_mode & _S_IFDIR) != 0)
+        errno = EISDIR;
     return fd;
 }
 void Close(int fd) { _close(fd); }
@@ -72,7 +75,8 @@ InputFile::int_type InputFile::underflow() {
     do {
         got = ReadSome(fd_, buffer_.get(), kInputBufferSize);
     } while (got < 0 && errno == EINTR);
-    if (got < 0) throw IoError(IoError::Side::kInput, "cannot read " + name_ + ": " + Reason(errno));
+    if (got < 0)
+        throw IoError(IoError::Side::kInput, "cannot read " + name_ + ": " + Reason(errno));
     if (got == 0) {
         ended_ = true;
         return traits_type::eof();

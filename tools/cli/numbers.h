@@ -42,11 +42,13 @@ inline ParsedNumber ParseNumber(std::string_view text) {
         format = std::chars_format::hex;
     }
     const auto hexDigit = [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.';
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
+               c == '.';
     };
     const auto sign = [](char c) { return c == '+' || c == '-'; };
     // A second sign ("+-1", "0x-1") is not a number, nor is "0xinf".
-    if (text.empty() || sign(text.front()) || (format == std::chars_format::hex && !hexDigit(text.front()))) {
+    if (text.empty() || sign(text.front()) ||
+        (format == std::chars_format::hex && !hexDigit(text.front()))) {
         return {0.0, NumberError::kNotANumber};
     }
     // Nor two signs of a binary exponent, which libstdc++ 12 reads "0x1p+-1" = 0.5.
@@ -70,7 +72,8 @@ inline ParsedNumber ParseNumber(std::string_view text) {
 inline std::string FormatNumber(double value) {
     if (std::isnan(value)) return "nan";
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
     return std::string(buffer, result.ptr);
 }
 

@@ -152,8 +152,10 @@ void HostCallback(void* argument) {
         const auto count = Get<std::int32_t>(record, kCallbackItemCount);
         const auto items = Get<const std::int64_t*>(record, kCallbackItems);
         bool reservedZero = true;
-        for (std::size_t i = kCallbackReserved; i < kCallbackResult; ++i) reservedZero = reservedZero && record[i] == 0;
-        if (argument == gHandle || version != kCallbackRecordVersion || handle != gHandle || !reservedZero) {
+        for (std::size_t i = kCallbackReserved; i < kCallbackResult; ++i)
+            reservedZero = reservedZero && record[i] == 0;
+        if (argument == gHandle || version != kCallbackRecordVersion || handle != gHandle ||
+            !reservedZero) {
             ++gProtocolErrors;
             std::printf("callback: malformed call-back record\n");
             return;
@@ -180,7 +182,8 @@ void HostCallback(void* argument) {
 // ---- Alerts: the module's MessageBoxA import is redirected here -----------------
 int WINAPI CapturedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     std::string shown;
-    for (const char* c = text; *c; ++c) shown += (*c == '\r') ? std::string("\\r") : std::string(1, *c);
+    for (const char* c = text; *c; ++c)
+        shown += (*c == '\r') ? std::string("\\r") : std::string(1, *c);
     std::printf("alert: owner=%s caption=\"%s\" type=%u text=\"%s\"\n", owner ? "window" : "none",
                 caption, type, shown.c_str());
     return IDOK;
@@ -190,7 +193,8 @@ bool RedirectImport(HMODULE module, const char* dll, const char* function, void*
     auto* base = reinterpret_cast<unsigned char*>(module);
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (dir.VirtualAddress == 0) return false;
     for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
          desc->Name != 0; ++desc) {
@@ -269,7 +273,8 @@ void PrintResources(HMODULE module, const char* path) {
     std::printf("MANIFEST-1033 %s\n", manifest.data ? "present" : "missing");
     if (manifest.data != nullptr) {
         std::string text(reinterpret_cast<const char*>(manifest.data), manifest.size);
-        for (char& c : text) if (c == '\n' || c == '\r') c = ' ';
+        for (char& c : text)
+            if (c == '\n' || c == '\r') c = ' ';
         std::printf("manifest: %s\n", text.c_str());
     }
 
@@ -284,15 +289,18 @@ void PrintResources(HMODULE module, const char* path) {
     UINT length = 0;
     if (VerQueryValueA(block.data(), "\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
         const auto* info = static_cast<VS_FIXEDFILEINFO*>(value);
-        std::printf("version: file=%u.%u.%u.%u product=%u.%u.%u.%u mask=0x%lx flags=0x%lx os=0x%lx type=%lu subtype=%lu\n",
-                    HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-                    HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS),
-                    HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
-                    HIWORD(info->dwProductVersionLS), LOWORD(info->dwProductVersionLS),
-                    info->dwFileFlagsMask, info->dwFileFlags, info->dwFileOS, info->dwFileType,
-                    info->dwFileSubtype);
+        std::printf(
+            "version: file=%u.%u.%u.%u product=%u.%u.%u.%u mask=0x%lx flags=0x%lx os=0x%lx "
+            "type=%lu subtype=%lu\n",
+            HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+            HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS),
+            HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
+            HIWORD(info->dwProductVersionLS), LOWORD(info->dwProductVersionLS),
+            info->dwFileFlagsMask, info->dwFileFlags, info->dwFileOS, info->dwFileType,
+            info->dwFileSubtype);
     }
-    if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) && length >= 4) {
+    if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) &&
+        length >= 4) {
         const auto* pair = static_cast<WORD*>(value);
         std::printf("translation: %04x %04x\n", pair[0], pair[1]);
     }
@@ -359,7 +367,8 @@ std::uint64_t Bits(double d) {
 }
 
 const Function* Find(const std::vector<Function>& catalogue, const std::string& name) {
-    for (const Function& f : catalogue) if (f.name == name) return &f;
+    for (const Function& f : catalogue)
+        if (f.name == name) return &f;
     return nullptr;
 }
 
@@ -379,19 +388,22 @@ int RunBatch(const std::vector<Function>& catalogue) {
     char line[4096];
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
         std::vector<std::string> words;
-        for (char* w = std::strtok(line, " \t\r\n"); w; w = std::strtok(nullptr, " \t\r\n")) words.push_back(w);
+        for (char* w = std::strtok(line, " \t\r\n"); w; w = std::strtok(nullptr, " \t\r\n"))
+            words.push_back(w);
         if (words.empty()) continue;
         const Function* f = Find(catalogue, words[0]);
         std::vector<double> args;
-        for (std::size_t i = 1; i < words.size(); ++i) args.push_back(std::strtod(words[i].c_str(), nullptr));
+        for (std::size_t i = 1; i < words.size(); ++i)
+            args.push_back(std::strtod(words[i].c_str(), nullptr));
         if (f == nullptr || static_cast<int>(args.size()) != f->argumentCount) {
             std::printf("%s error\n", words[0].c_str());
             continue;
         }
         const Evaluation byMessage = Evaluate(*f, args, false);
         const Evaluation byAddress = Evaluate(*f, args, true);
-        std::printf("%s %016" PRIx64 " %016" PRIx64 " %" PRId64 " %" PRId64 " %s\n", f->name.c_str(),
-                    Bits(byMessage.value), Bits(byAddress.value), byMessage.status, byAddress.status,
+        std::printf("%s %016" PRIx64 " %016" PRIx64 " %" PRId64 " %" PRId64 " %s\n",
+                    f->name.c_str(), Bits(byMessage.value), Bits(byAddress.value), byMessage.status,
+                    byAddress.status,
                     byMessage.untouched && byAddress.untouched ? "clean" : "clobbered");
     }
     return 0;
@@ -403,7 +415,8 @@ int RunBatch(const std::vector<Function>& catalogue) {
 extern "C" {
 __declspec(dllexport) HMODULE GetIgorModule(void) { return gHostModule; }
 __declspec(dllexport) std::uint32_t TickCount(void) {
-    return gOptions.fixedTicks ? gOptions.ticks : static_cast<std::uint32_t>(GetTickCount64() * 60 / 1000);
+    return gOptions.fixedTicks ? gOptions.ticks
+                               : static_cast<std::uint32_t>(GetTickCount64() * 60 / 1000);
 }
 __declspec(dllexport) void* NewPtr(std::int64_t size) {
     ++gNewPtrCalls;
@@ -426,23 +439,36 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (option == "--host-version") gOptions.hostVersion = std::atoi(value());
-        else if (option == "--refuse-version") gOptions.refuseVersion = true;
-        else if (option == "--version-module") gOptions.versionModule = value();
-        else if (option == "--no-host-module") gOptions.noHostModule = true;
-        else if (option == "--refuse-record") gOptions.refuseRecord = true;
-        else if (option == "--no-memory-table") gOptions.memoryTable = false;
-        else if (option == "--route") gOptions.addressRoute = std::strcmp(value(), "address") == 0;
-        else if (option == "--thread") gOptions.secondThread = true;
-        else if (option == "--ticks") { gOptions.fixedTicks = true; gOptions.ticks = std::strtoul(value(), nullptr, 0); }
-        else if (option == "--trace") gOptions.trace = true;
+        if (option == "--host-version")
+            gOptions.hostVersion = std::atoi(value());
+        else if (option == "--refuse-version")
+            gOptions.refuseVersion = true;
+        else if (option == "--version-module")
+            gOptions.versionModule = value();
+        else if (option == "--no-host-module")
+            gOptions.noHostModule = true;
+        else if (option == "--refuse-record")
+            gOptions.refuseRecord = true;
+        else if (option == "--no-memory-table")
+            gOptions.memoryTable = false;
+        else if (option == "--route")
+            gOptions.addressRoute = std::strcmp(value(), "address") == 0;
+        else if (option == "--thread")
+            gOptions.secondThread = true;
+        else if (option == "--ticks") {
+            gOptions.fixedTicks = true;
+            gOptions.ticks = std::strtoul(value(), nullptr, 0);
+        } else if (option == "--trace")
+            gOptions.trace = true;
         else {
             std::fprintf(stderr, "unknown option %s\n", option.c_str());
             return 2;
         }
     }
     if (i >= argc) {
-        std::fprintf(stderr, "usage: Igor64.exe [options] MODULE [list | resources | load | batch | NAME ARG...]\n");
+        std::fprintf(
+            stderr,
+            "usage: Igor64.exe [options] MODULE [list | resources | load | batch | NAME ARG...]\n");
         return 2;
     }
     const char* modulePath = argv[i++];
@@ -467,7 +493,8 @@ int main(int argc, char** argv) {
     }
     const std::vector<Function> catalogue = ReadCatalogue(module);
     if (command == "list") {
-        for (const Function& f : catalogue) std::printf("%d %s %d\n", f.index, f.name.c_str(), f.argumentCount);
+        for (const Function& f : catalogue)
+            std::printf("%d %s %d\n", f.index, f.name.c_str(), f.argumentCount);
         return 0;
     }
     if (command == "resources") {
@@ -475,7 +502,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    RedirectImport(module, "user32.dll", "MessageBoxA", reinterpret_cast<void*>(&CapturedMessageBox));
+    RedirectImport(module, "user32.dll", "MessageBoxA",
+                   reinterpret_cast<void*>(&CapturedMessageBox));
     auto xopMain = reinterpret_cast<std::int32_t (*)(unsigned char**)>(
         reinterpret_cast<void*>(GetProcAddress(module, "XOPMain")));
     if (xopMain == nullptr) {
@@ -491,8 +519,8 @@ int main(int argc, char** argv) {
 
     int status = 0;
     if (command == "load") {
-        std::printf("XOPMain: returned=%d result=%" PRId64 " entry=%s protocol=%s\n", loaded, loadResult,
-                    entrySet ? "set" : "unset", gRecordProtocol ? "record" : "list");
+        std::printf("XOPMain: returned=%d result=%" PRId64 " entry=%s protocol=%s\n", loaded,
+                    loadResult, entrySet ? "set" : "unset", gRecordProtocol ? "record" : "list");
     } else if (loaded != 0) {
         std::fprintf(stderr, "the module refused to load (result %" PRId64 ")\n", loadResult);
         return 1;

@@ -14,7 +14,8 @@ inline const std::vector<double> kOpt = {1000, 200, 300, 150, 60, 30, 50, 40, 50
 inline const std::vector<double> kDDT = With(kOpt, {0.001, 1e-7});
 inline const std::vector<double> kDDTSDev = With(kDDT, {1e-4, 1e-8});
 // q_p+ = 0: one count in unit time with unit dead time.
-inline const std::vector<double> kParalysed = Replaced(Replaced(Replaced(Replaced(kDDT, 0, 1), 4, 1), 10, 1), 11, 0);
+inline const std::vector<double> kParalysed =
+    Replaced(Replaced(Replaced(Replaced(kDDT, 0, 1), 4, 1), 10, 1), 11, 0);
 inline const std::vector<double> kParalysedSDev = With(kParalysed, {1e-4, 1e-8});
 
 }  // namespace vantrel::testing::reflection

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli.h"
-#include "csv.h"
 #include "core/names.h"
+#include "csv.h"
 #include "file_io.h"
 #include "numbers.h"
 
@@ -50,7 +50,8 @@ TEST(SnakeCase, EveryAliasIsAUniqueLowerCaseIdentifier) {
         EXPECT_EQ(alias.find("__"), std::string::npos) << alias;
         EXPECT_NE(alias.front(), '_') << alias;
         EXPECT_NE(alias.back(), '_') << alias;
-        for (char c : alias) EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') << alias;
+        for (char c : alias)
+            EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') << alias;
         EXPECT_EQ(FindByName(alias), &e);
         EXPECT_EQ(FindByName(e.name), &e);
     }
@@ -71,24 +72,36 @@ TEST(ClosestNames, SuggestsMisspellingsAndFamilies) {
 
 TEST(ParseNumber, AcceptsEveryExactSpelling) {
     const std::vector<std::pair<std::string_view, double>> cases = {
-        {"20", 20.0},        {"-1.5", -1.5},      {"+1.5", 1.5},       {" 1e-3\t", 1e-3},
-        {"0x1.8p3", 12.0},   {"-0x1p-1074", -0x1p-1074},              {"4.9406564584124654e-324", 0x1p-1074},
-        {"inf", kInf},       {"-inf", -kInf},     {"Infinity", kInf},  {"-0", -0.0},
-        {"0.10000000000000001", 0.1},             {".5", 0.5},         {"5.", 5.0},
+        {"20", 20.0},
+        {"-1.5", -1.5},
+        {"+1.5", 1.5},
+        {" 1e-3\t", 1e-3},
+        {"0x1.8p3", 12.0},
+        {"-0x1p-1074", -0x1p-1074},
+        {"4.9406564584124654e-324", 0x1p-1074},
+        {"inf", kInf},
+        {"-inf", -kInf},
+        {"Infinity", kInf},
+        {"-0", -0.0},
+        {"0.10000000000000001", 0.1},
+        {".5", 0.5},
+        {"5.", 5.0},
     };
     for (const auto& [text, value] : cases) {
         const ParsedNumber parsed = ParseNumber(text);
         ASSERT_FALSE(parsed.error) << text;
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(parsed.value), std::bit_cast<std::uint64_t>(value)) << text;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(parsed.value), std::bit_cast<std::uint64_t>(value))
+            << text;
     }
     EXPECT_TRUE(std::isnan(ParseNumber("nan").value));
     EXPECT_FALSE(ParseNumber("NaN").error);
 }
 
 TEST(ParseNumber, RefusesAnythingElse) {
-    for (std::string_view text : {"", " ", "abc", "1,5", "1.5x", "--1", "+-1", "0x", "0x-1", "0xinf", "1 2",
-                                  "1e", "e5", "+", "0b101", "1e400x", "0x1p99999 s", "0x1p+-1", "0X1P-+1",
-                                  "0x1p--1", "0x1p"}) {
+    for (std::string_view text :
+         {"",      " ",      "abc",         "1,5",     "1.5x",    "--1",     "+-1",
+          "0x",    "0x-1",   "0xinf",       "1 2",     "1e",      "e5",      "+",
+          "0b101", "1e400x", "0x1p99999 s", "0x1p+-1", "0X1P-+1", "0x1p--1", "0x1p"}) {
         const ParsedNumber parsed = ParseNumber(text);
         ASSERT_TRUE(parsed.error) << "'" << text << "'";
         EXPECT_EQ(*parsed.error, NumberError::kNotANumber) << text;
@@ -127,7 +140,8 @@ TEST(FormatNumber, ReadsBackToTheSameBits) {
 // ---- Text quoted in messages ---------------------------------------------------
 
 // `head`, `times` copies of `text`, then `tail`.
-std::string Repeat(std::string_view text, int times, std::string_view tail = "", std::string_view head = "") {
+std::string Repeat(std::string_view text, int times, std::string_view tail = "",
+                   std::string_view head = "") {
     std::string repeated(head);
     for (int i = 0; i < times; ++i) repeated += text;
     repeated += tail;
@@ -239,7 +253,8 @@ TEST(Commands, EvaluatesByNameOrAlias) {
         {{"count_rate", "1000", "50"}, "20\n"},
         {{"FlippingRatio", "1000", "200", "300", "150"}, "5.333333333333333\n"},
         {{"CountRate", "1", "0"}, "nan\n"},
-        {{"FlippingRatioOpt", "1000", "200", "300", "150", "0", "30", "50", "40", "5000", "2500"}, "-inf\n"},
+        {{"FlippingRatioOpt", "1000", "200", "300", "150", "0", "30", "50", "40", "5000", "2500"},
+         "-inf\n"},
         {{"CountRate", "0x1p-1074", "0.5"}, "9.8813129168249309e-324\n"},
         {{"STLcubic", "1", "1", "1", "-5"}, "-0.17320508075688773\n"},
     };
@@ -255,17 +270,21 @@ TEST(Commands, EvaluatesByNameOrAlias) {
 // command lines, with an example the tool really answers that way.
 TEST(Commands, HelpOfAFunction) {
     for (const std::vector<std::string_view>& args :
-         {std::vector<std::string_view>{"help", "he3_transmission"}, {"He3Transmission", "--help"},
+         {std::vector<std::string_view>{"help", "he3_transmission"},
+          {"He3Transmission", "--help"},
           {"he3_transmission", "-h"}}) {
         const Outcome o = Call(args);
         EXPECT_EQ(o.exit, kSuccess) << o.err;
         EXPECT_EQ(o.out.rfind(HelpText(*FindFunction("He3Transmission")), 0), 0u) << o.out;
-        EXPECT_NE(o.out.find("  vantrel He3Transmission p T L lambda PHe\n"), std::string::npos) << o.out;
-        EXPECT_NE(o.out.find("  vantrel he3_transmission 1 293 10 2 0.7    prints 0.36054613706707539\n"),
-                  std::string::npos)
+        EXPECT_NE(o.out.find("  vantrel He3Transmission p T L lambda PHe\n"), std::string::npos)
+            << o.out;
+        EXPECT_NE(
+            o.out.find("  vantrel he3_transmission 1 293 10 2 0.7    prints 0.36054613706707539\n"),
+            std::string::npos)
             << o.out;
     }
-    EXPECT_EQ(Call({"he3_transmission", "1", "293", "10", "2", "0.7"}).out, "0.36054613706707539\n");
+    EXPECT_EQ(Call({"he3_transmission", "1", "293", "10", "2", "0.7"}).out,
+              "0.36054613706707539\n");
     EXPECT_EQ(Call({"help"}).out, Call({"--help"}).out);
     EXPECT_EQ(Call({"help", "Flip"}).exit, kBadUsage);
     EXPECT_EQ(Call({"help", "CountRate", "FlippingRatio"}).exit, kBadUsage);
@@ -275,14 +294,22 @@ TEST(Commands, HelpOfAFunction) {
 TEST(Commands, RefusesBadCallsWithAClearMessage) {
     const std::vector<std::tuple<std::vector<std::string_view>, int, std::string>> cases = {
         {{}, kBadUsage, "usage: vantrel list"},
-        {{"FlipingRatio", "1"}, kBadUsage, "no function named 'FlipingRatio'; did you mean FlippingRatio"},
+        {{"FlipingRatio", "1"},
+         kBadUsage,
+         "no function named 'FlipingRatio'; did you mean FlippingRatio"},
         {{"CountRate", "1"}, kBadUsage, "CountRate takes 2 arguments, got 1: CountRate(N, t)"},
         {{"CountRate", "1", "2", "3"}, kBadUsage, "got 3: CountRate(N, t)"},
-        {{"CountRate", "1", "abc"}, kBadUsage, "argument 2 (t) of CountRate: 'abc' is not a number"},
-        {{"CountRate", "1e999", "1"}, kBadUsage, "argument 1 (N) of CountRate: '1e999' is beyond the range"},
+        {{"CountRate", "1", "abc"},
+         kBadUsage,
+         "argument 2 (t) of CountRate: 'abc' is not a number"},
+        {{"CountRate", "1e999", "1"},
+         kBadUsage,
+         "argument 1 (N) of CountRate: '1e999' is beyond the range"},
         {{"list", "x"}, kBadUsage, "'list' takes no arguments"},
         {{"CountRate", "--csv"}, kBadUsage, "--csv takes one file name"},
-        {{"CountRate", "--csv", "/nonexistent/in.csv"}, kBadInput, "cannot open '/nonexistent/in.csv'"},
+        {{"CountRate", "--csv", "/nonexistent/in.csv"},
+         kBadInput,
+         "cannot open '/nonexistent/in.csv'"},
     };
     for (const auto& [args, exit, message] : cases) {
         const Outcome o = Call(args);
@@ -295,20 +322,27 @@ TEST(Commands, RefusesBadCallsWithAClearMessage) {
 // "--" ends the options as for POSIX utilities; anything else beginning with
 // "--" is an option, known or not (no number starts so).
 TEST(Commands, DoubleDashEndsTheOptions) {
-    const std::vector<std::tuple<std::vector<std::string_view>, int, std::string, std::string>> cases = {
-        {{"--", "CountRate", "1000", "50"}, kSuccess, "20\n", ""},
-        {{"CountRate", "--", "1000", "50"}, kSuccess, "20\n", ""},
-        {{"CountRate", "--", "-1", "5"}, kSuccess, "-0.20000000000000001\n", ""},
-        {{"CountRate", "-1", "--", "5"}, kSuccess, "-0.20000000000000001\n", ""},
-        {{"list", "--"}, kSuccess, "", ""},
-        {{"--", "--help"}, kBadUsage, "", "no function named '--help'"},
-        {{"CountRate", "--", "--csv", "-"}, kBadUsage, "", "argument 1 (N) of CountRate: '--csv' is not a number"},
-        {{"CountRate", "--", "1", "2", "--"}, kBadUsage, "", "takes 2 arguments, got 3"},
-        {{"CountRate", "--cvs", "in.csv"}, kBadUsage, "", "unknown option '--cvs' ('vantrel --help'"},
-        {{"CountRate", "--csv", "-", "1"}, kBadUsage, "", "--csv takes one file name"},
-        {{"CountRate", "--csv", "a", "--csv", "b"}, kBadUsage, "", "--csv takes one file name"},
-        {{"--"}, kBadUsage, "", "usage: vantrel list"},
-    };
+    const std::vector<std::tuple<std::vector<std::string_view>, int, std::string, std::string>>
+        cases = {
+            {{"--", "CountRate", "1000", "50"}, kSuccess, "20\n", ""},
+            {{"CountRate", "--", "1000", "50"}, kSuccess, "20\n", ""},
+            {{"CountRate", "--", "-1", "5"}, kSuccess, "-0.20000000000000001\n", ""},
+            {{"CountRate", "-1", "--", "5"}, kSuccess, "-0.20000000000000001\n", ""},
+            {{"list", "--"}, kSuccess, "", ""},
+            {{"--", "--help"}, kBadUsage, "", "no function named '--help'"},
+            {{"CountRate", "--", "--csv", "-"},
+             kBadUsage,
+             "",
+             "argument 1 (N) of CountRate: '--csv' is not a number"},
+            {{"CountRate", "--", "1", "2", "--"}, kBadUsage, "", "takes 2 arguments, got 3"},
+            {{"CountRate", "--cvs", "in.csv"},
+             kBadUsage,
+             "",
+             "unknown option '--cvs' ('vantrel --help'"},
+            {{"CountRate", "--csv", "-", "1"}, kBadUsage, "", "--csv takes one file name"},
+            {{"CountRate", "--csv", "a", "--csv", "b"}, kBadUsage, "", "--csv takes one file name"},
+            {{"--"}, kBadUsage, "", "usage: vantrel list"},
+        };
     for (const auto& [args, exit, out, message] : cases) {
         const Outcome o = Call(args);
         EXPECT_EQ(o.exit, exit) << args[0] << ' ' << o.err;
@@ -323,12 +357,14 @@ TEST(Commands, DoubleDashEndsTheOptions) {
 
 TEST(Commands, QuotesAtMostAFewDozenCharactersOfWhatItRefuses) {
     const std::string huge(1 << 20, 'x');
-    for (const std::vector<std::string_view>& args :
-         {std::vector<std::string_view>{huge}, {"CountRate", "1", huge}, {"CountRate", "--csv", "-"}}) {
+    for (const std::vector<std::string_view>& args : {std::vector<std::string_view>{huge},
+                                                      {"CountRate", "1", huge},
+                                                      {"CountRate", "--csv", "-"}}) {
         const Outcome o = Call(args, "N,t\n1," + huge + "\n");
         EXPECT_NE(o.exit, kSuccess);
         EXPECT_LT(o.err.size(), 300u) << o.err.substr(0, 300);
-        EXPECT_NE(o.err.find("(the first 60 of 1048576 bytes)"), std::string::npos) << o.err.substr(0, 300);
+        EXPECT_NE(o.err.find("(the first 60 of 1048576 bytes)"), std::string::npos)
+            << o.err.substr(0, 300);
     }
 }
 
@@ -349,9 +385,12 @@ TEST(Csv, SkipsBlankLinesAndNamesTheValueColumnAfresh) {
     const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
         {"\n\r\n  \nN,t\n \t\n1000,50\n\t\n", "N,t,CountRate\n1000,50,20\n", ""},
         {"N,t,CountRate\n1000,50,old\n", "N,t,CountRate,CountRate_2\n1000,50,old,20\n",
-         "vantrel: note: the input has a column CountRate already; the values go to column CountRate_2\n"},
-        {"CountRate_2, CountRate ,N,t\n,,1000,50\n", "CountRate_2, CountRate ,N,t,CountRate_3\n,,1000,50,20\n",
-         "vantrel: note: the input has a column CountRate already; the values go to column CountRate_3\n"},
+         "vantrel: note: the input has a column CountRate already; the values go to column "
+         "CountRate_2\n"},
+        {"CountRate_2, CountRate ,N,t\n,,1000,50\n",
+         "CountRate_2, CountRate ,N,t,CountRate_3\n,,1000,50,20\n",
+         "vantrel: note: the input has a column CountRate already; the values go to column "
+         "CountRate_3\n"},
         {"\xEF\xBB\xBFN,t\n1000,50\n", "\xEF\xBB\xBFN,t,CountRate\n1000,50,20\n", ""},
     };
     for (const auto& [input, output, note] : cases) {
@@ -365,10 +404,13 @@ TEST(Csv, SkipsBlankLinesAndNamesTheValueColumnAfresh) {
 // Fields go out as they came in, byte for byte, whatever they hold.
 TEST(Csv, WritesEveryRecordBackUnchanged) {
     using namespace std::string_literals;
-    const Outcome o = Call({"CountRate", "--csv", "-"},
-                           "N,t,note\r\n1000,50,\"a\r\nb\"\r\n1000,50,\x1A\0\xFF\r\n1000 , 50,\"\"\"\"\"\"\n"s);
+    const Outcome o =
+        Call({"CountRate", "--csv", "-"},
+             "N,t,note\r\n1000,50,\"a\r\nb\"\r\n1000,50,\x1A\0\xFF\r\n1000 , 50,\"\"\"\"\"\"\n"s);
     EXPECT_EQ(o.exit, kSuccess) << o.err;
-    EXPECT_EQ(o.out, "N,t,note,CountRate\n1000,50,\"a\r\nb\",20\n1000,50,\x1A\0\xFF,20\n1000 , 50,\"\"\"\"\"\",20\n"s);
+    EXPECT_EQ(
+        o.out,
+        "N,t,note,CountRate\n1000,50,\"a\r\nb\",20\n1000,50,\x1A\0\xFF,20\n1000 , 50,\"\"\"\"\"\",20\n"s);
 }
 
 // ---- Failing input and output --------------------------------------------------
@@ -382,7 +424,8 @@ public:
 
 protected:
     std::streamsize xsputn(const char* data, std::streamsize count) override {
-        const auto taken = std::min<std::size_t>(static_cast<std::size_t>(count), capacity_ - written.size());
+        const auto taken =
+            std::min<std::size_t>(static_cast<std::size_t>(count), capacity_ - written.size());
         written.append(data, taken);
         if (taken < static_cast<std::size_t>(count) && throws_) Refuse();
         return static_cast<std::streamsize>(taken);
@@ -394,7 +437,8 @@ protected:
 
 private:
     [[noreturn]] static void Refuse() {
-        throw IoError(IoError::Side::kOutput, "cannot write to standard output: No space left on device");
+        throw IoError(IoError::Side::kOutput,
+                      "cannot write to standard output: No space left on device");
     }
     std::size_t capacity_;
     bool throws_;
@@ -417,8 +461,11 @@ private:
 };
 
 TEST(Failures, AFailedWriteIsAnErrorInEveryMode) {
-    const std::vector<std::vector<std::string_view>> commands = {
-        {"CountRate", "1000", "50"}, {"list"}, {"--help"}, {"--version"}, {"CountRate", "--csv", "-"}};
+    const std::vector<std::vector<std::string_view>> commands = {{"CountRate", "1000", "50"},
+                                                                 {"list"},
+                                                                 {"--help"},
+                                                                 {"--version"},
+                                                                 {"CountRate", "--csv", "-"}};
     for (const bool throws : {false, true}) {
         for (const auto& args : commands) {
             for (const std::size_t capacity : {std::size_t{0}, std::size_t{2}}) {
@@ -426,9 +473,12 @@ TEST(Failures, AFailedWriteIsAnErrorInEveryMode) {
                 std::ostream out(&buffer);
                 std::istringstream in("N,t\n1000,50\n1000,50\n");
                 std::ostringstream err;
-                EXPECT_EQ(cli::Run(args, in, out, err), kBadInput) << args[0] << " into " << capacity;
-                EXPECT_EQ(err.str(), throws ? "vantrel: cannot write to standard output: No space left on device\n"
-                                            : "vantrel: cannot write the output\n")
+                EXPECT_EQ(cli::Run(args, in, out, err), kBadInput)
+                    << args[0] << " into " << capacity;
+                EXPECT_EQ(
+                    err.str(),
+                    throws ? "vantrel: cannot write to standard output: No space left on device\n"
+                           : "vantrel: cannot write the output\n")
                     << args[0];
             }
         }
@@ -439,10 +489,13 @@ TEST(Failures, AFailedReadKeepsTheRowsBeforeItAndSaysSo) {
     FailingInput buffer("N,t\n1000,50\n2000,5");
     std::istream in(&buffer);
     std::ostringstream out, err;
-    EXPECT_EQ(cli::Run(std::vector<std::string_view>{"CountRate", "--csv", "-"}, in, out, err), kBadInput);
+    EXPECT_EQ(cli::Run(std::vector<std::string_view>{"CountRate", "--csv", "-"}, in, out, err),
+              kBadInput);
     EXPECT_EQ(out.str(), "N,t,CountRate\n1000,50,20\n");
-    EXPECT_EQ(err.str(), "vantrel: cannot read standard input: Input/output error; stopped after the header and "
-                         "1 row\n");
+    EXPECT_EQ(
+        err.str(),
+        "vantrel: cannot read standard input: Input/output error; stopped after the header and "
+        "1 row\n");
 }
 
 TEST(Csv, ArgumentsInAnyColumnOrder) {
@@ -453,9 +506,11 @@ TEST(Csv, ArgumentsInAnyColumnOrder) {
 
 TEST(Csv, RefusesBadInputWithLineAndColumn) {
     const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
-        {"N,t\n1,2\n3,x\n", "N,t,CountRate\n1,2,0.5\n", "line 3, column 2 (t): 'x' is not a number"},
+        {"N,t\n1,2\n3,x\n", "N,t,CountRate\n1,2,0.5\n",
+         "line 3, column 2 (t): 'x' is not a number"},
         {"t,N\n1,2\n,3\n", "t,N,CountRate\n1,2,2\n", "line 3, column 1 (t): '' is not a number"},
-        {"N,t\n1,1e999\n", "N,t,CountRate\n", "line 2, column 2 (t): '1e999' is beyond the range of a double"},
+        {"N,t\n1,1e999\n", "N,t,CountRate\n",
+         "line 2, column 2 (t): '1e999' is beyond the range of a double"},
         {"N,T\n1,2\n", "", "lacks the column t of CountRate(N, t) (names are case-sensitive)"},
         {"x\n1\n", "", "lacks the columns N, t of CountRate(N, t)"},
         {"N,t,N\n1,2,3\n", "", "names N twice (columns 1 and 3)"},
@@ -465,19 +520,26 @@ TEST(Csv, RefusesBadInputWithLineAndColumn) {
         {"", "", "the CSV input is empty"},
         {"\n \n\t\n", "", "the CSV input is empty"},
         // How far the output got.
-        {"N,t\n1,x\n", "N,t,CountRate\n", "line 2, column 2 (t): 'x' is not a number; stopped after the header\n"},
-        {"N,t\n1,2\n3,x\n", "N,t,CountRate\n1,2,0.5\n", "'x' is not a number; stopped after the header and 1 row\n"},
-        {"N,t\n1,2\n1,2\n3\n", "N,t,CountRate\n1,2,0.5\n1,2,0.5\n", "line 4: 1 field, but the header has 2; "
-                                                                       "stopped after the header and 2 rows\n"},
-        {"N,t\n1,2\n\"\n", "N,t,CountRate\n1,2,0.5\n", "not closed before the end of the input; "
-                                                           "stopped after the header and 1 row\n"},
+        {"N,t\n1,x\n", "N,t,CountRate\n",
+         "line 2, column 2 (t): 'x' is not a number; stopped after the header\n"},
+        {"N,t\n1,2\n3,x\n", "N,t,CountRate\n1,2,0.5\n",
+         "'x' is not a number; stopped after the header and 1 row\n"},
+        {"N,t\n1,2\n1,2\n3\n", "N,t,CountRate\n1,2,0.5\n1,2,0.5\n",
+         "line 4: 1 field, but the header has 2; "
+         "stopped after the header and 2 rows\n"},
+        {"N,t\n1,2\n\"\n", "N,t,CountRate\n1,2,0.5\n",
+         "not closed before the end of the input; "
+         "stopped after the header and 1 row\n"},
         // Another separator: the header is one column.
-        {"N;t\n1000;50\n", "", "the CSV header was read as one column, 'N;t', which lacks the columns N, t of "
-                               "CountRate(N, t): columns are separated by commas, not by ';'\n"},
-        {"N\tt\n1000\t50\n", "", "one column, 'N\\tt', which lacks the columns N, t of CountRate(N, t): "
-                                  "columns are separated by commas, not by tabs\n"},
-        {"N\n1000\n", "", "one column, 'N', which lacks the column t of CountRate(N, t): columns are separated "
-                          "by commas\n"},
+        {"N;t\n1000;50\n", "",
+         "the CSV header was read as one column, 'N;t', which lacks the columns N, t of "
+         "CountRate(N, t): columns are separated by commas, not by ';'\n"},
+        {"N\tt\n1000\t50\n", "",
+         "one column, 'N\\tt', which lacks the columns N, t of CountRate(N, t): "
+         "columns are separated by commas, not by tabs\n"},
+        {"N\n1000\n", "",
+         "one column, 'N', which lacks the column t of CountRate(N, t): columns are separated "
+         "by commas\n"},
     };
     for (const auto& [input, written, message] : cases) {
         const Outcome o = Call({"CountRate", "--csv", "-"}, input);
@@ -507,7 +569,8 @@ TEST(Csv, ResultsReadBackExactly) {
     for (double value : expected) {
         ASSERT_TRUE(std::getline(lines, line));
         const ParsedNumber back = ParseNumber(line.substr(line.rfind(',') + 1));
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(back.value), std::bit_cast<std::uint64_t>(value)) << line;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(back.value), std::bit_cast<std::uint64_t>(value))
+            << line;
     }
 }
 

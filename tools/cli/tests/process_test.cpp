@@ -57,8 +57,10 @@ Outcome Shell(const std::string& command, const std::string& input = "", bool ra
     const std::string dir = Scratch();
     const std::string in = dir + "/in.csv", out = dir + "/out", err = dir + "/err";
     std::ofstream(in, std::ios::binary) << input;
-    const int status = std::system(("{ " + command + "; } < " + in + " > " + out + " 2> " + err).c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, raw ? SlurpBytes(out) : Slurp(out), Slurp(err)};
+    const int status =
+        std::system(("{ " + command + "; } < " + in + " > " + out + " 2> " + err).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, raw ? SlurpBytes(out) : Slurp(out),
+            Slurp(err)};
 }
 
 TEST(Tool, ValueOnStandardOutputMessagesOnStandardError) {
@@ -75,7 +77,9 @@ TEST(Tool, ValueOnStandardOutputMessagesOnStandardError) {
     const Outcome bad = Shell(kTool + " CountRate --csv -", "N,t\n1,2\n1,two\n");
     EXPECT_EQ(bad.exit, 1);
     EXPECT_EQ(bad.out, "N,t,CountRate\n1,2,0.5\n");
-    EXPECT_EQ(bad.err, "vantrel: line 3, column 2 (t): 'two' is not a number; stopped after the header and 1 row\n");
+    EXPECT_EQ(bad.err,
+              "vantrel: line 3, column 2 (t): 'two' is not a number; stopped after the header and "
+              "1 row\n");
 }
 
 TEST(Tool, ReadsAFileByName) {
@@ -96,13 +100,15 @@ long PeakKilobytes(long rows) {
         close(pipeFds[0]);
         close(pipeFds[1]);
         std::freopen("/dev/null", "w", stdout);
-        execl(kTool.c_str(), kTool.c_str(), "FlippingRatio", "--csv", "-", static_cast<char*>(nullptr));
+        execl(kTool.c_str(), kTool.c_str(), "FlippingRatio", "--csv", "-",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeFds[0]);
     std::FILE* feed = fdopen(pipeFds[1], "w");
     std::fputs("label,Npp,Nbp,Npm,Nbm\n", feed);
-    for (long i = 0; i < rows; ++i) std::fprintf(feed, "row %ld,%ld,200,%ld.5,150\n", i, 1000 + i, 300 + i);
+    for (long i = 0; i < rows; ++i)
+        std::fprintf(feed, "row %ld,%ld,200,%ld.5,150\n", i, 1000 + i, 300 + i);
     std::fclose(feed);
     int status = 0;
     rusage usage{};
@@ -128,7 +134,9 @@ protected:
             GTEST_SKIP() << "no vantrel.exe in '" << kWindowsBuild << "'";
         }
     }
-    static std::string Exe() { return kWindowsBuild + "/wine-run " + kWindowsBuild + "/vantrel.exe"; }
+    static std::string Exe() {
+        return kWindowsBuild + "/wine-run " + kWindowsBuild + "/vantrel.exe";
+    }
 };
 
 TEST_F(WindowsTool, SameCatalogueAndSameCsvAsNatively) {
@@ -138,10 +146,11 @@ TEST_F(WindowsTool, SameCatalogueAndSameCsvAsNatively) {
     EXPECT_EQ(windows.out, native.out);
 
     // Arithmetic and square roots only: the same bits on both platforms.
-    const std::string csv = "Npp,Nbp,Npm,Nbm,sigmaPp,sigmaBp,sigmaPm,sigmaBm\r\n"
-                            "1000,200,300,150,30,15,20,10\r\n"
-                            "0x1.5p10,-0,1e-300,inf,1,2,3,4\r\n"
-                            "5,1,3,3,1,1,1,1\r\n";
+    const std::string csv =
+        "Npp,Nbp,Npm,Nbm,sigmaPp,sigmaBp,sigmaPm,sigmaBm\r\n"
+        "1000,200,300,150,30,15,20,10\r\n"
+        "0x1.5p10,-0,1e-300,inf,1,2,3,4\r\n"
+        "5,1,3,3,1,1,1,1\r\n";
     const Outcome nativeCsv = Shell(kTool + " AsymmetrySDev --csv -", csv);
     const Outcome windowsCsv = Shell(Exe() + " AsymmetrySDev --csv -", csv);
     EXPECT_EQ(windowsCsv.exit, 0) << windowsCsv.err;
@@ -149,7 +158,8 @@ TEST_F(WindowsTool, SameCatalogueAndSameCsvAsNatively) {
 
     const Outcome refused = Shell(Exe() + " CountRate 1");
     EXPECT_EQ(refused.exit, 2);
-    EXPECT_NE(refused.err.find("CountRate takes 2 arguments, got 1: CountRate(N, t)"), std::string::npos);
+    EXPECT_NE(refused.err.find("CountRate takes 2 arguments, got 1: CountRate(N, t)"),
+              std::string::npos);
 }
 
 // ---- Both builds: files, streams and line ends -----------------------------------
@@ -181,14 +191,16 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(, BothBuilds,
-                         ::testing::Values(Build{"native", kTool, "\n"},
-                                           Build{"windows", kWindowsBuild + "/wine-run " + kWindowsBuild + "/vantrel.exe",
-                                                 "\r\n"}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    , BothBuilds,
+    ::testing::Values(Build{"native", kTool, "\n"},
+                      Build{"windows",
+                            kWindowsBuild + "/wine-run " + kWindowsBuild + "/vantrel.exe", "\r\n"}),
+    [](const auto& info) { return info.param.name; });
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+    for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+        text.replace(at, from.size(), to);
     return text;
 }
 
@@ -207,10 +219,14 @@ TEST_P(BothBuilds, ReportsEveryFailedOpenReadAndWrite) {
          "vantrel: cannot open '{dir}/absent.csv': No such file or directory\n"},
         {"{tool} CountRate --csv - <&-", "vantrel: cannot read standard input: "},
         {"{tool} CountRate --csv - 0>/dev/null", "vantrel: cannot read standard input: "},
-        {"{tool} CountRate 1000 50 >/dev/full", "vantrel: cannot write to standard output: No space left on device\n"},
-        {"{tool} list >/dev/full", "vantrel: cannot write to standard output: No space left on device\n"},
-        {"{tool} --help >/dev/full", "vantrel: cannot write to standard output: No space left on device\n"},
-        {"{tool} CountRate --csv - >/dev/full", "vantrel: cannot write to standard output: No space left on device\n"},
+        {"{tool} CountRate 1000 50 >/dev/full",
+         "vantrel: cannot write to standard output: No space left on device\n"},
+        {"{tool} list >/dev/full",
+         "vantrel: cannot write to standard output: No space left on device\n"},
+        {"{tool} --help >/dev/full",
+         "vantrel: cannot write to standard output: No space left on device\n"},
+        {"{tool} CountRate --csv - >/dev/full",
+         "vantrel: cannot write to standard output: No space left on device\n"},
         {"{tool} CountRate 1000 50 >&-", "vantrel: cannot write to standard output: "},
         {"{tool} list >&-", "vantrel: cannot write to standard output: "},
     };
@@ -222,7 +238,8 @@ TEST_P(BothBuilds, ReportsEveryFailedOpenReadAndWrite) {
         EXPECT_EQ(o.exit, 1) << c.command << ": " << o.err;
         EXPECT_EQ(o.out, "") << c.command;
         if (err.ends_with(": ")) {
-            EXPECT_TRUE(o.err.starts_with(err) && o.err.find('\n') == o.err.size() - 1) << c.command << ": " << o.err;
+            EXPECT_TRUE(o.err.starts_with(err) && o.err.find('\n') == o.err.size() - 1)
+                << c.command << ": " << o.err;
         } else {
             EXPECT_EQ(o.err, err) << c.command;
         }
@@ -233,10 +250,11 @@ TEST_P(BothBuilds, ReportsEveryFailedOpenReadAndWrite) {
 // Windows text stream) and a quoted line break, and every record comes back as
 // it was, whether the CSV arrives on standard input or by name.
 TEST_P(BothBuilds, WritesEveryRecordBackByteForByte) {
-    const std::string input = "N,t,note\r\n1000,50,\"a\x1A\"\r\n1000,50,\"two\r\nlines\"\r\n2000,50,x\r\n";
-    const std::string expected = "N,t,note,CountRate" + GetParam().lineEnd + "1000,50,\"a\x1A\",20" +
-                                 GetParam().lineEnd + "1000,50,\"two\r\nlines\",20" + GetParam().lineEnd +
-                                 "2000,50,x,40" + GetParam().lineEnd;
+    const std::string input =
+        "N,t,note\r\n1000,50,\"a\x1A\"\r\n1000,50,\"two\r\nlines\"\r\n2000,50,x\r\n";
+    const std::string expected =
+        "N,t,note,CountRate" + GetParam().lineEnd + "1000,50,\"a\x1A\",20" + GetParam().lineEnd +
+        "1000,50,\"two\r\nlines\",20" + GetParam().lineEnd + "2000,50,x,40" + GetParam().lineEnd;
     const std::string path = Scratch() + "/bytes.csv";
     std::ofstream(path, std::ios::binary) << input;
     for (const std::string& source : {std::string("-"), path}) {
@@ -275,8 +293,8 @@ std::string ReadUntil(int fd, const std::string& expected, int seconds) {
     std::string got;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (got.size() < expected.size()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd ready{fd, POLLIN, 0};
         if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
         char buffer[4096];
@@ -340,8 +358,9 @@ TEST_P(BothBuilds, StopsAtTheFirstFailedWrite) {
     const std::string dir = Scratch();
     const std::string script = dir + "/consumer-gone.sh";
     std::ofstream(script) << "trap '' PIPE\n"
-                          << "(echo N,t; yes 1000,50) | { " << Tool() << " CountRate --csv - 2>" << dir
-                          << "/tool-err; echo $? >" << dir << "/tool-status; } | head -n 1 >" << dir << "/head\n";
+                          << "(echo N,t; yes 1000,50) | { " << Tool() << " CountRate --csv - 2>"
+                          << dir << "/tool-err; echo $? >" << dir << "/tool-status; } | head -n 1 >"
+                          << dir << "/head\n";
     ASSERT_EQ(RunWithin(script, 60), 0) << "still running after 60 s";
     EXPECT_EQ(Slurp(dir + "/head"), "N,t,CountRate\n");
     EXPECT_EQ(Slurp(dir + "/tool-status"), "1\n");
