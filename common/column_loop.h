@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <utility>
 
 #include "common/arity.h"
@@ -29,8 +28,10 @@ inline constexpr std::size_t kKernelBlock = 256;
 #define VANTREL_KERNEL_CLONES
 #endif
 
-// F over m contiguous elements into a buffer of the loop's own, which nothing
-// else can alias: the compiler needs no run-time overlap checks to vectorise.
+// F over m contiguous elements: straight into a contiguous output (the
+// compiler checks at run time that it does not overlap an input, and falls
+// back to one element at a time where it does, as in place), or into a buffer
+// of the loop's own for a strided one.
 template <auto F, std::size_t... K>
 [[gnu::always_inline]] inline void EvaluateBlock(std::size_t m, const double* const* in,
                                                  double* result,
@@ -62,10 +63,10 @@ template <auto F>
             for (std::size_t i = 0; i < m; ++i) gathered[a][i] = column.data[at(column.stride, i)];
             in[a] = gathered[a];
         }
-        EvaluateBlock<F>(m, in, result, std::make_index_sequence<k>{});
         if (out.stride == 1) {
-            std::memcpy(out.data + start, result, m * sizeof(double));
+            EvaluateBlock<F>(m, in, out.data + start, std::make_index_sequence<k>{});
         } else {
+            EvaluateBlock<F>(m, in, result, std::make_index_sequence<k>{});
             for (std::size_t i = 0; i < m; ++i) out.data[at(out.stride, i)] = result[i];
         }
     }
