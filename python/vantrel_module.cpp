@@ -19,6 +19,9 @@
 #include <cfenv>
 #include <cstdint>
 #include <cstring>
+#if defined(__x86_64__) && defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 #include <string>
 #include <string_view>
 #include <thread>
@@ -53,6 +56,17 @@ private:
 std::atomic<unsigned> gThreads{std::max(1u, std::thread::hardware_concurrency())};
 
 // ---- The ufuncs ----------------------------------------------------------------
+
+// The arithmetic runs on SSE registers alone, so clearing the flags of the SSE
+// control register is enough, and it costs a fraction of feclearexcept, which
+// also rewrites the x87 environment: a small array's call feels the difference.
+inline void ClearFloatingPointFlags() noexcept {
+#if defined(__x86_64__) && defined(__SSE2__)
+    _mm_setcsr(_mm_getcsr() & ~0x3Fu);
+#else
+    std::feclearexcept(FE_ALL_EXCEPT);
+#endif
+}
 
 // numpy's inner loop: args[0 … k−1] the inputs, args[k] the output, each with
 // its step in bytes; `data` is the catalogue entry.
@@ -89,7 +103,7 @@ void InnerLoop(char** args, const npy_intp* dimensions, const npy_intp* steps, v
     // A degenerate input gives NaN, never an error, and so no warning either:
     // numpy would report the flags that a guarded division or a vectorised
     // loop evaluating both sides of a guard leaves behind.
-    std::feclearexcept(FE_ALL_EXCEPT);
+    ClearFloatingPointFlags();
 }
 
 // What numpy keeps pointers to for the life of the process.
