@@ -46,9 +46,20 @@ template <auto F>
 [[gnu::flatten]] VANTREL_KERNEL_CLONES void ColumnLoop(std::size_t n, const InputColumn* columns,
                                                        OutputColumn out) noexcept {
     constexpr std::size_t k = kArgumentCount<F>;
+    const double* in[k];
+    // Straight-line code, not a loop the compiler could give wide registers.
+    const bool contiguous = [&]<std::size_t... K>(std::index_sequence<K...>) {
+        ((in[K] = columns[K].data), ...);
+        return ((columns[K].stride == 1) && ... && (out.stride == 1));
+    }
+    (std::make_index_sequence<k>{});
+    // Arrays end to end: one pass, with nothing to gather.
+    if (contiguous) {
+        EvaluateBlock<F>(n, in, out.data, std::make_index_sequence<k>{});
+        return;
+    }
     double gathered[k][kKernelBlock];
     double result[kKernelBlock];
-    const double* in[k];
     for (std::size_t start = 0; start < n; start += kKernelBlock) {
         const std::size_t m = std::min(kKernelBlock, n - start);
         const auto at = [start](std::ptrdiff_t stride, std::size_t i) {
