@@ -308,6 +308,21 @@ def band_report(name, bands, band_of_row, c):
               f"parting {int((mask & c.parting).sum()):5}; worst {ulps:>15} ulps, relative {relative:.2g}")
 
 
+def survey_bands(conftest, dll, function, edges, bands, per_band, seed, shape):
+    """Rows of `function` drawn band by band, each shaped into its band by shape(rows, low, high, rng),
+    and the two runtimes compared per band."""
+    rng = np.random.default_rng(seed + function.index)
+    blocks, band_of_row = [], []
+    for i, (low, high) in enumerate(zip(edges, edges[1:])):
+        rows = random_rows(conftest, function, per_band, rng.integers(1 << 32))
+        shape(rows, low, high, rng)
+        blocks.append(rows)
+        band_of_row += [i] * per_band
+    rows = np.vstack(blocks)
+    band_report(function.name, bands, np.array(band_of_row),
+                Comparison(native(function, rows), dll.evaluate(function.name, rows)))
+
+
 def survey_angles(vantrel, conftest, dll):
     print("\nAngles: the reciprocal-cell functions, every angle of the row drawn in the band (either sign)")
     edges = [0, 360, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e12, 1e308]
@@ -315,37 +330,28 @@ def survey_angles(vantrel, conftest, dll):
     functions = {f.name: f for f in vantrel.functions}
     for name in RECIPROCAL_CELL:
         function = functions[name]
-        rng = np.random.default_rng(40000 + function.index)
-        blocks, band_of_row = [], []
-        for i, (low, high) in enumerate(zip(edges, edges[1:])):
-            rows = random_rows(conftest, function, 2000, rng.integers(1 << 32))
+
+        def shape(rows, low, high, rng):
             for j, argument in enumerate(function.arguments):
                 if argument in ("alpha", "beta", "gamma"):
                     draw = rng.uniform(low, high, 2000) if low == 0 else np.exp(rng.uniform(math.log(low), math.log(high), 2000))
                     rows[:, j] = rng.choice([-1.0, 1.0], 2000) * draw
-            blocks.append(rows)
-            band_of_row += [i] * 2000
-        rows = np.vstack(blocks)
-        band_report(name, bands, np.array(band_of_row), Comparison(native(function, rows), dll.evaluate(name, rows)))
+
+        survey_bands(conftest, dll, function, edges, bands, 2000, 40000, shape)
 
 
 def survey_opacity(vantrel, conftest, dll):
     print("\nOpacity: the helium-3 functions with the pressure scaled to a cell opacity O in the band")
     edges = [0.01, 1, 10, 30, 100, 300, 700, 1e4]
     bands = [f"O {a:g}-{b:g}" for a, b in zip(edges, edges[1:])]
+
+    def shape(rows, low, high, rng):
+        target = np.exp(rng.uniform(math.log(low), math.log(high), len(rows)))
+        rows[:, 0] *= target / opacity(*rows[:, :4].T)
+
     functions = {f.name: f for f in vantrel.functions}
     for name in OPACITY:
-        function = functions[name]
-        rng = np.random.default_rng(50000 + function.index)
-        blocks, band_of_row = [], []
-        for i, (low, high) in enumerate(zip(edges, edges[1:])):
-            rows = random_rows(conftest, function, 3000, rng.integers(1 << 32))
-            target = np.exp(rng.uniform(math.log(low), math.log(high), 3000))
-            rows[:, 0] *= target / opacity(*rows[:, :4].T)
-            blocks.append(rows)
-            band_of_row += [i] * 3000
-        rows = np.vstack(blocks)
-        band_report(name, bands, np.array(band_of_row), Comparison(native(function, rows), dll.evaluate(name, rows)))
+        survey_bands(conftest, dll, functions[name], edges, bands, 3000, 50000, shape)
 
 
 def survey_polarisation(vantrel, conftest, dll):
@@ -353,18 +359,13 @@ def survey_polarisation(vantrel, conftest, dll):
     print("terms that grow as cosh²(O·P_He) and cancel as P_He approaches 1")
     edges = [0, 0.9, 0.99, 0.999, 1]
     bands = [f"P_He {a:g}-{b:g}" for a, b in zip(edges, edges[1:])]
+
+    def shape(rows, low, high, rng):
+        rows[:, 0] *= np.exp(rng.uniform(0, math.log(350), len(rows))) / opacity(*rows[:, :4].T)
+        rows[:, 4] = rng.uniform(low, high, len(rows))
+
     function = next(f for f in vantrel.functions if f.name == "He3TransmissionSDev")
-    rng = np.random.default_rng(70000 + function.index)
-    blocks, band_of_row = [], []
-    for i, (low, high) in enumerate(zip(edges, edges[1:])):
-        rows = random_rows(conftest, function, 8000, rng.integers(1 << 32))
-        rows[:, 0] *= np.exp(rng.uniform(0, math.log(350), 8000)) / opacity(*rows[:, :4].T)
-        rows[:, 4] = rng.uniform(low, high, 8000)
-        blocks.append(rows)
-        band_of_row += [i] * 8000
-    rows = np.vstack(blocks)
-    band_report(function.name, bands, np.array(band_of_row),
-                Comparison(native(function, rows), dll.evaluate(function.name, rows)))
+    survey_bands(conftest, dll, function, edges, bands, 8000, 70000, shape)
 
 
 def extrapolation(vantrel, rows):
