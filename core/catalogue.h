@@ -188,11 +188,19 @@ inline constexpr std::array<ExternalFunction, kCatalogue.size()> kBodies = {
 
 #undef VANTREL_CATALOGUE_BODY
 
-static_assert(std::ranges::equal(kBodies, kCatalogue, {}, {}, &CatalogueEntry::body));
+// Written with the classic algorithms: the WebAssembly toolchain's library has
+// no std::ranges::equal or std::ranges::max.
+static_assert(std::equal(kBodies.begin(), kBodies.end(), kCatalogue.begin(),
+                         [](ExternalFunction body, const CatalogueEntry& entry) {
+                             return body == entry.body;
+                         }));
 
 inline constexpr std::size_t kFunctionCount = kCatalogue.size();
 static_assert(kFunctionCount == 46);
-static_assert(std::ranges::max(kCatalogue, {}, &CatalogueEntry::argumentCount).argumentCount ==
-              kMaxArguments);
+static_assert(std::max_element(kCatalogue.begin(), kCatalogue.end(),
+                               [](const CatalogueEntry& a, const CatalogueEntry& b) {
+                                   return a.argumentCount < b.argumentCount;
+                               })
+                  ->argumentCount == kMaxArguments);
 
 }  // namespace vantrel
