@@ -308,7 +308,11 @@ function route() {
 async function start() {
   const module = await createVantrel();
   library = new Library(module);
-  window.vantrelPage = { library };
+  // For the tests: the library, and the table tool's last output byte for byte.
+  window.vantrelPage = {
+    library,
+    tableOutput: () => Array.from(new Uint8Array(tableView.result || new ArrayBuffer(0)), (c) => String.fromCharCode(c)).join(""),
+  };
   functionView.build();
   window.addEventListener("hashchange", route);
   $("loading").remove();
