@@ -245,6 +245,38 @@ async function tableTool(page) {
           "a 10^6-row run shows progress, leaves the page responsive and is cancelled", `${status} ${responsive} ms`);
 }
 
+// ---- Planners -------------------------------------------------------------------
+
+// What each planner shows with its defaults, against the native tool.
+const PLANNED = [
+  ["#plan-counting", /R = (\S+),/, ["FlippingRatio", "12", "1.5", "8", "1.5"]],
+  ["#plan-counting", /peak \+ (\S+) s/, ["OptCountingTimeTpp", "12", "1.5", "8", "1.5", "3600"]],
+  ["#plan-counting", /background − (\S+) s/, ["OptCountingTimeTbm", "12", "1.5", "8", "1.5", "3600"]],
+  ["#plan-helium3", /transmission (\S+),/, ["He3Transmission", "1.2", "293", "10", "2", "0.75"]],
+  ["#plan-helium3", /polarisation (\S+)\n/, ["He3Efficiency", "1.2", "293", "10", "2", "0.75"]],
+  ["#plan-lattice", /1 1 1\t(\S+)\t/, ["STLcubic", "1", "1", "1", "5"]],
+  ["#plan-peaks", /Linear model: centre (\S+) ±/, ["PeakCentringLin", "24.0", "5200", "2100", "24.4", "1500", "4300"]],
+  ["#plan-peaks", /Gaussian model: centre (\S+) ±/, ["PeakCentringGauss", "24.0", "5200", "2100", "24.4", "1500", "4300"]],
+];
+
+async function planners(page) {
+  for (const [hash, pattern, args] of PLANNED) {
+    await page.goto("about:blank");
+    await page.goto(`${PAGE_URL}${hash}`);
+    await page.waitForSelector("body[data-ready=true]");
+    const text = await page.evaluate((id) => {
+      const out = document.querySelector(`#view-${id} .plan-out`);
+      const cells = [...out.querySelectorAll("tr")].map((tr) => [...tr.children].map((c) => c.textContent).join("\t"));
+      return cells.length ? cells.join("\n") : [...out.querySelectorAll("p")].map((p) => p.textContent).join("\n") + "\n";
+    }, hash.slice(1));
+    const shown = text.match(pattern)?.[1];
+    const cli = native([args[0], "--", ...args.slice(1)]).out.trim();
+    t.check(shown === cli, `${hash} shows ${args[0]} as the CLI prints it`, `${shown} vs ${cli} in ${text}`);
+    const plotted = await page.locator(`#view-${hash.slice(1)} .plot canvas`).count();
+    t.check(plotted === 1, `${hash} draws its plot`);
+  }
+}
+
 // ---- Accessibility, views and screenshots ---------------------------------------
 
 const VIEWS = [
@@ -310,6 +342,7 @@ try {
   await functionView(b, catalogue);
   await keyboard(page);
   await tableTool(page);
+  await planners(page);
   await views(page);
   const outside = b.requests.filter((url) => !url.startsWith(PAGE_URL.split("#")[0]) && !/^(blob|data|about):/.test(url));
   t.check(outside.length === 0 && b.requests.length > 0, "offline: no request beyond the page itself", outside.join(" "));

@@ -8,6 +8,7 @@
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "core/catalogue.h"
 #include "numbers.h"
 #include "vantrel/batch.h"
+#include "vantrel/pi.h"
 
 namespace {
 
@@ -224,6 +226,31 @@ EMSCRIPTEN_KEEPALIVE int vantrel_evaluate_batch(int index, int n, const double* 
                                   {out, static_cast<std::size_t>(n)})
                ? 1
                : 0;
+}
+
+// What the planners show beside the catalogue's values, computed here so that
+// the script stays free of arithmetic. The figure of merit P²T of a helium-3
+// cell, for n pairs of polarisation P and transmission T.
+EMSCRIPTEN_KEEPALIVE void vantrel_figure_of_merit(int n, const double* P, const double* T,
+                                                  double* out) {
+    for (int i = 0; i < n; ++i) out[i] = (P[i] * P[i]) * T[i];
+}
+
+// A reflection of sin(θ)/λ = s seen at wavelength λ: its spacing d = 1/(2s) (Å)
+// and its angle 2θ (degrees, by the library's π); NaN beyond the reach of λ.
+EMSCRIPTEN_KEEPALIVE void vantrel_reflection(double s, double lambda, double* d, double* twoTheta) {
+    *d = 1.0 / (2.0 * s);
+    *twoTheta = 2.0 * std::asin(lambda * s) * vantrel::kRadToDeg;
+}
+
+// The standard deviation of a rate r counted for a time t, sqrt(r·t)/t, for
+// each of n pairs: through CountRateSDev, whose counts are Poisson.
+EMSCRIPTEN_KEEPALIVE void vantrel_rate_sdev(int n, const double* r, const double* t, double* out) {
+    const CatalogueEntry& sdev = *vantrel::FindFunction("CountRateSDev");
+    for (int i = 0; i < n; ++i) {
+        const double arguments[] = {r[i] * t[i], t[i]};
+        out[i] = vantrel::Evaluate(sdev, arguments);
+    }
 }
 
 // A CSV through function `index` by the command-line tool's rules: its exit
