@@ -24,6 +24,9 @@ install(FILES $<TARGET_FILE:vantrel_xop> DESTINATION . COMPONENT host)
 install(PROGRAMS $<TARGET_FILE:vantrel> DESTINATION . COMPONENT host)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/functions.md DESTINATION . COMPONENT host)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/host-readme.txt DESTINATION . RENAME README.txt COMPONENT host)
+# The page for the browser, when the web build has made it (tools/test.sh
+# builds it before the Windows build).
+install(FILES ${VANTREL_WEB_PAGE} DESTINATION . COMPONENT host OPTIONAL)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Vantrel)

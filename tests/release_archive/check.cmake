@@ -1,7 +1,8 @@
 # The release archive of the Windows build (cmake/Package.cmake), as its
 # package target makes it but into a scratch directory: its name carries the
 # version that the built plug-in's own version resource states, and it holds
-# exactly the plug-in, vantrel.exe, the function reference and the read-me,
+# exactly the plug-in, vantrel.exe, the function reference and the read-me
+# (and the page for the browser once the web build has made it),
 # each byte for byte as built or written. Run by ctest with
 #   -DWINDOWS_BUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -P check.cmake
 # CPack first brings the Windows build up to date, as the package target does.
@@ -71,6 +72,12 @@ string(REPLACE "\n" ";" entries "${listing}")
 list(FILTER entries EXCLUDE REGEX "/$")  # folder entries
 list(SORT entries)
 set(expected "${folder}/README.txt;${folder}/Vantrel-64.xop;${folder}/functions.md;${folder}/vantrel.exe")
+# The page for the browser, whenever the web build has made it.
+set(page_pair)
+if(WEB_PAGE AND EXISTS "${WEB_PAGE}")
+  list(APPEND expected "${folder}/vantrel.html")
+  set(page_pair "vantrel.html=${WEB_PAGE}")
+endif()
 list(SORT expected)
 if(NOT entries STREQUAL expected)
   message(FATAL_ERROR "${folder}.zip holds\n  ${entries}\nnot\n  ${expected}")
@@ -83,7 +90,8 @@ if(failed)
   message(FATAL_ERROR "cannot unpack ${archive}")
 endif()
 foreach(pair "Vantrel-64.xop=${WINDOWS_BUILD_DIR}/Vantrel-64.xop" "vantrel.exe=${WINDOWS_BUILD_DIR}/vantrel.exe"
-             "functions.md=${SOURCE_DIR}/docs/functions.md" "README.txt=${SOURCE_DIR}/docs/host-readme.txt")
+             "functions.md=${SOURCE_DIR}/docs/functions.md" "README.txt=${SOURCE_DIR}/docs/host-readme.txt"
+             ${page_pair})
   string(REPLACE "=" ";" pair "${pair}")
   list(GET pair 0 name)
   list(GET pair 1 original)

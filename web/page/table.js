@@ -4,6 +4,7 @@
 
 const tableView = {
   worker: null,
+  busy: false,
   result: null,
   name: "",
 
@@ -24,6 +25,8 @@ const tableView = {
     };
     select.addEventListener("change", hint);
     hint();
+    // A worker ready before the file arrives: the module starts once, not per file.
+    this.startWorker();
     $("table-file").addEventListener("change", () => {
       const file = $("table-file").files[0];
       if (file) this.run(file, file.name);
@@ -50,8 +53,11 @@ const tableView = {
   },
 
   cancel(status) {
-    if (this.worker) this.worker.terminate();
-    this.worker = null;
+    if (this.busy) {
+      this.worker.terminate();
+      this.startWorker();
+    }
+    this.busy = false;
     $("table-cancel").disabled = true;
     $("table-progress").value = 0;
     $("table-status").textContent = status;
@@ -59,17 +65,20 @@ const tableView = {
 
   // A file or pasted text through the chosen function.
   async run(blob, fileName) {
-    if (this.worker) this.cancel("");
+    if (this.busy) this.cancel("");
     const entry = library.catalogue[$("table-function").value];
     const opened = performance.now();
     this.result = null;
     $("table-download").disabled = true;
     $("table-messages").hidden = true;
     $("table-preview").replaceChildren();
+    delete document.body.dataset.tableFirstMilliseconds;
     $("table-status").textContent = `Reading ${fileName}…`;
     const bytes = await blob.arrayBuffer();
-    this.startWorker();
+    // The same file may be opened again after an edit.
+    $("table-file").value = "";
     const worker = this.worker;
+    this.busy = true;
     $("table-cancel").disabled = false;
     $("table-status").textContent = `Computing ${entry.name} over ${fileName}…`;
     worker.onmessage = ({ data }) => {
@@ -78,10 +87,14 @@ const tableView = {
         $("table-progress").value = data.total ? data.done / data.total : 0;
         return;
       }
+      if (data.type === "preview") {
+        document.body.dataset.tableFirstMilliseconds = String(performance.now() - opened);
+        this.preview(new TextDecoder().decode(data.output).split(/\r?\n/).slice(0, 21));
+        return;
+      }
       $("table-cancel").disabled = true;
       $("table-progress").value = 1;
-      this.worker = null;
-      worker.terminate();
+      this.busy = false;
       this.finish(entry, fileName, data, performance.now() - opened);
     };
     worker.postMessage({ index: entry.index, bytes }, [bytes]);
@@ -101,11 +114,13 @@ const tableView = {
       : `Stopped: ${rows} row${rows === 1 ? "" : "s"} before the problem are kept.`;
     $("table-download").disabled = data.output.byteLength === 0;
     document.body.dataset.tableMilliseconds = String(milliseconds);
+    document.body.dataset.tableFirstMilliseconds ||= String(milliseconds);
     this.preview(lines.slice(0, 21));
   },
 
   // The first rows, split as a plain preview (quoted commas shown as written).
   preview(lines) {
+    lines = lines.filter((line) => line !== "");
     if (lines.length === 0) return;
     const table = element("table");
     lines.forEach((line, i) => {

@@ -12,15 +12,13 @@ const ready = createVantrel({
   },
 });
 
-onmessage = async ({ data }) => {
-  const m = await ready;
-  const bytes = new Uint8Array(data.bytes);
+// The CSV run over `bytes`: {status, output (ArrayBuffer), messages}.
+function run(m, index, bytes) {
   const input = m._malloc(Math.max(1, bytes.length));
   const slots = m._malloc(12);  // out, outSize, messages
   try {
     m.HEAPU8.set(bytes, input);
-    const started = performance.now();
-    const status = m._vantrel_csv(data.index, input, bytes.length, slots, slots + 4, slots + 8);
+    const status = m._vantrel_csv(index, input, bytes.length, slots, slots + 4, slots + 8);
     const outPointer = m.HEAPU32[slots >> 2];
     const outSize = m.HEAPU32[(slots >> 2) + 1];
     const messagesPointer = m.HEAPU32[(slots >> 2) + 2];
@@ -28,9 +26,26 @@ onmessage = async ({ data }) => {
     const messages = m.UTF8ToString(messagesPointer);
     m._free(outPointer);
     m._free(messagesPointer);
-    postMessage({ type: "done", status, output, messages, milliseconds: performance.now() - started }, [output]);
+    return { status, output, messages };
   } finally {
     m._free(input);
     m._free(slots);
   }
+}
+
+// The first lines of a large file first, so that the page shows rows within
+// a moment; the whole file follows.
+const PREVIEW = 1 << 16;
+
+onmessage = async ({ data }) => {
+  const m = await ready;
+  const bytes = new Uint8Array(data.bytes);
+  if (bytes.length > 4 * PREVIEW) {
+    const end = bytes.lastIndexOf(10, PREVIEW);
+    const first = end > 0 ? run(m, data.index, bytes.subarray(0, end + 1)) : null;
+    if (first && first.status === 0) postMessage({ type: "preview", output: first.output }, [first.output]);
+  }
+  const started = performance.now();
+  const result = run(m, data.index, bytes);
+  postMessage({ type: "done", ...result, milliseconds: performance.now() - started }, [result.output]);
 };

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,8 +23,96 @@ namespace std {
 
 // The text printf gives for `precision` significant digits, which is what
 // to_chars promises for an explicit precision.
+// printf's "%.17g" for a finite non-zero double whose decimal exponent lies in
+// [-5, 16], exactly and without the C library's long-double arithmetic (which
+// WebAssembly emulates, slowly): the 17 digits are v·10^s = m·5^s·2^(e+s)
+// rounded to an integer (ties to even, as printf), with m·5^s < 2^102 held
+// exactly in 128 bits. False for any other value.
+inline bool SeventeenDigits(double value, char* text, int& length) {
+    int binary = 0;
+    const double fraction = std::frexp(std::fabs(value), &binary);  // value = fraction·2^binary
+    if (!(fraction > 0.0) || !std::isfinite(value)) return false;
+    const auto m = static_cast<unsigned __int128>(std::ldexp(fraction, 53));  // exact: 53 bits
+    const int e = binary - 53;
+    // The decimal exponent k, from an estimate that the digits correct.
+    int k = static_cast<int>(std::floor((binary - 1) * 0.30102999566398120));
+    unsigned __int128 digits = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int s = 16 - k;
+        if (s < 0 || s > 21) return false;
+        unsigned __int128 p = m;
+        for (int i = 0; i < s; ++i) p *= 5;
+        const int shift = e + s;
+        if (shift >= 0) {
+            if (shift > 10) return false;  // then at least 18 digits: k is too small
+            digits = p << shift;
+        } else {
+            const int r = -shift;
+            if (r >= 120) return false;
+            digits = p >> r;
+            const unsigned __int128 rest = p - (digits << r);
+            const unsigned __int128 half = static_cast<unsigned __int128>(1) << (r - 1);
+            if (rest > half || (rest == half && (digits & 1) != 0)) ++digits;
+        }
+        const auto low = static_cast<unsigned __int128>(10000000000000000ULL);  // 10^16
+        if (digits < low) {
+            --k;
+        } else if (digits >= low * 10) {
+            if (digits == low * 10) {  // rounded up to the next power of ten
+                digits = low;
+                ++k;
+                break;
+            }
+            ++k;
+        } else {
+            break;
+        }
+        if (attempt == 2) return false;
+    }
+    if (k < -5 || k > 16) return false;
+    char d[17];
+    auto n = static_cast<uint64_t>(digits);
+    for (int i = 16; i >= 0; --i, n /= 10) d[i] = static_cast<char>('0' + n % 10);
+    int significant = 17;
+    while (significant > 1 && d[significant - 1] == '0') --significant;
+    char* out = text;
+    if (value < 0) *out++ = '-';
+    if (k >= -4) {  // fixed: %g's choice for -4 <= k < 17
+        if (k < 0) {
+            *out++ = '0';
+            *out++ = '.';
+            for (int i = -1; i > k; --i) *out++ = '0';
+            for (int i = 0; i < significant; ++i) *out++ = d[i];
+        } else {
+            for (int i = 0; i <= k; ++i) *out++ = d[i];
+            if (significant > k + 1) {
+                *out++ = '.';
+                for (int i = k + 1; i < significant; ++i) *out++ = d[i];
+            }
+        }
+    } else {  // k = -5: d.ddde-05
+        *out++ = d[0];
+        if (significant > 1) {
+            *out++ = '.';
+            for (int i = 1; i < significant; ++i) *out++ = d[i];
+        }
+        std::memcpy(out, "e-05", 4);
+        out += 4;
+    }
+    length = static_cast<int>(out - text);
+    return true;
+}
+
 inline to_chars_result to_chars(char* first, char* last, double value, chars_format format,
                                 int precision) {
+    char fast[32];
+    int fastLength = 0;
+    if (format == chars_format::general && precision == 17 &&
+        SeventeenDigits(value, fast, fastLength)) {
+        if (fastLength > last - first) return {last, errc::value_too_large};
+        std::memcpy(first, fast, static_cast<size_t>(fastLength));
+        return {first + fastLength, errc{}};
+    }
     const char* spec = format == chars_format::fixed        ? "%.*f"
                        : format == chars_format::scientific ? "%.*e"
                        : format == chars_format::hex        ? "%.*a"
@@ -60,8 +149,57 @@ inline to_chars_result to_chars(char* first, char* last, double value) {
     return to_chars(first, last, value, chars_format::general, 17);
 }
 
+// Clinger's fast path for the plain decimals that tables are made of: at most
+// 15 significant digits (an exact double) scaled by at most 10^22 (another),
+// so that one division or multiplication rounds the value correctly. Only a
+// text that is such a number throughout; anything else goes to strtod.
+inline bool FastDecimal(const char* first, const char* last, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const char* p = first;
+    const bool negative = p != last && *p == '-';
+    if (negative) ++p;
+    uint64_t mantissa = 0;
+    int digits = 0, scale = 0;
+    bool any = false;
+    const auto take = [&](char c) {
+        any = true;
+        if (mantissa == 0 && c == '0') return true;
+        mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+        return ++digits <= 15;
+    };
+    for (; p != last && isDigit(*p); ++p)
+        if (!take(*p)) return false;
+    if (p != last && *p == '.') {
+        for (++p; p != last && isDigit(*p); ++p, --scale)
+            if (!take(*p)) return false;
+    }
+    if (!any) return false;
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool down = p != last && *p == '-';
+        if (p != last && (*p == '-' || *p == '+')) ++p;
+        if (p == last) return false;
+        int exponent = 0;
+        for (; p != last && isDigit(*p) && exponent < 1000; ++p)
+            exponent = exponent * 10 + (*p - '0');
+        scale += down ? -exponent : exponent;
+    }
+    if (p != last || scale < -22 || scale > 22) return false;
+    const double w = static_cast<double>(mantissa);
+    const double magnitude = scale >= 0 ? w * kPowersOfTen[scale] : w / kPowersOfTen[-scale];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 inline from_chars_result from_chars(const char* first, const char* last, double& value,
                                     chars_format format = chars_format::general) {
+    if (format == chars_format::general && first != last && *first != '+' &&
+        FastDecimal(first, last, value)) {
+        return {last, errc{}};
+    }
     // strtod would skip blanks and take a sign or a "0x" of its own.
     const auto digit = [](char c, bool hex) {
         return (c >= '0' && c <= '9') || c == '.' ||
