@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds Vantrel-64.xop and the stand-in host, then shows the module at work.
+# Builds the page vantrel.html, Vantrel-64.xop and the stand-in host, then shows the module at work.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
+# The page first: the release archive of the Windows build carries it.
+cmake --workflow --preset web
 cmake --workflow --preset windows
 
 build=build/windows
@@ -24,3 +26,4 @@ for call in "CountRate 1000 50" \
 done
 echo
 echo "Built: $(realpath "$build/Vantrel-64.xop")"
+echo "       $(realpath build/web/vantrel.html)"
