@@ -41,6 +41,13 @@ std::size_t ThreadsFor(std::size_t n, unsigned requested) {
     return std::clamp<std::size_t>(n / kElementsPerThread, 1, threads);
 }
 
+// Parts of at least kElementsPerThread elements, a few per thread, so that a
+// thread that finds the processors busy with other calls leaves its share to
+// those still computing.
+std::size_t PartsFor(std::size_t n, std::size_t threads) {
+    return threads == 1 ? 1 : std::clamp<std::size_t>(n / kElementsPerThread, 1, 4 * threads);
+}
+
 InputColumn Advance(InputColumn column, std::size_t elements) {
     return {column.data + static_cast<std::ptrdiff_t>(elements) * column.stride, column.stride};
 }
@@ -112,9 +119,9 @@ bool EvaluateBatch(const CatalogueEntry& function, std::size_t n,
         return true;
     }
     // A stride-0 output keeps the last element's value: one thread, in order.
-    const std::size_t parts = out.stride == 0 ? 1 : ThreadsFor(n, options.threads);
-    const Job job{kernel, n, parts, columns, out};
-    detail::RunParts(parts, &Job::Part, &job);
+    const std::size_t threads = out.stride == 0 ? 1 : ThreadsFor(n, options.threads);
+    const Job job{kernel, n, PartsFor(n, threads), columns, out};
+    detail::RunParts(job.parts, threads - 1, &Job::Part, &job);
     return true;
 }
 

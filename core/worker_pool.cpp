@@ -27,9 +27,15 @@ struct Job {
     std::size_t attached = 0;  // workers inside the job (pool mutex)
     std::condition_variable detached;
 
-    // Claims parts until none is left.
-    void Work() noexcept {
-        for (std::size_t p = next.fetch_add(1); p < parts; p = next.fetch_add(1)) part(context, p);
+    // Claims parts until none is left, or, for a worker, until more threads
+    // compute than there are processors: the caller finishes what is left.
+    void Work(const std::atomic<std::size_t>* computing = nullptr,
+              std::size_t processors = 0) noexcept {
+        while (computing == nullptr || computing->load(std::memory_order_relaxed) <= processors) {
+            const std::size_t p = next.fetch_add(1);
+            if (p >= parts) return;
+            part(context, p);
+        }
     }
 };
 
@@ -42,17 +48,20 @@ public:
         return *pool;
     }
 
-    void Run(std::size_t parts, PartFunction part, const void* context) noexcept {
+    void Run(std::size_t parts, std::size_t helpers, PartFunction part,
+             const void* context) noexcept {
         Job job(part, context, parts);
+        computing_.fetch_add(1);
         {
             std::lock_guard lock(mutex_);
-            job.wanted = std::min(idle_, parts - 1);
+            job.wanted = std::min({idle_, parts - 1, helpers});
             if (job.wanted > 0) {
                 pending_.push_back(&job);
                 wake_.notify_all();
             }
         }
         job.Work();
+        computing_.fetch_sub(1);
         std::unique_lock lock(mutex_);
         // Every part is claimed; workers that have not joined yet must not.
         std::erase(pending_, &job);
@@ -60,9 +69,8 @@ public:
     }
 
 private:
-    Pool() {
-        const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-        for (unsigned w = 1; w < processors; ++w) {
+    Pool() : processors_(std::max(1u, std::thread::hardware_concurrency())) {
+        for (std::size_t w = 1; w < processors_; ++w) {
             try {
                 std::thread(&Pool::Serve, this).detach();
                 ++idle_;
@@ -92,7 +100,9 @@ private:
             ++job->attached;
             --idle_;
             lock.unlock();
-            job->Work();
+            computing_.fetch_add(1);
+            job->Work(&computing_, processors_);
+            computing_.fetch_sub(1);
             lock.lock();
             ++idle_;
             // The caller may return as soon as it sees this: job is not touched after.
@@ -100,6 +110,8 @@ private:
         }
     }
 
+    const std::size_t processors_;
+    std::atomic<std::size_t> computing_{0};  // callers and workers inside a job
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job*> pending_;
@@ -108,12 +120,13 @@ private:
 
 }  // namespace
 
-void RunParts(std::size_t parts, PartFunction part, const void* context) noexcept {
-    if (parts <= 1) {
-        if (parts == 1) part(context, 0);
+void RunParts(std::size_t parts, std::size_t helpers, PartFunction part,
+              const void* context) noexcept {
+    if (parts <= 1 || helpers == 0) {
+        for (std::size_t p = 0; p < parts; ++p) part(context, p);
         return;
     }
-    Pool::Instance().Run(parts, part, context);
+    Pool::Instance().Run(parts, helpers, part, context);
 }
 
 }  // namespace vantrel::detail
