@@ -17,18 +17,6 @@ bool CsvReader::Next(CsvRecord& record) {
             throw CsvError(1, "the input starts with a broken byte-order mark");
         }
         byteOrderMark_ = matched != 0;
-        // The marks of UTF-16 (FF FE, FE FF), bytes that UTF-8 never holds.
-        const Traits::int_type first = in_.sgetc();
-        if (!byteOrderMark_ && (first == 0xFF || first == 0xFE)) {
-            in_.sbumpc();
-            if (in_.sgetc() == (first ^ 0x01)) {
-                throw CsvError(1, std::string("the CSV text is UTF-16 (") +
-                                      (first == 0xFF ? "little" : "big") +
-                                      "-endian, by its byte-order mark); the tool reads UTF-8: "
-                                      "save it as UTF-8");
-            }
-            in_.sungetc();
-        }
     }
     if (Traits::eq_int_type(in_.sgetc(), eof)) return false;
 

@@ -11,8 +11,7 @@
 
 namespace vantrel::cli {
 
-// Malformed quoting or text of another encoding, with the line where the
-// record starts.
+// Malformed quoting, with the line where the record starts.
 class CsvError : public std::runtime_error {
 public:
     CsvError(std::size_t line, const std::string& what) : std::runtime_error(what), line_(line) {}
@@ -30,8 +29,7 @@ struct CsvRecord {
 
 // Fields are separated by ',' and records by "\n" or "\r\n". A field in double
 // quotes may hold commas, line ends and doubled quotes (""). A UTF-8 byte-order
-// mark before the first record, as spreadsheets write it, is not part of it;
-// the mark of UTF-16 is refused.
+// mark before the first record, as spreadsheets write it, is not part of it.
 //
 // Reads the stream's buffer directly: an exception its buffer throws (a read
 // error) reaches the caller of Next.

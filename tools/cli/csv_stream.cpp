@@ -29,6 +29,14 @@ bool HasColumn(const std::vector<std::string>& header, std::string_view name) {
 // A header that cannot have been read as it was meant, whatever columns it
 // seems to hold: the records after it would be misread as well.
 std::optional<std::string> UnreadableHeader(std::string_view raw) {
+    // The byte-order marks of UTF-16, bytes that UTF-8 never holds.
+    for (const std::string_view mark : {"\xFF\xFE", "\xFE\xFF"}) {
+        if (raw.starts_with(mark)) {
+            return std::string("the CSV text is UTF-16 (") +
+                   (mark[0] == '\xFF' ? "little" : "big") +
+                   "-endian, by its byte-order mark); the tool reads UTF-8: save it as UTF-8";
+        }
+    }
     // UTF-16 of ASCII names: every other byte is NUL.
     for (const std::size_t parity : {std::size_t{1}, std::size_t{0}}) {
         bool utf16 = raw.size() >= 2;

@@ -242,9 +242,7 @@ TEST(CsvReader, ReportsBrokenQuotingWithItsLine) {
              {"a,b\n1,\"open\n2,3\n", 2},
              {"a,b\n\"x\"y,2\n", 2},
              {"a,b\n\"x\ny\"z,2\n", 2},  // where the record starts
-             {"\xEF\xBBN,t\n", 1},
-             {"\xFF\xFEN", 1},  // UTF-16 by its byte-order mark
-             {"\xFE\xFF", 1}}) {
+             {"\xEF\xBBN,t\n", 1}}) {
         try {
             ReadAll(text);
             ADD_FAILURE() << text;
