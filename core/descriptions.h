@@ -2,8 +2,9 @@
 // module: a one-line summary, the unit of the result, when the value is NaN,
 // one example with its value, and each argument's meaning and unit (the unit
 // words of docs/functions.md, which is the long form; a test holds the two
-// together). Kept in catalogue order; the catalogue checks that the arguments
-// match each function's signature and that every example gives its value.
+// together). Kept in catalogue order; the catalogue checks at compile time
+// that the arguments match each function's signature, and a test that every
+// example gives its value.
 #pragma once
 
 #include <algorithm>
