@@ -3,7 +3,9 @@ dask and xarray users combine ufuncs with their data."""
 
 import copy
 import pickle
+import re
 import threading
+from decimal import Decimal
 from concurrent.futures import ProcessPoolExecutor
 
 import numpy as np
@@ -16,7 +18,7 @@ from conftest import same_bits, shared_inputs
 def test_each_function_has_its_ufunc(function):
     u = function.ufunc
     k = len(function.arguments)
-    assert isinstance(u, np.ufunc) and (u.nin, u.nout) == (k, 1) and u.types == ["d" * k + "->d"]
+    assert isinstance(u, np.ufunc) and (u.nin, u.nout) == (k, 1) and u.types == ["d" * k + "->d", "O" * k + "->d"]
     assert getattr(vantrel.ufuncs, function.name) is u and getattr(vantrel.ufuncs, function.alias) is u
     assert u.__name__ == function.name
     columns = list(shared_inputs(function, plausible=20, wide=20).T)
@@ -102,10 +104,36 @@ def test_refuses_what_is_not_a_real_number_naming_the_argument(value, error, mes
     with pytest.raises(error) as raised:
         vantrel.count_rate(value, 50)
     assert str(raised.value) == "CountRate(N, t): " + message
-    with pytest.raises(TypeError):  # the raw ufunc refuses as numpy's own do
+    with pytest.raises(error):  # the raw ufunc refuses them too
         vantrel.ufuncs.CountRate(np.asarray(value), 50.0)
     # Object arrays of real numbers, as pandas keeps them, are taken.
     assert vantrel.count_rate(np.array([1000, 2000.0], dtype=object), 50).tolist() == [20.0, 40.0]
+
+
+@pytest.mark.parametrize("bad, message", [
+    ("abc", "has dtype <U3, not a real number type"),
+    (1j, "has dtype complex128, not a real number type"),
+    (np.array(["2020-01-01"], dtype="datetime64[ns]"), "has dtype datetime64[ns], not a real number type"),
+])
+def test_a_bad_argument_beside_a_dask_array_computes_nothing(bad, message):
+    da = pytest.importorskip("dask.array")
+    computed = []
+    counts = da.from_array(np.ones(4), chunks=2).map_blocks(lambda b: computed.append(b.size) or b, dtype=float)
+    with pytest.raises(TypeError, match=re.escape("CountRate(N, t): argument 't' " + message)):
+        vantrel.count_rate(counts, bad)
+    assert 2 not in computed  # no chunk (the graph may try its function on an empty block)
+
+
+def test_pandas_object_columns_and_mixed_rows_are_taken_as_float64():
+    pd = pytest.importorskip("pandas")
+    rates = vantrel.count_rate(pd.Series([1000, Decimal(2000)], dtype=object), 50)
+    assert isinstance(rates, pd.Series) and rates.dtype == np.float64 and rates.tolist() == [20.0, 40.0]
+    table = pd.DataFrame({"sample": ["Fe", "Ni"], "N": [1000, 2000], "t": [50.0, 25.0]})
+    row = table.loc[1, ["N", "t"]]  # a row of a mixed table holds objects
+    assert row.dtype == object and vantrel.count_rate(*row) == 80.0
+    assert vantrel.count_rate(row, 2).tolist() == [1000.0, 12.5]
+    with pytest.raises(OverflowError, match="argument 'N' holds 1E"):
+        vantrel.count_rate(pd.Series([Decimal("1e400")]), 1)
 
 
 def test_thread_count_changes_during_a_computation_change_no_bit():
