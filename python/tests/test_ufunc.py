@@ -25,6 +25,42 @@ def test_each_function_has_its_ufunc(function):
     assert same_bits(u(*columns), function(*columns)).all()
 
 
+BINARY = [f for f in vantrel.functions if len(f.arguments) == 2]
+
+
+def left_fold(function, values, start=None):
+    """Every partial result of a Python loop over the function: numpy's meaning of reduce."""
+    values = list(map(float, values))
+    acc = values.pop(0) if start is None else start
+    partial = [acc] if start is None else []
+    for x in values:
+        acc = function(acc, x)
+        partial.append(acc)
+    return partial
+
+
+@pytest.mark.parametrize("function", BINARY, ids=lambda f: f.name)
+@pytest.mark.parametrize("n", [6, 17, 70_000])  # 70,000: enough elements for several threads
+def test_reductions_are_the_left_fold_bit_for_bit(function, n):
+    u = function.ufunc
+    xs = np.random.default_rng(n).uniform(1, 5000, n)
+    partial = left_fold(function, xs)
+    assert same_bits(u.reduce(xs), partial[-1])
+    assert same_bits(u.accumulate(xs), partial).all()
+    assert same_bits(u.reduce(xs, initial=7.0), left_fold(function, xs, start=7.0)[-1])
+    cuts = [0, 2, 2, n // 2]  # numpy: a cut not before the next gives the element itself
+    expected = [left_fold(function, xs[0:2])[-1], xs[2], left_fold(function, xs[2:n // 2])[-1],
+                left_fold(function, xs[n // 2:])[-1]]
+    assert same_bits(u.reduceat(xs, cuts), expected).all()
+    table = xs[: n - n % 3].reshape(-1, 3)
+    assert same_bits(u.reduce(table, axis=1), [left_fold(function, row)[-1] for row in table]).all()
+    assert same_bits(u.reduce(table, axis=0), [left_fold(function, col)[-1] for col in table.T]).all()
+
+
+def test_count_rate_reduces_as_numpy_divides():
+    assert vantrel.ufuncs.CountRate.reduce(np.array([1000.0, 50.0, 2.0])) == np.divide.reduce([1000, 50, 2]) == 10.0
+
+
 def test_numpy_keywords_pass_through():
     N, t = np.array([[1000.0, 2000.0], [3000.0, 4000.0]]), np.array([50.0, 0.0])
     out = np.full((2, 2), -1.0)
