@@ -59,6 +59,14 @@ private:
 // run at any time on another thread.
 std::atomic<unsigned> gThreads{0};
 
+// The threads in effect. The processors are counted once: asking the system
+// costs a small array's call several times its arithmetic.
+unsigned ThreadsInEffect() {
+    static const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = gThreads.load(std::memory_order_relaxed);
+    return threads != 0 ? threads : processors;
+}
+
 // ---- Values ----------------------------------------------------------------------
 
 std::string Text(PyObject* object) {
@@ -139,6 +147,10 @@ bool BeyondDouble(PyObject* value, const CatalogueEntry& entry, std::size_t a) {
 // None and complex numbers are no real numbers, and a value beyond a double
 // is refused, never taken as an infinity.
 bool ToDouble(PyObject* value, const CatalogueEntry& entry, std::size_t a, double& x) {
+    if (value != nullptr && PyFloat_Check(value)) {  // the common case first: a double already
+        x = PyFloat_AS_DOUBLE(value);
+        return true;
+    }
     if (value == nullptr) value = Py_None;  // an object array numpy left empty
     x = PyFloat_AsDouble(value);
     if (x == -1.0 && PyErr_Occurred()) {
@@ -158,7 +170,7 @@ bool ToDouble(PyObject* value, const CatalogueEntry& entry, std::size_t a, doubl
     // a true infinity compares equal to one. A type that cannot compare is
     // taken at its word.
     const bool compares = Py_TYPE(value)->tp_richcompare != PyBaseObject_Type.tp_richcompare;
-    if (std::isinf(x) && !PyFloat_Check(value) && compares) {
+    if (std::isinf(x) && compares) {
         Ref infinity(PyFloat_FromDouble(x));
         const int infinite = infinity ? PyObject_RichCompareBool(value, infinity.get(), Py_EQ) : -1;
         PyErr_Clear();
@@ -172,9 +184,15 @@ bool ToDouble(PyObject* value, const CatalogueEntry& entry, std::size_t a, doubl
 // The arithmetic runs on SSE registers alone, so clearing the flags of the SSE
 // control register is enough, and it costs a fraction of feclearexcept, which
 // also rewrites the x87 environment: a small array's call feels the difference.
+// Writing the register costs more than reading it, and numpy reports only the
+// invalid, division, overflow and underflow flags (not inexact or denormal):
+// a call that raised none of them writes nothing.
 inline void ClearFloatingPointFlags() noexcept {
 #if defined(__x86_64__) && defined(__SSE2__)
-    _mm_setcsr(_mm_getcsr() & ~0x3Fu);
+    constexpr unsigned kReported =
+        _MM_EXCEPT_INVALID | _MM_EXCEPT_DIV_ZERO | _MM_EXCEPT_OVERFLOW | _MM_EXCEPT_UNDERFLOW;
+    const unsigned status = _mm_getcsr();
+    if ((status & kReported) != 0) _mm_setcsr(status & ~_MM_EXCEPT_MASK);
 #else
     std::feclearexcept(FE_ALL_EXCEPT);
 #endif
@@ -200,7 +218,7 @@ void InnerLoop(char** args, const npy_intp* dimensions, const npy_intp* steps, v
     if (columnsOfDoubles) {
         EvaluateBatch(entry, n, {columns, k},
                       {reinterpret_cast<double*>(args[k]), steps[k] / npy_intp{sizeof(double)}},
-                      {.threads = gThreads.load(std::memory_order_relaxed)});
+                      {.threads = ThreadsInEffect()});
     } else {
         // numpy aligns the data of a loop like this one; should it ever not, byte by byte.
         double arguments[kMaxArguments];
@@ -309,13 +327,15 @@ bool ExplainRefusal(const CatalogueEntry& entry, PyObject* const* values) {
 // each value and refuses one beyond a double. nullptr with the error set, or
 // the value to pass on.
 PyObject* WithoutLongDouble(PyObject* value) {
-    const bool numpy = PyArray_Check(value) || PyArray_IsScalar(value, LongDouble);
-    if (!numpy && !PyList_Check(value) && !PyTuple_Check(value)) return Py_NewRef(value);
+    if (PyArray_Check(value)) {
+        auto* array = reinterpret_cast<PyArrayObject*>(value);
+        return PyArray_TYPE(array) == NPY_LONGDOUBLE ? PyArray_Cast(array, NPY_OBJECT)
+                                                     : Py_NewRef(value);
+    }
+    if (!PyArray_IsScalar(value, LongDouble) && !PyList_Check(value) && !PyTuple_Check(value))
+        return Py_NewRef(value);
     Ref array(PyArray_FROM_O(value));
-    if (!array) return nullptr;
-    auto* arr = reinterpret_cast<PyArrayObject*>(array.get());
-    if (PyArray_TYPE(arr) != NPY_LONGDOUBLE) return numpy ? Py_NewRef(value) : array.release();
-    return PyArray_Cast(arr, NPY_OBJECT);
+    return array ? WithoutLongDouble(array.get()) : nullptr;
 }
 
 // ---- The named callables -------------------------------------------------------
@@ -609,12 +629,7 @@ PyType_Spec kFunctionSpec = {
 
 // ---- The module ----------------------------------------------------------------
 
-// The threads in effect: 0 is read as the processors it stands for.
-PyObject* GetNumThreads(PyObject*, PyObject*) {
-    const unsigned threads = gThreads.load();
-    return PyLong_FromUnsignedLong(
-        threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency()));
-}
+PyObject* GetNumThreads(PyObject*, PyObject*) { return PyLong_FromUnsignedLong(ThreadsInEffect()); }
 
 PyObject* SetNumThreads(PyObject*, PyObject* argument) {
     constexpr long long kMost = 1024;
