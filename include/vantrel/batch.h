@@ -20,21 +20,9 @@
 #include <string_view>
 
 #include "vantrel/catalogue.h"
+#include "vantrel/columns.h"
 
 namespace vantrel {
-
-// Element i of a column is data[i · stride]: stride 1 for an array, 0 for one
-// value that every element shares, another value for a column of a table
-// stored by rows. Strides count doubles, not bytes, and may be negative.
-struct InputColumn {
-    const double* data;
-    std::ptrdiff_t stride = 1;
-};
-
-struct OutputColumn {
-    double* data;
-    std::ptrdiff_t stride = 1;
-};
 
 struct BatchOptions {
     // Threads that share the elements: 1 computes in the calling thread, 0 takes
