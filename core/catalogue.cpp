@@ -91,8 +91,13 @@ std::string HelpText(const CatalogueEntry& entry) {
     }
     help += "\nExample:\n  " + std::string(entry.name) + "(" + call +
             ") = " + Shortest(entry.exampleValue) + "\n";
-    help += "\nFunction " + std::to_string(IndexOf(entry)) + " of " +
-            std::to_string(kFunctionCount) + ", also named " + std::string(entry.alias) +
+    const std::string where = entry.exported
+                                  ? "Function " + std::to_string(IndexOf(entry)) +
+                                        " of the plug-in's " + std::to_string(kHostFunctionCount)
+                                  : "Function " + std::to_string(IndexOf(entry)) + " of " +
+                                        std::to_string(kFunctionCount) +
+                                        ", of the library only (not in the plug-in)";
+    help += "\n" + where + ", also named " + std::string(entry.alias) +
             ". docs/functions.md has the formulas.\n";
     return help;
 }

@@ -121,7 +121,8 @@ int UnknownFunction(std::string_view name, std::ostream& err) {
         name.size() <= 4 * kQuoteLimit ? ClosestNames(name) : std::vector<std::string_view>{};
     for (std::size_t i = 0; i < closest.size(); ++i)
         err << (i == 0 ? "; did you mean " : ", ") << closest[i];
-    err << (closest.empty() ? "" : "?") << " ('vantrel list' shows all 46)\n";
+    err << (closest.empty() ? "" : "?") << " ('vantrel list' shows all " << Catalogue().size()
+        << ")\n";
     return kBadUsage;
 }
 
