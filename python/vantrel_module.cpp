@@ -32,6 +32,9 @@
 #include "vantrel/catalogue.h"
 
 namespace vantrel::python {
+
+int AddDecayFit(PyObject* module);  // python/decay_fit.cpp
+
 namespace {
 
 // An owned reference, released at the end of its scope.
@@ -635,6 +638,7 @@ PyObject* Initialise() {
                          function.release());
     }
     if (PyModule_AddObject(module.get(), "functions", functions.release()) != 0) return nullptr;
+    if (AddDecayFit(module.get()) != 0) return nullptr;
     Ref modules(Py_NewRef(PyImport_GetModuleDict()));
     if (PyDict_SetItemString(modules.get(), "vantrel.ufuncs", ufuncs.get()) != 0 ||
         !SetAttribute(module.get(), "ufuncs", ufuncs.get())) {
