@@ -91,14 +91,14 @@ std::string HelpText(const CatalogueEntry& entry) {
     }
     help += "\nExample:\n  " + std::string(entry.name) + "(" + call +
             ") = " + Shortest(entry.exampleValue) + "\n";
-    const std::string where = entry.exported
-                                  ? "Function " + std::to_string(IndexOf(entry)) +
-                                        " of the plug-in's " + std::to_string(kHostFunctionCount)
-                                  : "Function " + std::to_string(IndexOf(entry)) + " of " +
-                                        std::to_string(kFunctionCount) +
-                                        ", of the library only (not in the plug-in)";
-    help += "\n" + where + ", also named " + std::string(entry.alias) +
-            ". docs/functions.md has the formulas.\n";
+    const std::string index = "Function " + std::to_string(IndexOf(entry));
+    const std::string where =
+        entry.exported ? index + " of the plug-in's " + std::to_string(kHostFunctionCount)
+                       : index + " of " + std::to_string(kFunctionCount) +
+                             ", of the library only (not in the plug-in)";
+    help += "\n" + Wrap(where + ", also named " + std::string(entry.alias) +
+                            ". docs/functions.md has the formulas.",
+                        0);
     return help;
 }
 
