@@ -79,9 +79,14 @@ std::string HelpText(const CatalogueEntry& entry) {
     // library rounds differently shows the value it gives itself.
     help += "\nExample:\n  " + std::string(entry.name) + "(" + call +
             ") = " + ValueText(Evaluate(entry, entry.exampleArguments)) + "\n";
-    help += "\nFunction " + std::to_string(IndexOf(entry)) + " of " +
-            std::to_string(kFunctionCount) + ", also named " + std::string(entry.alias) +
-            ". docs/functions.md has the formulas.\n";
+    const std::string index = "Function " + std::to_string(IndexOf(entry));
+    const std::string where =
+        entry.exported ? index + " of the plug-in's " + std::to_string(kHostFunctionCount)
+                       : index + " of " + std::to_string(kFunctionCount) +
+                             ", of the library only (not in the plug-in)";
+    help += "\n" + Wrap(where + ", also named " + std::string(entry.alias) +
+                            ". docs/functions.md has the formulas.",
+                        0);
     return help;
 }
 

@@ -34,6 +34,9 @@
 #include "vantrel/catalogue.h"
 
 namespace vantrel::python {
+
+int AddDecayFit(PyObject* module);  // python/decay_fit.cpp
+
 namespace {
 
 // An owned reference, released at the end of its scope.
@@ -658,7 +661,7 @@ PyMethodDef kModuleMethods[] = {
 PyModuleDef kModule = {
     PyModuleDef_HEAD_INIT,
     "vantrel",
-    "The 46 Vantrel functions of polarised-neutron diffraction: count rates, flipping ratios,\n"
+    "The Vantrel functions of polarised-neutron diffraction: count rates, flipping ratios,\n"
     "asymmetries, optimal counting times, peak centring, sin(theta)/lambda and helium-3 cells.\n"
     "Each is available under its catalogue name (FlippingRatioOptSDev) and a snake_case alias\n"
     "(flipping_ratio_opt_sdev); `functions` lists them in catalogue order, and `ufuncs` holds the\n"
@@ -783,7 +786,8 @@ PyObject* Initialise() {
             "The numpy ufunc of every Vantrel function, by catalogue name and alias.") != 0) {
         return nullptr;
     }
-    static std::array<UfuncTables, 46> tables;
+    // Never resized: numpy keeps pointers into it.
+    static std::vector<UfuncTables> tables(Catalogue().size());
     const std::span<const CatalogueEntry> catalogue = Catalogue();
     if (catalogue.size() != tables.size()) {
         PyErr_SetString(PyExc_ImportError, "vantrel: the catalogue does not match the module");
@@ -809,6 +813,7 @@ PyObject* Initialise() {
                          function.release());
     }
     if (PyModule_AddObjectRef(module.get(), "functions", functions.get()) != 0) return nullptr;
+    if (AddDecayFit(module.get()) != 0) return nullptr;
     Ref modules(Py_NewRef(PyImport_GetModuleDict()));
     if (PyDict_SetItemString(modules.get(), "vantrel.ufuncs", ufuncs.get()) != 0 ||
         !SetAttribute(module.get(), "ufuncs", ufuncs.get())) {

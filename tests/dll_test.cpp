@@ -133,8 +133,8 @@ TEST(Dll, EvaluatesACountRateFromTheCommandLine) {
 
 TEST(Dll, AccuracyTableHasEveryFunctionOnce) {
     const auto table = WindowsAccuracy();
-    EXPECT_EQ(table.size(), kFunctionCount);
-    for (const CatalogueEntry& e : kCatalogue) {
+    EXPECT_EQ(table.size(), kHostFunctionCount);
+    for (const CatalogueEntry& e : kHostCatalogue) {
         const auto row = table.find(e.name);
         ASSERT_NE(row, table.end()) << e.name;
         if (row->second.exact) {
@@ -231,7 +231,7 @@ std::vector<double> RecordedRow(std::mt19937_64& random, std::size_t arguments) 
 TEST(Dll, ValuesAsRecorded) {
     constexpr std::size_t kRows = 1000;
     std::string input;
-    for (const CatalogueEntry& e : kCatalogue) {
+    for (const CatalogueEntry& e : kHostCatalogue) {
         std::mt19937_64 random(20261208 + IndexOf(e));
         for (std::size_t r = 0; r < kRows; ++r) {
             input += std::string(e.name);
@@ -241,9 +241,9 @@ TEST(Dll, ValuesAsRecorded) {
     }
     const HostRun run = Host("", "batch", input);
     ASSERT_EQ(run.exitCode, 0);
-    ASSERT_EQ(run.lines.size(), kRows * kFunctionCount);
+    ASSERT_EQ(run.lines.size(), kRows * kHostFunctionCount);
     std::map<std::string, std::string> digests;
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         std::uint64_t digest = 0xcbf29ce484222325;  // FNV-1a over the lines' bits
         for (std::size_t r = 0; r < kRows; ++r) {
             for (char c : run.lines[i * kRows + r])
@@ -260,7 +260,7 @@ TEST(Dll, ValuesAsRecorded) {
                "rows\n"
                "# of tests/dll_test.cpp (ValuesAsRecorded). Rewritten only when values change on "
                "purpose.\n";
-        for (const CatalogueEntry& e : kCatalogue)
+        for (const CatalogueEntry& e : kHostCatalogue)
             out << e.name << ' ' << digests[std::string(e.name)] << '\n';
     }
     std::ifstream recorded(path);
@@ -274,7 +274,7 @@ TEST(Dll, ValuesAsRecorded) {
         EXPECT_EQ(digests[name], digest) << name << "'s values in the plug-in have moved";
         ++compared;
     }
-    EXPECT_EQ(compared, kFunctionCount);
+    EXPECT_EQ(compared, kHostFunctionCount);
 }
 
 // No body is still a placeholder: each function gives at least one documented
@@ -290,14 +290,14 @@ TEST(Dll, EveryCatalogueEntryHasItsBody) {
         }
     }
     std::string input;
-    for (const CatalogueEntry& e : kCatalogue) {
+    for (const CatalogueEntry& e : kHostCatalogue) {
         ASSERT_TRUE(witness.count(std::string(e.name)))
             << e.name << " has no documented finite value";
         input += witness[std::string(e.name)] + "\n";
     }
     const HostRun run = Host("", "batch", input);
-    ASSERT_EQ(run.lines.size(), kFunctionCount);
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    ASSERT_EQ(run.lines.size(), kHostFunctionCount);
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         std::uint64_t bits = 0;
         char name[64];
         std::sscanf(run.lines[i].c_str(), "%63s %" SCNx64, name, &bits);
@@ -308,8 +308,8 @@ TEST(Dll, EveryCatalogueEntryHasItsBody) {
 
 TEST(Dll, CatalogueAsTheHostReadsIt) {
     const HostRun run = Host("", "list");
-    ASSERT_EQ(run.lines.size(), kFunctionCount);
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    ASSERT_EQ(run.lines.size(), kHostFunctionCount);
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         EXPECT_EQ(run.lines[i], std::to_string(i) + " " + std::string(kCatalogue[i].name) + " " +
                                     std::to_string(kCatalogue[i].argumentCount));
     }

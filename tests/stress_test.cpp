@@ -52,7 +52,7 @@ std::vector<Call> Workload() {
         calls.push_back({IndexOf(*entry), BlockOf(entry->argumentCount, c.arguments)});
     }
     std::mt19937_64 bits(6);
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         for (int j = 0; j < 4; ++j) {
             std::vector<double> block(kCatalogue[i].argumentCount + 1);
             for (double& x : block) x = std::bit_cast<double>(bits());
@@ -140,8 +140,8 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
     auto worker = [&](int id) {
         // Each thread asks for the addresses itself, from a thread that is not
         // the loading one.
-        std::vector<ExternalFunction> address(kFunctionCount);
-        for (std::size_t i = 0; i < kFunctionCount; ++i) {
+        std::vector<ExternalFunction> address(kHostFunctionCount);
+        for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
             address[i] =
                 host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
             if (address[i] != kCatalogue[i].body) {
@@ -247,8 +247,8 @@ TEST(Stress, ConcurrentBatchesShareThePoolAndMatchOneThread) {
 TEST(Stress, DirectCallsNeverReachTheThreadCheck) {
     const std::vector<Call> calls = Workload();
     StressHost host;
-    std::vector<ExternalFunction> address(kFunctionCount);
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    std::vector<ExternalFunction> address(kHostFunctionCount);
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         address[i] =
             host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
     }

@@ -17,7 +17,7 @@ from conftest import documented_cases, same_bits, shared_inputs
 # ---- Names ---------------------------------------------------------------------
 
 def test_every_function_by_name_and_alias_in_catalogue_order():
-    assert len(vantrel.functions) == 46
+    assert len(vantrel.functions) > 46  # the plug-in's, then the library's own
     aliases = set()
     for index, f in enumerate(vantrel.functions):
         assert f.index == index
@@ -26,7 +26,7 @@ def test_every_function_by_name_and_alias_in_catalogue_order():
         assert f.__name__ == f.name
         assert f.alias.isidentifier() and f.alias == f.alias.lower() and not keyword.iskeyword(f.alias)
         aliases.add(f.alias)
-    assert len(aliases) == 46
+    assert len(aliases) == len(vantrel.functions)
 
 
 @pytest.mark.parametrize("name, alias", [

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "csv_stream.h"
+#include "decay_fit_command.h"
 #include "file_io.h"
 #include "messages.h"
 #include "numbers.h"
@@ -26,6 +27,7 @@ constexpr std::string_view kUsage =
     "       vantrel NAME [--] ARG...\n"
     "       vantrel NAME --csv FILE      (FILE '-' reads standard input)\n"
     "       vantrel help NAME            (or vantrel NAME --help)\n"
+    "       vantrel he3-decay-fit --csv FILE   (see vantrel he3-decay-fit --help)\n"
     "\n"
     "NAME is a function of 'vantrel list', by its name or its snake_case alias;\n"
     "'vantrel help NAME' shows its arguments with their units, when its value is\n"
@@ -205,6 +207,8 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
                      << " ('vantrel --help' shows the usage)\n";
         return kBadUsage;
     }
+    if (!optionsEnded && command == kDecayFitCommand)
+        return DecayFitCommand(args.subspan(1), in, out, err);
     const std::optional<Operands> operands = ParseOperands(args.subspan(1), optionsEnded, err);
     if (!operands) return kBadUsage;
     if (command == "help" && !operands->csv && operands->arguments.size() == 1) {
