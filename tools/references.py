@@ -201,6 +201,11 @@ def flipping_ratio_sdev_of(X, V, t, Mp, Mb):
     return sqrt(e[0] + e_mon + e[1] + e[2] + e[3])
 
 
+def flipping_ratio_of(X, t, Mp, Mb):
+    U, D, _, _ = four_ratio(X, t, Mp, Mb)
+    return guarded(not zero(D), lambda: div(U, D))
+
+
 def corrected(N, t, tau, tau2):
     """The dead-time-corrected counts, or None when a denominator is zero."""
     q = [q_dead_time(n, tk, tau, tau2) for n, tk in zip(N, t)]
@@ -209,41 +214,12 @@ def corrected(N, t, tau, tau2):
     return [div(tk * n, qk) * tk for n, tk, qk in zip(N, t, q)]
 
 
-@reference("FlippingRatioOpt")
-def flipping_ratio_opt(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb):
-    U, D, _, _ = four_ratio([Npp, Nbp, Npm, Nbm], [tpp, tbp, tpm, tbm], Mp, Mb)
-    return guarded(not zero(D), lambda: div(U, D))
-
-
-@reference("FlippingRatioOptSDev")
-def flipping_ratio_opt_sdev(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb):
-    N = [Npp, Nbp, Npm, Nbm]
-    return flipping_ratio_sdev_of(N, N, [tpp, tbp, tpm, tbm], Mp, Mb)
-
-
-@reference("FlippingRatioOptDDT")
-def flipping_ratio_opt_ddt(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb, tau, tau2):
-    t = [tpp, tbp, tpm, tbm]
-    C = corrected([Npp, Nbp, Npm, Nbm], t, tau, tau2)
-    if C is None:
-        return NAN
-    U, D, _, _ = four_ratio(C, t, Mp, Mb)
-    return guarded(not zero(D), lambda: div(U, D))
-
-
 def ddt_sdev_inputs(N, t, tau, tau2, s_tau, s_tau2):
     C = corrected(N, t, tau, tau2)
     if C is None:
         return None, None
     V = [(rate_ddt_sdev(n, tk, tau, tau2, s_tau, s_tau2) * tk) ** 2 for n, tk in zip(N, t)]
     return C, V
-
-
-@reference("FlippingRatioOptDDTSDev")
-def flipping_ratio_opt_ddt_sdev(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb, tau, tau2, s_tau, s_tau2):
-    t = [tpp, tbp, tpm, tbm]
-    C, V = ddt_sdev_inputs([Npp, Nbp, Npm, Nbm], t, tau, tau2, s_tau, s_tau2)
-    return NAN if C is None else flipping_ratio_sdev_of(C, V, t, Mp, Mb)
 
 
 @reference("Asymmetry")
@@ -293,29 +269,32 @@ def asymmetry_sdev_of(X, V, t, Mp, Mb):
     return sqrt(Gb * (Wb * Mp) + Gp * (Wp * Mb)) / abs(den)  # a deviation carries no sign
 
 
-@reference("AsymmetryOpt")
-def asymmetry_opt(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb):
-    return asymmetry_of([Npp, Nbp, Npm, Nbm], [tpp, tbp, tpm, tbm], Mp, Mb)
+def opt_levels(stem, value, deviation):
+    """The Opt, OptSDev, OptDDT and OptDDTSDev functions of a quantity of the four measurements,
+    from its value(X, t, Mp, Mb) and deviation(X, V, t, Mp, Mb) on counts X of variances V."""
+    def opt(*a):
+        return value(list(a[:4]), list(a[4:8]), a[8], a[9])
+
+    def opt_sdev(*a):
+        N = list(a[:4])
+        return deviation(N, N, list(a[4:8]), a[8], a[9])
+
+    def opt_ddt(*a):
+        t = list(a[4:8])
+        C = corrected(list(a[:4]), t, a[10], a[11])
+        return NAN if C is None else value(C, t, a[8], a[9])
+
+    def opt_ddt_sdev(*a):
+        t = list(a[4:8])
+        C, V = ddt_sdev_inputs(list(a[:4]), t, *a[10:14])
+        return NAN if C is None else deviation(C, V, t, a[8], a[9])
+
+    for suffix, formula in (("Opt", opt), ("OptSDev", opt_sdev), ("OptDDT", opt_ddt), ("OptDDTSDev", opt_ddt_sdev)):
+        reference(stem + suffix)(formula)
 
 
-@reference("AsymmetryOptSDev")
-def asymmetry_opt_sdev(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb):
-    N = [Npp, Nbp, Npm, Nbm]
-    return asymmetry_sdev_of(N, N, [tpp, tbp, tpm, tbm], Mp, Mb)
-
-
-@reference("AsymmetryOptDDT")
-def asymmetry_opt_ddt(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb, tau, tau2):
-    t = [tpp, tbp, tpm, tbm]
-    C = corrected([Npp, Nbp, Npm, Nbm], t, tau, tau2)
-    return NAN if C is None else asymmetry_of(C, t, Mp, Mb)
-
-
-@reference("AsymmetryOptDDTSDev")
-def asymmetry_opt_ddt_sdev(Npp, Nbp, Npm, Nbm, tpp, tbp, tpm, tbm, Mp, Mb, tau, tau2, s_tau, s_tau2):
-    t = [tpp, tbp, tpm, tbm]
-    C, V = ddt_sdev_inputs([Npp, Nbp, Npm, Nbm], t, tau, tau2, s_tau, s_tau2)
-    return NAN if C is None else asymmetry_sdev_of(C, V, t, Mp, Mb)
+opt_levels("FlippingRatio", flipping_ratio_of, flipping_ratio_sdev_of)
+opt_levels("Asymmetry", asymmetry_of, asymmetry_sdev_of)
 
 
 # ---- Optimal counting times --------------------------------------------------------------
