@@ -19,8 +19,8 @@ the realistic and documented rows, and over the hostile rows the largest finite 
 and the number of rows apart; the condition number of the formula at the realistic row
 with the largest native error; and, against the native build, whether the plug-in gives
 the same bits everywhere, its worst distance on the documented values and its worst
-relative difference on the shared inputs of the Python tests and the ordinary references
-(the tolerances of the DLL tests). It writes tests/accuracy/table.csv and the Accuracy
+relative difference on the shared inputs of the Python tests, the ordinary references and
+--rows further random plausible rows (the tolerances of the DLL tests). It writes tests/accuracy/table.csv and the Accuracy
 section of docs/functions.md from it:
 
   PYTHONPATH=build/native/python/module python3 tools/accuracy.py    # after building both trees
@@ -77,6 +77,8 @@ def parse_arguments():
     parser.add_argument("--edge-cases", default=os.environ.get(
         "VANTREL_EDGE_CASES", str(ROOT / "build" / "native" / "python" / "tests" / "vantrel_edge_case_dump")),
         help="the program that prints the documented values")
+    parser.add_argument("--rows", type=int, default=50000,
+                        help="random plausible rows per function for the comparison with the native build")
     parser.add_argument("--document", action="store_true",
                         help="only rewrite the Accuracy section of docs/functions.md from the table")
     parser.add_argument("--survey", action="store_true", help="also look for rows where the runtimes part")
@@ -212,7 +214,7 @@ def condition_number(name, row):
     return float(total / abs(f))
 
 
-def measure(vantrel, conftest, dll, pool):
+def measure(vantrel, conftest, dll, pool, rows):
     functions = [f for f in vantrel.functions if (REFERENCES / f"{f.name}.csv").exists()]
     missing = [f.name for f in vantrel.functions if f not in functions]
     if missing:
@@ -224,10 +226,12 @@ def measure(vantrel, conftest, dll, pool):
         shared = conftest.shared_inputs(function)
         ours, theirs = native(function, references.rows), dll.evaluate(function.name, references.rows)
         # against the native build on the rows of the Python tests' comparison: the shared inputs
-        # and the ordinary references (on hostile rows the runtimes may part; the exact values judge)
+        # (on hostile rows the runtimes may part; the exact values judge them)
+        # and the ordinary references, with further random rows that only this comparison needs
         ordinary = ~references.hostile
-        versus = Comparison(np.concatenate([native(function, shared), ours[ordinary]]),
-                            np.concatenate([dll.evaluate(function.name, shared), theirs[ordinary]]))
+        more = np.vstack([shared, random_rows(conftest, function, rows, 20000 + function.index)])
+        versus = Comparison(np.concatenate([native(function, more), ours[ordinary]]),
+                            np.concatenate([dll.evaluate(function.name, more), theirs[ordinary]]))
         documented = Comparison(ours, theirs).worst(references.kinds == "documented")[1]
         exact, _, relative = versus.worst()
         row = {"function": function.name, "rows": int((~references.hostile).sum()),
@@ -699,7 +703,7 @@ def main():
         sys.exit(f"accuracy: {arguments.edge_cases} printed no documented values")
     dll = Dll(arguments.wine_run, arguments.host, arguments.dll)
     with ThreadPoolExecutor(max_workers=max(1, min(4, os.cpu_count() or 1))) as pool:
-        measured = measure(vantrel, conftest, dll, pool)
+        measured = measure(vantrel, conftest, dll, pool, arguments.rows)
         rows = []
         for row, worst in measured:
             row["condition"] = condition_text(condition_number(row["function"], worst))
