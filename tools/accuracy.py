@@ -382,9 +382,9 @@ result**, the spacing of doubles at the exact value: a correctly rounded result 
 and an error of 2ᵏ ulps means that about k of the 53 bits are wrong. A NaN must meet a NaN and an
 infinity the same infinity.
 
-**The rows.** `tests/accuracy/` holds, per function, {realistic} realistic rows drawn over the
-ranges below, the catalogue's example and the documented values of the tests, and about 140
-hostile rows: every argument of any magnitude from 10⁻⁴ to 10⁵ and either sign with zeros,
+**The rows.** `tests/accuracy/` holds, per function, {realistic} ordinary rows (realistic rows
+drawn over the ranges below, the catalogue's example and the documented values of the tests) and
+about 140 hostile rows: every argument of any magnitude from 10⁻⁴ to 10⁵ and either sign with zeros,
 infinities, NaN, ±1 and subnormals mixed in, and realistic rows scaled by 10^±20, 10^±60 or
 10^±150. Realistic rows draw counts, monitor counts and rates from 1 to 5000, times from 1 to
 100 s, τ up to 100 µs and τ₂ up to 10⁻⁸ s² (σ_τ up to 10 µs, σ_τ₂ up to 10⁻⁹ s²), polarisations
@@ -418,7 +418,7 @@ are known only to half an ulp); an error far above it is lost by the arithmetic 
 FAMILY_NOTES = {
     "hostile": "Hostile errors of 10¹⁵ ulps and more are results with no correct digit: an intermediate "
                "power or product under- or overflows (subnormal arguments, every argument of a row scaled by "
-               "10^±60 or 10^±150), or an extreme argument meets an exact guard. Give arguments in units that "
+               "10^±60 or 10^±150). Give arguments in units that "
                "keep them near 1 (counts, seconds, Å, atm): the deviations raise them to powers up to the "
                "sixth, and the helium-3 constants reach 10⁴⁷.",
     "counting": "**Count rates, optimal counting times.** Well conditioned: within 6 ulps of the exact value "

@@ -33,7 +33,9 @@ def tolerance(table):
 
 @pytest.fixture(scope="module")
 def references():
-    return {f.name: accuracy.References(f.name) for f in vantrel.functions}
+    """The exact values of every function that has them (test_accuracy.py requires them of all)."""
+    return {f.name: accuracy.References(f.name) for f in vantrel.functions
+            if (accuracy.REFERENCES / f"{f.name}.csv").exists()}
 
 
 @pytest.fixture(scope="module")
@@ -42,7 +44,8 @@ def dll_results(references):
     the shared inputs, then the rows of the references."""
     host = os.path.join(WINDOWS_BUILD, "Igor64.exe")
     need(host, "the stand-in host")
-    inputs = {f.name: np.vstack([shared_inputs(f), references[f.name].rows]) for f in vantrel.functions}
+    inputs = {f.name: np.vstack([shared_inputs(f), *([references[f.name].rows] if f.name in references else [])])
+              for f in vantrel.functions}
     lines = [" ".join([name, *(float.hex(float(x)) for x in row)]) for name, rows in inputs.items() for row in rows]
     run = subprocess.run([os.path.join(WINDOWS_BUILD, "wine-run"), host, os.path.join(WINDOWS_BUILD, "Vantrel-64.xop"),
                           "batch"], input="\n".join(lines) + "\n", capture_output=True, text=True, timeout=600)
@@ -60,6 +63,8 @@ def dll_results(references):
 
 
 def test_the_dll_is_within_the_table_of_the_exact_values(function, dll_results, references, table):
+    if function.name not in references:
+        pytest.skip("no exact values yet")
     exact = references[function.name]
     _, by_message, _ = dll_results[function.name]
     values = by_message[len(by_message) - len(exact.rows):]
@@ -70,7 +75,7 @@ def test_module_agrees_with_the_dll(function, dll_results, references, tolerance
     inputs, by_message, by_address = dll_results[function.name]
     assert same_bits(by_message, by_address).all()
     # The hostile references are judged by their exact values alone: there the runtimes may part.
-    hostile = references[function.name].hostile
+    hostile = references[function.name].hostile if function.name in references else np.zeros(0, bool)
     ordinary = np.concatenate([np.ones(len(inputs) - len(hostile), bool), ~hostile])
     inputs, by_message = inputs[ordinary], by_message[ordinary]
     ours = function(*inputs.T)
