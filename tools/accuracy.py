@@ -12,7 +12,8 @@ or finite while the exact value is not is "apart" and counts as an infinite erro
   native   the Python module of the native build (glibc), taken from sys.path
   windows  Vantrel-64.xop in the stand-in host under Wine (`batch` command, message 14;
            both routes must agree)
-  page     the browser page: its column stays empty until the page can evaluate rows
+  page     the browser page: its columns stay empty until the page can evaluate rows (one
+           more entry in the builds of main(), a function of the function and the rows)
 
 Per function and build the table gives the largest and the 99.9th-percentile error over
 the realistic and documented rows, and over the hostile rows the largest finite error
@@ -214,7 +215,9 @@ def condition_number(name, row):
     return float(total / abs(f))
 
 
-def measure(vantrel, conftest, dll, pool, rows):
+def measure(vantrel, conftest, builds, pool, rows):
+    """One table row per function, and the ordinary row of its largest native error. builds maps
+    a build's name to its evaluate(function, rows); a build that is absent leaves its columns empty."""
     functions = [f for f in vantrel.functions if (REFERENCES / f"{f.name}.csv").exists()]
     missing = [f.name for f in vantrel.functions if f not in functions]
     if missing:
@@ -223,29 +226,25 @@ def measure(vantrel, conftest, dll, pool, rows):
 
     def one(function):
         references = References(function.name)
-        shared = conftest.shared_inputs(function)
-        ours, theirs = native(function, references.rows), dll.evaluate(function.name, references.rows)
-        # against the native build on the rows of the Python tests' comparison: the shared inputs
-        # (on hostile rows the runtimes may part; the exact values judge them)
-        # and the ordinary references, with further random rows that only this comparison needs
         ordinary = ~references.hostile
-        more = np.vstack([shared, random_rows(conftest, function, rows, 20000 + function.index)])
-        versus = Comparison(np.concatenate([native(function, more), ours[ordinary]]),
-                            np.concatenate([dll.evaluate(function.name, more), theirs[ordinary]]))
-        documented = Comparison(ours, theirs).worst(references.kinds == "documented")[1]
-        exact, _, relative = versus.worst()
-        row = {"function": function.name, "rows": int((~references.hostile).sum()),
-               "hostile_rows": int(references.hostile.sum()), "windows_exact": int(exact),
-               "windows_documented_ulps": documented, "windows_relative": round_up_relative(relative)}
-        native_errors = None
-        for build, values in (("native", ours), ("windows", theirs)):
-            errors = ulp_errors(values, references.hi, references.lo)
-            for name, value in zip(STATISTICS, statistics(errors, references.hostile)):
-                row[f"{build}_{name}"] = str(value) if name == "apart" else bound(value)
-            if build == "native":
-                native_errors = errors
-        for name in STATISTICS:
-            row[f"page_{name}"] = ""
+        row = {"function": function.name, "rows": int(ordinary.sum()), "hostile_rows": int(references.hostile.sum())}
+        values = {build: evaluate(function, references.rows) for build, evaluate in builds.items()}
+        for build in BUILDS:
+            measured = statistics(ulp_errors(values[build], references.hi, references.lo), references.hostile) \
+                if build in values else ("",) * len(STATISTICS)
+            for name, value in zip(STATISTICS, measured):
+                row[f"{build}_{name}"] = value if value == "" else str(value) if name == "apart" else bound(value)
+        # The plug-in against the native build, on the rows of the Python tests' comparison: the
+        # shared inputs, further random rows and the ordinary references (on hostile rows the
+        # runtimes may part; the exact values judge them there).
+        more = np.vstack([conftest.shared_inputs(function),
+                          random_rows(conftest, function, rows, 20000 + function.index)])
+        ours, theirs = values["native"], values["windows"]
+        exact, _, relative = Comparison(np.concatenate([builds["native"](function, more), ours[ordinary]]),
+                                        np.concatenate([builds["windows"](function, more), theirs[ordinary]])).worst()
+        row.update(windows_exact=int(exact), windows_relative=round_up_relative(relative),
+                   windows_documented_ulps=Comparison(ours, theirs).worst(references.kinds == "documented")[1])
+        native_errors = ulp_errors(ours, references.hi, references.lo)
         return row, references.rows[int(np.argmax(np.where(ordinary, native_errors, -1.0)))]
 
     return list(pool.map(one, functions))
@@ -703,7 +702,8 @@ def main():
         sys.exit(f"accuracy: {arguments.edge_cases} printed no documented values")
     dll = Dll(arguments.wine_run, arguments.host, arguments.dll)
     with ThreadPoolExecutor(max_workers=max(1, min(4, os.cpu_count() or 1))) as pool:
-        measured = measure(vantrel, conftest, dll, pool, arguments.rows)
+        builds = {"native": native, "windows": lambda function, rows: dll.evaluate(function.name, rows)}
+        measured = measure(vantrel, conftest, builds, pool, arguments.rows)
         rows = []
         for row, worst in measured:
             row["condition"] = condition_text(condition_number(row["function"], worst))
