@@ -21,8 +21,8 @@ and the number of rows apart; the condition number of the formula at the realist
 with the largest native error; and, against the native build, whether the plug-in gives
 the same bits everywhere, its worst distance on the documented values and its worst
 relative difference on the shared inputs of the Python tests, the ordinary references and
---rows further random plausible rows (the tolerances of the DLL tests). It writes tests/accuracy/table.csv and the Accuracy
-section of docs/functions.md from it:
+--rows further random plausible rows (the tolerances of the DLL tests). It writes
+tests/accuracy/table.csv and the Accuracy section of docs/functions.md from it:
 
   PYTHONPATH=build/native/python/module python3 tools/accuracy.py    # after building both trees
   python3 tools/accuracy.py --document                              # the section from the table alone
