@@ -71,7 +71,7 @@ Extent ExtentOf(const double* data, std::ptrdiff_t stride, std::size_t n) {
 // and output at once, its accumulate an input one element behind the output.
 bool ReadsEarlierResults(std::size_t n, std::span<const InputColumn> columns, OutputColumn out) {
     const Extent written = ExtentOf(out.data, out.stride, n);
-    return std::ranges::any_of(columns, [&](const InputColumn& column) {
+    return std::any_of(columns.begin(), columns.end(), [&](const InputColumn& column) {
         if (column.data == out.data && column.stride == out.stride && out.stride != 0) return false;
         const Extent read = ExtentOf(column.data, column.stride, n);
         return read.low <= written.high && written.low <= read.high;

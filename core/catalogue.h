@@ -229,11 +229,19 @@ inline constexpr std::array kCatalogue =
 // The host's part of the table: the entries of the bodies the host dispatches to.
 inline constexpr std::span<const CatalogueEntry, kHostFunctionCount> kHostCatalogue{
     kCatalogue.data(), kHostFunctionCount};
-static_assert(std::ranges::equal(kBodies, kHostCatalogue, {}, {}, &CatalogueEntry::body));
+static_assert(std::equal(kBodies.begin(), kBodies.end(), kHostCatalogue.begin(),
+                         [](ExternalFunction body, const CatalogueEntry& entry) {
+                             return body == entry.body;
+                         }));
 
 // Every function of both parts.
 inline constexpr std::size_t kFunctionCount = kCatalogue.size();
-static_assert(std::ranges::max(kCatalogue, {}, &CatalogueEntry::argumentCount).argumentCount ==
-              kMaxArguments);
+// Written with the classic algorithms: the WebAssembly toolchain's library has
+// no std::ranges::max.
+static_assert(std::max_element(kCatalogue.begin(), kCatalogue.end(),
+                               [](const CatalogueEntry& a, const CatalogueEntry& b) {
+                                   return a.argumentCount < b.argumentCount;
+                               })
+                  ->argumentCount == kMaxArguments);
 
 }  // namespace vantrel

@@ -12,6 +12,7 @@ packages=(
   python3-dask python3-distributed python3-xarray python3-matplotlib python3-scipy
   python3-pip python3-setuptools python3-wheel
   clang-format
+  emscripten node-acorn nodejs npm chromium
 )
 
 missing=()
