@@ -84,9 +84,11 @@ std::string HelpText(const CatalogueEntry& entry) {
         entry.exported ? index + " of the plug-in's " + std::to_string(kHostFunctionCount)
                        : index + " of " + std::to_string(kFunctionCount) +
                              ", of the library only (not in the plug-in)";
-    help += "\n" + Wrap(where + ", also named " + std::string(entry.alias) +
-                            ". docs/functions.md has the formulas.",
-                        0);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) of "\n" + string.
+    help += '\n';
+    help += Wrap(where + ", also named " + std::string(entry.alias) +
+                     ". docs/functions.md has the formulas.",
+                 0);
     return help;
 }
 
