@@ -154,8 +154,8 @@ struct TypedFunction {
 #define VANTREL_TYPED(subsystem, function) \
     TypedFunction{#function, &RegisterFunction<&subsystem::function>},
 
-const TypedFunction kTyped[] = {VANTREL_CATALOGUE(VANTREL_TYPED)};
-static_assert(std::size(kTyped) == kFunctionCount);
+const TypedFunction kTyped[] = {VANTREL_HOST_CATALOGUE(VANTREL_TYPED)};
+static_assert(std::size(kTyped) == kHostFunctionCount);
 
 #undef VANTREL_TYPED
 
@@ -186,7 +186,7 @@ void AllFunctions(benchmark::State& state) {
         std::vector<double> blocks;
     };
     std::vector<Work> work;
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         work.push_back({kCatalogue[i].body, kCatalogue[i].argumentCount,
                         Blocks(kCatalogue[i], Inputs(kCatalogue[i]))});
     }
@@ -195,7 +195,8 @@ void AllFunctions(benchmark::State& state) {
             for (std::size_t r = 0; r < kRing; ++r) w.address(BlockAt(w.blocks, w.n, r));
         }
     }
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kFunctionCount * kRing));
+    state.SetItemsProcessed(
+        static_cast<std::int64_t>(state.iterations() * kHostFunctionCount * kRing));
 }
 
 // Collects the runs for the table; shows only what the console would.
@@ -239,7 +240,7 @@ public:
         double worstExtra = -std::numeric_limits<double>::infinity();
         std::size_t ratioMisses = 0;
         std::size_t extraMisses = 0;
-        for (std::size_t i = 0; i < kFunctionCount; ++i) {
+        for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
             const std::string name(kCatalogue[i].name);
             const auto floor = perCall_.find("floor/" + name);
             const auto direct = perCall_.find("direct/" + name);
@@ -294,7 +295,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the module refused to load\n");
         return 1;
     }
-    for (std::size_t i = 0; i < kFunctionCount; ++i) kTyped[i].registerAt(kTyped[i].name, i);
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) kTyped[i].registerAt(kTyped[i].name, i);
     benchmark::RegisterBenchmark("EmptyCall", EmptyCall);
     benchmark::RegisterBenchmark("AllFunctions", AllFunctions)
         ->Threads(1)

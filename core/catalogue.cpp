@@ -1,10 +1,10 @@
 #include "core/catalogue.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
 #include "vantrel/nan.h"
+#include "vantrel/number_text.h"
 
 namespace vantrel {
 
@@ -16,9 +16,7 @@ std::vector<std::string_view> CatalogueEntry::ArgumentNames() const {
 
 std::span<const CatalogueEntry> Catalogue() noexcept { return kCatalogue; }
 
-std::size_t IndexOf(const CatalogueEntry& entry) noexcept {
-    return static_cast<std::size_t>(&entry - kCatalogue.data());
-}
+std::size_t IndexOf(const CatalogueEntry& entry) noexcept { return entry.index; }
 
 const CatalogueEntry* FindFunction(std::string_view name) noexcept {
     const auto it =
@@ -34,20 +32,6 @@ std::size_t Columns(std::string_view text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
-}
-
-// The shortest text that reads back as the value, exponent without padding:
-// 1e-5, not 1e-05.
-std::string Shortest(double value) {
-    char buffer[32];
-    std::string text(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-    const std::size_t e = text.find('e');
-    if (e != std::string::npos) {
-        std::size_t digits = e + 1 + (text[e + 1] == '-' || text[e + 1] == '+' ? 1 : 0);
-        if (text[e + 1] == '+') text.erase(e + 1, 1), --digits;
-        while (digits + 1 < text.size() && text[digits] == '0') text.erase(digits, 1);
-    }
-    return text;
 }
 
 // Words of `text` in lines of at most `width` columns, each after `indent`.
@@ -89,13 +73,22 @@ std::string HelpText(const CatalogueEntry& entry) {
     std::string call;
     for (double x : entry.exampleArguments) {
         if (!call.empty()) call += ", ";
-        call += Shortest(x);
+        call += ArgumentText(x);
     }
+    // Computed, not quoted from the catalogue: a build whose mathematics
+    // library rounds differently shows the value it gives itself.
     help += "\nExample:\n  " + std::string(entry.name) + "(" + call +
-            ") = " + Shortest(entry.exampleValue) + "\n";
-    help += "\nFunction " + std::to_string(IndexOf(entry)) + " of " +
-            std::to_string(kFunctionCount) + ", also named " + std::string(entry.alias) +
-            ". docs/functions.md has the formulas.\n";
+            ") = " + ValueText(Evaluate(entry, entry.exampleArguments)) + "\n";
+    const std::string index = "Function " + std::to_string(IndexOf(entry));
+    const std::string where =
+        entry.exported ? index + " of the plug-in's " + std::to_string(kHostFunctionCount)
+                       : index + " of " + std::to_string(kFunctionCount) +
+                             ", of the library only (not in the plug-in)";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) of "\n" + string.
+    help += '\n';
+    help += Wrap(where + ", also named " + std::string(entry.alias) +
+                     ". docs/functions.md has the formulas.",
+                 0);
     return help;
 }
 

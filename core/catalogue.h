@@ -1,13 +1,16 @@
 // The function catalogue: every typed function with its name and its
 // description (core/descriptions.h), the one table from which everything else
-// is derived. Its order is the function index of messages 14 and 15; the
-// "XOPF" resource, the host's dispatch table, the command-line tool, the Python
-// module and the column kernels are all generated from it.
+// is derived. It has two parts. The first is the host's: its order is the
+// function index of messages 14 and 15, and the "XOPF" resource and the host's
+// dispatch table are generated from it alone. The second follows it and is the
+// library's own, not exported to the host. The command-line tool, the Python
+// module and the column kernels take both.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string_view>
 
 #include "core/descriptions.h"
@@ -104,7 +107,9 @@ inline constexpr auto kSignature =
 template <auto F, Literal name, const auto& description>
 consteval CatalogueEntry MakeEntry() {
     if (description.arguments.size() != kArgumentCount<F>) ArgumentNamesDoNotMatchTheSignature();
-    return {name.View(),
+    return {0,      // set by Indexed, from the entry's position
+            false,  // likewise
+            name.View(),
             kAlias<name>.View(),
             kSignature<name, description>.View(),
             kArgumentCount<F>,
@@ -118,13 +123,24 @@ consteval CatalogueEntry MakeEntry() {
             description.exampleValue};
 }
 
+// Each entry learns its position, so that a copy still knows which function it
+// is, and whether it lies in the host's part (the first `exported`).
+template <std::size_t N>
+consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> entries,
+                                                std::size_t exported) {
+    for (std::size_t i = 0; i < N; ++i) {
+        entries[i].index = i;
+        entries[i].exported = i < exported;
+    }
+    return entries;
+}
+
 }  // namespace detail
 
-// The catalogue in index order: subsystem and typed function; its description
-// (core/descriptions.h) has the same name. Expanded here into the table below,
-// and by whoever else needs the typed functions themselves (the column loops,
-// the benchmarks).
-#define VANTREL_CATALOGUE(X)             \
+// The host's part of the catalogue in index order: subsystem and typed
+// function; its description (core/descriptions.h) has the same name. These are
+// the plug-in's functions; their indices and order never change.
+#define VANTREL_HOST_CATALOGUE(X)        \
     X(counting, CountRate)               \
     X(counting, CountRateSDev)           \
     X(counting, CountRateDDT)            \
@@ -172,31 +188,56 @@ consteval CatalogueEntry MakeEntry() {
     X(helium3, He3Polarisation)          \
     X(helium3, He3PolarisationSDev)
 
-#define VANTREL_CATALOGUE_ENTRY(subsystem, function) \
-    detail::MakeEntry<&subsystem::function, #function, descriptions::function>(),
+// The library's own part, not exported to the host: the cell over an
+// experiment and the ratios corrected for the beam.
+#define VANTREL_LIBRARY_CATALOGUE(X)                \
+    X(helium3, He3PolarisationAtTime)               \
+    X(helium3, He3PolarisationAtTimeSDev)           \
+    X(helium3, He3PolarisationFromTransmission)     \
+    X(helium3, He3PolarisationFromTransmissionSDev) \
+    X(counting, FlippingRatioCorrected)             \
+    X(counting, FlippingRatioCorrectedSDev)         \
+    X(counting, AsymmetryCorrected)                 \
+    X(counting, AsymmetryCorrectedSDev)
 
-inline constexpr std::array kCatalogue = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_ENTRY)};
+// The whole catalogue, both parts in index order. Expanded here into the table
+// below, and by whoever else needs the typed functions themselves (the column
+// loops, the benchmarks).
+#define VANTREL_CATALOGUE(X) VANTREL_HOST_CATALOGUE(X) VANTREL_LIBRARY_CATALOGUE(X)
 
-#undef VANTREL_CATALOGUE_ENTRY
-
-// The bodies alone, in the same order: all that the host binding dispatches
-// to, so that the plug-in carries none of the names and help texts.
 #define VANTREL_CATALOGUE_BODY(subsystem, function) &Adapt<&subsystem::function>,
 
-inline constexpr std::array<ExternalFunction, kCatalogue.size()> kBodies = {
-    VANTREL_CATALOGUE(VANTREL_CATALOGUE_BODY)};
+// The bodies of the host's part alone, in its order: all that the host binding
+// dispatches to, so that the plug-in carries none of the names and help texts,
+// and none of the library's own functions.
+inline constexpr std::array kBodies = {VANTREL_HOST_CATALOGUE(VANTREL_CATALOGUE_BODY)};
 
 #undef VANTREL_CATALOGUE_BODY
 
-// Written with the classic algorithms: the WebAssembly toolchain's library has
-// no std::ranges::equal or std::ranges::max.
-static_assert(std::equal(kBodies.begin(), kBodies.end(), kCatalogue.begin(),
+// The number of the host's functions: indices 0 to kHostFunctionCount − 1.
+inline constexpr std::size_t kHostFunctionCount = kBodies.size();
+static_assert(kHostFunctionCount == 46);
+
+#define VANTREL_CATALOGUE_ENTRY(subsystem, function) \
+    detail::MakeEntry<&subsystem::function, #function, descriptions::function>(),
+
+inline constexpr std::array kCatalogue =
+    detail::Indexed(std::array{VANTREL_CATALOGUE(VANTREL_CATALOGUE_ENTRY)}, kHostFunctionCount);
+
+#undef VANTREL_CATALOGUE_ENTRY
+
+// The host's part of the table: the entries of the bodies the host dispatches to.
+inline constexpr std::span<const CatalogueEntry, kHostFunctionCount> kHostCatalogue{
+    kCatalogue.data(), kHostFunctionCount};
+static_assert(std::equal(kBodies.begin(), kBodies.end(), kHostCatalogue.begin(),
                          [](ExternalFunction body, const CatalogueEntry& entry) {
                              return body == entry.body;
                          }));
 
+// Every function of both parts.
 inline constexpr std::size_t kFunctionCount = kCatalogue.size();
-static_assert(kFunctionCount == 46);
+// Written with the classic algorithms: the WebAssembly toolchain's library has
+// no std::ranges::max.
 static_assert(std::max_element(kCatalogue.begin(), kCatalogue.end(),
                                [](const CatalogueEntry& a, const CatalogueEntry& b) {
                                    return a.argumentCount < b.argumentCount;

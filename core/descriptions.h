@@ -2,8 +2,9 @@
 // module: a one-line summary, the unit of the result, when the value is NaN,
 // one example with its value, and each argument's meaning and unit (the unit
 // words of docs/functions.md, which is the long form; a test holds the two
-// together). Kept in catalogue order; the catalogue checks that the arguments
-// match each function's signature and that every example gives its value.
+// together). Kept in catalogue order; the catalogue checks at compile time
+// that the arguments match each function's signature, and a test that every
+// example gives its value.
 #pragma once
 
 #include <algorithm>
@@ -530,6 +531,95 @@ inline constexpr auto He3PolarisationSDev = Describe(
     kCellDeviations,
     Argument{"sigmaPr", "standard deviation of P_r", "1"},
     Argument{"sigmaPm", "standard deviation of P_m", "1"});
+
+// The cell over an experiment. Times in one unit of the user's choice; the
+// tables write hours.
+inline constexpr ArgumentGroup<3> kDecay = {{
+    Argument{"PHe0", "helium-3 polarisation at t = 0", "1"},
+    Argument{"T1", "relaxation time T₁ of the polarisation", "h"},
+    Argument{"t", "time since t = 0", "h"},
+}};
+
+inline constexpr auto He3PolarisationAtTime = Describe(
+    "Helium-3 polarisation PHe0·exp(−t/T₁) of a cell relaxing with the time constant T₁.", "1",
+    "T1 ≤ 0 (T1 = +∞ keeps PHe0).",
+    {0.75, 150, 24}, 0.6391078417246585,
+    kDecay);
+
+inline constexpr auto He3PolarisationAtTimeSDev = Describe(
+    "Standard deviation of He3PolarisationAtTime, with the correlation of PHe0 and T1 that a decay "
+    "fit gives.", "1",
+    "T1 ≤ 0; |rho| > 1.",
+    {0.75, 150, 24, 0.01, 8, -0.6}, 0.006825666430367661,
+    kDecay,
+    Argument{"sigmaPHe0", "standard deviation of PHe0", "1"},
+    Argument{"sigmaT1", "standard deviation of T₁", "h"},
+    Argument{"rho", "correlation of PHe0 and T₁", "1"});
+
+inline constexpr auto He3PolarisationFromTransmission = Describe(
+    "Helium-3 polarisation acosh(Tratio)/O of a cell of opacity O from the ratio of its "
+    "transmissions polarised and unpolarised (the glass cancels).", "1",
+    "Tratio < 1; O not finite and positive (p = 0, T = 0, negative quantities).",
+    {1, 293, 10, 2, 1.6}, 0.7057376816844649,
+    kCell,
+    Argument{"Tratio", "transmission polarised over unpolarised, T_p/T_u", "1"});
+
+inline constexpr auto He3PolarisationFromTransmissionSDev = Describe(
+    "Standard deviation of He3PolarisationFromTransmission, the cross-section's uncertainty "
+    "included.", "1",
+    "as He3PolarisationFromTransmission; Tratio = 1 with sigmaTratio ≠ 0 gives +∞.",
+    {1, 293, 10, 2, 1.6, 0.01, 1, 0.1, 0.02, 0.02}, 0.016510218826723055,
+    kCell,
+    Argument{"Tratio", "transmission polarised over unpolarised, T_p/T_u", "1"},
+    kCellDeviations,
+    Argument{"sigmaTratio", "standard deviation of Tratio", "1"});
+
+// A beam that is neither fully polarised nor perfectly flipped.
+inline constexpr ArgumentGroup<2> kBeam = {{
+    Argument{"P", "polarisation of the incident beam, −1 … 1", "1"},
+    Argument{"f", "spin-flip probability of the flipper (1: perfect)", "1"},
+}};
+
+inline constexpr ArgumentGroup<2> kBeamDeviations = {{
+    Argument{"sigmaP", "standard deviation of P", "1"},
+    Argument{"sigmaF", "standard deviation of f", "1"},
+}};
+
+inline constexpr auto FlippingRatioCorrected = Describe(
+    "The flipping ratio an ideal beam would give, from the measured R, the beam's polarisation "
+    "and the flipper's spin-flip probability.", "1",
+    "P outside [−1, 1]; f outside [0, 1]; P = 0 or f = 0 (the two states not told apart); "
+    "(1 + P) − R(1 − (2f − 1)P) = 0.",
+    {5, 0.95, 0.99}, 5.984423676012463,
+    Argument{"R", "measured flipping ratio", "1"},
+    kBeam);
+
+inline constexpr auto FlippingRatioCorrectedSDev = Describe(
+    "Standard deviation of FlippingRatioCorrected.", "1",
+    "as FlippingRatioCorrected.",
+    {5, 0.95, 0.99, 0.8, 0.01, 0.005}, 1.1917571130953273,
+    Argument{"R", "measured flipping ratio", "1"},
+    kBeam,
+    Argument{"sigmaR", "standard deviation of R", "1"},
+    kBeamDeviations);
+
+inline constexpr auto AsymmetryCorrected = Describe(
+    "The asymmetry an ideal beam would give, A/(P·(f − A(1 − f))), from the measured A, the "
+    "beam's polarisation and the flipper's spin-flip probability.", "1",
+    "P outside [−1, 1]; f outside [0, 1]; P = 0 or f = 0 (the two states not told apart); "
+    "f = A(1 − f).",
+    {0.6, 0.95, 0.99}, 0.6418485237483954,
+    Argument{"A", "measured asymmetry", "1"},
+    kBeam);
+
+inline constexpr auto AsymmetryCorrectedSDev = Describe(
+    "Standard deviation of AsymmetryCorrected.", "1",
+    "as AsymmetryCorrected.",
+    {0.6, 0.95, 0.99, 0.04, 0.01, 0.005}, 0.04388907348810858,
+    Argument{"A", "measured asymmetry", "1"},
+    kBeam,
+    Argument{"sigmaA", "standard deviation of A", "1"},
+    kBeamDeviations);
 
 // clang-format on
 

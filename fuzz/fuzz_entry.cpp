@@ -172,7 +172,7 @@ void SendMessage(TestHost& host, FuzzedDataProvider& in) {
 
     // What the module sees: items beyond the count read as 0.
     const std::uint32_t index = static_cast<std::uint32_t>(count >= 1 ? item0 : 0);
-    const bool known = index < kFunctionCount;
+    const bool known = index < kHostFunctionCount;
 
     // The block goes in item 1 only where the module may use it; elsewhere item 1
     // is a wild pointer that must never be followed.
@@ -259,7 +259,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 double arguments[kMaxArguments];
                 for (double& x : arguments) x = ArbitraryDouble(in);
                 const std::size_t misalignment = in.ConsumeIntegralInRange(0, 7);
-                for (std::size_t i = 0; i < kFunctionCount; ++i)
+                for (std::size_t i = 0; i < kHostFunctionCount; ++i)
                     CallDirectly(i, arguments, misalignment);
                 break;
             }

@@ -214,13 +214,13 @@ std::int32_t CallFunctionByIndex() noexcept {
     const auto index = static_cast<std::uint32_t>(GetXOPItem(0));
     auto* const block = reinterpret_cast<FunctionParams*>(GetXOPItem(1));
     // The host never sends a null block, but a crash here would cost the user's session.
-    if (index >= kFunctionCount || block == nullptr) return 0;
+    if (index >= kBodies.size() || block == nullptr) return 0;
     return kBodies[index](block);
 }
 
 std::int64_t FunctionAddressByIndex() noexcept {
     const auto index = static_cast<std::uint32_t>(GetXOPItem(0));
-    if (index >= kFunctionCount) return 0;
+    if (index >= kBodies.size()) return 0;
     return reinterpret_cast<std::intptr_t>(kBodies[index]);
 }
 

@@ -51,7 +51,7 @@ void PutResourceEntry(std::vector<std::uint8_t>& out, std::string_view type, std
 
 std::vector<std::uint8_t> FunctionCatalogueResource() {
     std::vector<std::uint8_t> out;
-    for (const CatalogueEntry& entry : kCatalogue) {
+    for (const CatalogueEntry& entry : kHostCatalogue) {
         PutText(out, entry.name);
         PutWord(out, kFunctionCategory);
         PutWord(out, kDoubleType);

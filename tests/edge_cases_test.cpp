@@ -13,7 +13,7 @@ namespace vantrel::testing {
 namespace {
 
 TEST(EdgeCases, EveryDocumentedValueIsExact) {
-    const std::vector<EdgeCase> cases = AllEdgeCases();
+    const std::vector<EdgeCase> cases = EveryEdgeCase();
     ASSERT_FALSE(cases.empty());
     for (const EdgeCase& c : cases) {
         const CatalogueEntry* entry = FindFunction(c.function);

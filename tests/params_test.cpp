@@ -2,6 +2,7 @@
 // 8·n, nothing else written, status 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -54,17 +55,33 @@ TEST(Catalogue, NamesAreUniqueAndCountsMatchTheResourceTable) {
                                       4, 8, 10, 10, 12, 14, 5, 10, 4,  4,  5,  10, 6, 12};
     std::set<std::string_view> names;
     std::size_t total = 0;
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         EXPECT_EQ(kCatalogue[i].argumentCount, expected[i]) << kCatalogue[i].name;
         names.insert(kCatalogue[i].name);
         total += kCatalogue[i].argumentCount;
     }
-    EXPECT_EQ(names.size(), kFunctionCount);
+    EXPECT_EQ(names.size(), kHostFunctionCount);
     EXPECT_EQ(total, 328u);
     EXPECT_EQ(kCatalogue[26].name, "STLrhombohedral");
     EXPECT_EQ(kCatalogue[28].name, "STLorthorhombic");
     EXPECT_EQ(kCatalogue[42].name, "He3Transmission");
     EXPECT_EQ(kCatalogue[44].name, "He3Polarisation");
+}
+
+// The library's own functions follow the host's 46, which keep their indices,
+// and the host's dispatch table holds none of them.
+TEST(Catalogue, TheLibrarysOwnPartFollowsTheHostsAndIsNotExported) {
+    ASSERT_EQ(kBodies.size(), 46u);
+    ASSERT_GT(kFunctionCount, kHostFunctionCount);
+    std::set<std::string_view> names;
+    for (const CatalogueEntry& entry : kCatalogue) {
+        EXPECT_EQ(entry.exported, entry.index < kHostFunctionCount) << entry.name;
+        EXPECT_TRUE(names.insert(entry.name).second) << entry.name;
+        if (!entry.exported) {
+            EXPECT_EQ(std::ranges::find(kBodies, entry.body), kBodies.end()) << entry.name;
+        }
+    }
+    EXPECT_EQ(kCatalogue[kHostFunctionCount].name, "He3PolarisationAtTime");
 }
 
 TEST(Catalogue, EveryBodyWritesOnlyItsResultSlot) {

@@ -18,6 +18,7 @@
 #include "support/edge_cases.h"
 #include "support/posix_platform.h"
 #include "support/test_host.h"
+#include "vantrel/batch.h"
 
 namespace vantrel::testing {
 namespace {
@@ -51,7 +52,7 @@ std::vector<Call> Workload() {
         calls.push_back({IndexOf(*entry), BlockOf(entry->argumentCount, c.arguments)});
     }
     std::mt19937_64 bits(6);
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         for (int j = 0; j < 4; ++j) {
             std::vector<double> block(kCatalogue[i].argumentCount + 1);
             for (double& x : block) x = std::bit_cast<double>(bits());
@@ -139,8 +140,8 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
     auto worker = [&](int id) {
         // Each thread asks for the addresses itself, from a thread that is not
         // the loading one.
-        std::vector<ExternalFunction> address(kFunctionCount);
-        for (std::size_t i = 0; i < kFunctionCount; ++i) {
+        std::vector<ExternalFunction> address(kHostFunctionCount);
+        for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
             address[i] =
                 host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
             if (address[i] != kCatalogue[i].body) {
@@ -210,11 +211,44 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
     EXPECT_GT(alerts.size(), 10u);
 }
 
+// Whole columns from many callers at once, each sharing the one pool of
+// workers with the others (every processor, and more parts than threads):
+// every result is the one a lone call gives, whichever threads computed it.
+TEST(Stress, ConcurrentBatchesShareThePoolAndMatchOneThread) {
+    const CatalogueEntry& entry = *FindFunction("FlippingRatioSDev");
+    const std::size_t n = 200'003;
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> counts(0.0, 1e4);
+    std::vector<std::vector<double>> columns(entry.argumentCount, std::vector<double>(n));
+    std::vector<const double*> pointers;
+    for (std::vector<double>& column : columns) {
+        for (double& x : column) x = counts(random);
+        pointers.push_back(column.data());
+    }
+    std::vector<double> alone(n);
+    ASSERT_TRUE(EvaluateBatch(entry, pointers, alone, {.threads = 1}));
+    std::vector<std::vector<double>> results(kThreads, std::vector<double>(n));
+    std::vector<std::thread> callers;
+    for (int t = 0; t < kThreads; ++t) {
+        callers.emplace_back([&, t] {
+            for (int repeat = 0; repeat < 3; ++repeat) {
+                EvaluateBatch(entry, pointers, results[t], {.threads = t % 2 == 0 ? 0u : 16u});
+            }
+        });
+    }
+    for (std::thread& caller : callers) caller.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_TRUE(std::equal(results[t].begin(), results[t].end(), alone.begin(),
+                               [](double a, double b) { return Bits(a) == Bits(b); }))
+            << "caller " << t;
+    }
+}
+
 TEST(Stress, DirectCallsNeverReachTheThreadCheck) {
     const std::vector<Call> calls = Workload();
     StressHost host;
-    std::vector<ExternalFunction> address(kFunctionCount);
-    for (std::size_t i = 0; i < kFunctionCount; ++i) {
+    std::vector<ExternalFunction> address(kHostFunctionCount);
+    for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
         address[i] =
             host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
     }

@@ -1,6 +1,8 @@
-// The catalogue of the 46 functions as data: for each its index (position),
-// name, snake_case alias, argument names in call order, and the body the host
-// calls; and one call by name with the arguments in an array.
+// The catalogue of the functions as data: for each its index (position),
+// name, snake_case alias, argument names in call order, and its body, called
+// as the host calls it; and one call by name with the arguments in an array.
+// Its first 46 entries are the plug-in's (exported to the host); the library's
+// own functions follow them.
 //
 // Needs C++20 (std::span). The per-subsystem headers (vantrel/counting/…) need
 // only C++17.
@@ -40,6 +42,8 @@ struct ArgumentInfo {
 };
 
 struct CatalogueEntry {
+    std::size_t index;           // the function index: its position in Catalogue()
+    bool exported;               // one of the plug-in's 46, which the host calls by index
     std::string_view name;       // "FlippingRatioOptSDev"
     std::string_view alias;      // "flipping_ratio_opt_sdev"
     std::string_view signature;  // "FlippingRatioOptSDev(Npp, Nbp, …, Mb)"
@@ -57,13 +61,14 @@ struct CatalogueEntry {
     std::vector<std::string_view> ArgumentNames() const;
 };
 
-// All 46 entries; the position of an entry is its function index.
+// All entries, the plug-in's 46 first; the position of an entry is its
+// function index.
 std::span<const CatalogueEntry> Catalogue() noexcept;
 
 // The entry of a catalogue name or snake_case alias, or nullptr.
 const CatalogueEntry* FindFunction(std::string_view name) noexcept;
 
-// The function index of an entry of the catalogue.
+// The function index of an entry of the catalogue or of a copy of one.
 std::size_t IndexOf(const CatalogueEntry& entry) noexcept;
 
 // The help of a function as the command-line tool and the Python module show

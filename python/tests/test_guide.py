@@ -1,11 +1,9 @@
 """docs/guide.md shows what the library computes now: the figure scripts run and
-write every figure it shows, its tables are the ones the scripts print, and its
-Python and shell examples give the output written under them."""
+write every figure it shows, and its tables are the ones the scripts print (its
+Python and shell examples run with every document's, in test_examples.py)."""
 
-import doctest
 import os
 import re
-import shlex
 import struct
 import subprocess
 import sys
@@ -13,7 +11,6 @@ from pathlib import Path
 
 import pytest
 
-from conftest import CLI, need
 
 ROOT = Path(__file__).resolve().parents[2]
 GUIDE = ROOT / "docs" / "guide.md"
@@ -25,9 +22,6 @@ REFRESH = "python3 docs/figures/make_all.py --guide docs/guide.md refreshes the 
 def guide():
     return GUIDE.read_text(encoding="utf-8")
 
-
-def fenced(language):
-    return re.findall(rf"^```{language}\n(.*?)^```", guide(), re.S | re.M)
 
 
 @pytest.fixture(scope="module")
@@ -61,35 +55,3 @@ def test_guide_tables_are_what_the_scripts_print(generated):
     assert sorted(written) == sorted(blocks), REFRESH
     for name, text in blocks.items():
         assert written[name] == text, f"block {name} differs: {REFRESH}"
-
-
-def test_python_examples_give_the_output_shown():
-    examples = "\n".join(fenced("pycon"))
-    test = doctest.DocTestParser().get_doctest(examples, {}, "guide.md", str(GUIDE), 0)
-    assert test.examples
-    report = []
-    result = doctest.DocTestRunner(optionflags=doctest.NORMALIZE_WHITESPACE).run(
-        test, out=report.append)
-    assert result.failed == 0, "".join(report)
-
-
-def test_shell_examples_give_the_output_shown(tmp_path):
-    need(CLI, "the command-line tool")
-    tools = tmp_path / "bin"
-    tools.mkdir()
-    (tools / "vantrel").symlink_to(os.path.abspath(CLI))
-    env = {**os.environ, "PATH": f"{tools}{os.pathsep}{os.environ['PATH']}"}
-    for transcript in fenced("console"):
-        steps = []
-        for line in transcript.splitlines():
-            if line.startswith("$ "):
-                steps.append((line[2:], []))
-            else:
-                steps[-1][1].append(line)
-        for command, shown in steps:
-            words = shlex.split(command)
-            if words[0] == "cat":  # the transcript shows a file: write it first
-                (tmp_path / words[1]).write_text("\n".join(shown) + "\n")
-            run = subprocess.run(command, shell=True, cwd=tmp_path, env=env,
-                                 capture_output=True, text=True)
-            assert (run.returncode, run.stdout.splitlines()) == (0, shown), (command, run.stderr)

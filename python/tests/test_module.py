@@ -3,6 +3,9 @@
 import inspect
 import keyword
 import math
+import os
+from decimal import Decimal
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -14,7 +17,7 @@ from conftest import documented_cases, same_bits, shared_inputs
 # ---- Names ---------------------------------------------------------------------
 
 def test_every_function_by_name_and_alias_in_catalogue_order():
-    assert len(vantrel.functions) == 46
+    assert len(vantrel.functions) > 46  # the plug-in's, then the library's own
     aliases = set()
     for index, f in enumerate(vantrel.functions):
         assert f.index == index
@@ -23,7 +26,7 @@ def test_every_function_by_name_and_alias_in_catalogue_order():
         assert f.__name__ == f.name
         assert f.alias.isidentifier() and f.alias == f.alias.lower() and not keyword.iskeyword(f.alias)
         aliases.add(f.alias)
-    assert len(aliases) == 46
+    assert len(aliases) == len(vantrel.functions)
 
 
 @pytest.mark.parametrize("name, alias", [
@@ -61,6 +64,11 @@ def test_positional_keyword_and_mixed_calls_agree():
     (lambda: vantrel.CountRate(1, 2, 3), "CountRate(N, t) takes 2 arguments, got 3"),
     (lambda: vantrel.CountRate(1, N=2), "got argument 'N' twice"),
     (lambda: vantrel.CountRate(1, time=2), "has no argument 'time'"),
+    (lambda: vantrel.count_rate(N=1000, tt=50), "has no argument 'tt'; did you mean 't'?"),
+    (lambda: vantrel.count_rate(1000, 50, outt=None), "has no argument 'outt'; did you mean 'out'?"),
+    (lambda: vantrel.he3_transmission(1, 293, 10, lamda=2, PHe=0.7), "did you mean 'lambda'?"),
+    (lambda: vantrel.he3_polarisation_sdev(**dict.fromkeys(vantrel.he3_polarisation_sdev.arguments[:-2], 1),
+                                           sigmaPm=1, sigmalambda=1), "did you mean 'sigmaLambda'?"),
     (lambda: vantrel.He3Transmission(1, 293, 10, 2, 0.7, lambda_=2), "got argument 'lambda' twice"),
     (lambda: vantrel.CountRate("1000", 50), "argument 'N' has dtype <U4, not a real number type"),
     (lambda: vantrel.CountRate(50, None), "argument 't' holds None (NoneType), not a real number"),
@@ -77,8 +85,57 @@ def test_numbers_in_float_out():
         assert type(result) is float, arguments
     assert vantrel.CountRate(1000, 50) == 20.0
     assert math.isnan(vantrel.CountRate(1, 0))
-    with pytest.raises(OverflowError):
-        vantrel.CountRate(10**400, 1)
+
+
+class Measured:
+    """A user's own number type: all it offers is __float__."""
+    def __init__(self, value):
+        self.value = value
+
+    def __float__(self):
+        return float(self.value)
+
+    def __repr__(self):
+        return f"Measured({self.value!r})"
+
+
+@pytest.mark.parametrize("N", [
+    Decimal("1000"), Fraction(1000), np.longdouble(1000), Measured(1000), [Decimal(1000)], [Fraction(1000)],
+    [np.longdouble(1000)], [Measured(1000)], np.array([1000], dtype=np.longdouble),
+    np.array([1000, Decimal(1000), Fraction(1000), Measured(1000)], dtype=object),
+], ids=repr)
+def test_every_real_number_type_is_taken_as_float64(N):
+    rates = np.atleast_1d(vantrel.count_rate(N, 50))
+    assert rates.dtype == np.float64 and (rates == 20.0).all()
+    # A true infinity is one, not a value beyond a double.
+    infinities = [Decimal("Infinity"), [np.longdouble("inf")], Measured(math.inf)]
+    assert [float(vantrel.count_rate(x, 1)) for x in infinities] == [math.inf] * 3
+
+
+@pytest.mark.parametrize("N, shown", [
+    (2**1024, "17976931348623159077… (309 digits)"),                   # a plain number
+    (-10**5000, "-10000000000000000000… (5001 digits)"),                # beyond Python's own str()
+    (Fraction(10**400, 3), "10000000000000000000…000000/3 (Fraction)"),
+    (np.array([1.0, Decimal("1e400")], dtype=object), "1E+400 (decimal.Decimal)"),
+    (np.longdouble("1e400"), "1e+400 (numpy.float128)"),
+    ([Measured(10**400)], "Measured(10000000000…0000000) (Measured)"),
+], ids=lambda x: type(x).__name__)
+def test_a_value_beyond_a_double_is_refused_naming_the_argument(N, shown):
+    with pytest.raises(OverflowError) as raised:
+        vantrel.count_rate(N, 50)
+    assert str(raised.value) == f"CountRate(N, t): argument 'N' holds {shown}, which does not fit a double"
+
+
+@pytest.mark.parametrize("function, arguments", [
+    (vantrel.count_rate_sdev, (-1.0, 1e-308)),   # invalid
+    (vantrel.count_rate, (1e308, 1e-308)),       # overflow
+    (vantrel.count_rate, (-1.0, 1e308)),         # underflow
+    (vantrel.stl_cubic, (0.0, 1e308, 1.0, 1.0)),
+])
+def test_numbers_leave_no_floating_point_flags(function, arguments):
+    with np.errstate(all="raise"):
+        one_by_one = np.vectorize(function)(*([x] for x in arguments))
+    assert same_bits(one_by_one, function.ufunc(*arguments)).all()
 
 
 def test_broadcasting_follows_numpy():
@@ -130,8 +187,26 @@ def test_threads_do_not_change_a_bit():
     finally:
         vantrel.set_num_threads(previous)
     assert same_bits(single, several).all()
-    with pytest.raises(ValueError):
-        vantrel.set_num_threads(0)
+
+
+@pytest.mark.parametrize("threads, in_effect", [
+    (0, os.cpu_count()),  # one per processor, as BatchOptions{.threads = 0}
+    (3, 3),
+    (10**30, 1024),
+    (-1, "set_num_threads takes a number of threads, or 0 for one per processor, not -1"),
+    (-10**30, "not -1000000000000000000000000000000"),
+])
+def test_thread_counts(threads, in_effect):
+    previous = vantrel.get_num_threads()
+    try:
+        if isinstance(in_effect, str):
+            with pytest.raises(ValueError, match=in_effect):
+                vantrel.set_num_threads(threads)
+        else:
+            vantrel.set_num_threads(threads)
+            assert vantrel.get_num_threads() == in_effect
+    finally:
+        vantrel.set_num_threads(previous)
 
 
 # ---- Documented values ---------------------------------------------------------

@@ -3,7 +3,9 @@ dask and xarray users combine ufuncs with their data."""
 
 import copy
 import pickle
+import re
 import threading
+from decimal import Decimal
 from concurrent.futures import ProcessPoolExecutor
 
 import numpy as np
@@ -16,11 +18,47 @@ from conftest import same_bits, shared_inputs
 def test_each_function_has_its_ufunc(function):
     u = function.ufunc
     k = len(function.arguments)
-    assert isinstance(u, np.ufunc) and (u.nin, u.nout) == (k, 1) and u.types == ["d" * k + "->d"]
+    assert isinstance(u, np.ufunc) and (u.nin, u.nout) == (k, 1) and u.types == ["d" * k + "->d", "O" * k + "->d"]
     assert getattr(vantrel.ufuncs, function.name) is u and getattr(vantrel.ufuncs, function.alias) is u
     assert u.__name__ == function.name
     columns = list(shared_inputs(function, plausible=20, wide=20).T)
     assert same_bits(u(*columns), function(*columns)).all()
+
+
+BINARY = [f for f in vantrel.functions if len(f.arguments) == 2]
+
+
+def left_fold(function, values, start=None):
+    """Every partial result of a Python loop over the function: numpy's meaning of reduce."""
+    values = list(map(float, values))
+    acc = values.pop(0) if start is None else start
+    partial = [acc] if start is None else []
+    for x in values:
+        acc = function(acc, x)
+        partial.append(acc)
+    return partial
+
+
+@pytest.mark.parametrize("function", BINARY, ids=lambda f: f.name)
+@pytest.mark.parametrize("n", [6, 17, 70_000])  # 70,000: enough elements for several threads
+def test_reductions_are_the_left_fold_bit_for_bit(function, n):
+    u = function.ufunc
+    xs = np.random.default_rng(n).uniform(1, 5000, n)
+    partial = left_fold(function, xs)
+    assert same_bits(u.reduce(xs), partial[-1])
+    assert same_bits(u.accumulate(xs), partial).all()
+    assert same_bits(u.reduce(xs, initial=7.0), left_fold(function, xs, start=7.0)[-1])
+    cuts = [0, 2, 2, n // 2]  # numpy: a cut not before the next gives the element itself
+    expected = [left_fold(function, xs[0:2])[-1], xs[2], left_fold(function, xs[2:n // 2])[-1],
+                left_fold(function, xs[n // 2:])[-1]]
+    assert same_bits(u.reduceat(xs, cuts), expected).all()
+    table = xs[: n - n % 3].reshape(-1, 3)
+    assert same_bits(u.reduce(table, axis=1), [left_fold(function, row)[-1] for row in table]).all()
+    assert same_bits(u.reduce(table, axis=0), [left_fold(function, col)[-1] for col in table.T]).all()
+
+
+def test_count_rate_reduces_as_numpy_divides():
+    assert vantrel.ufuncs.CountRate.reduce(np.array([1000.0, 50.0, 2.0])) == np.divide.reduce([1000, 50, 2]) == 10.0
 
 
 def test_numpy_keywords_pass_through():
@@ -102,10 +140,36 @@ def test_refuses_what_is_not_a_real_number_naming_the_argument(value, error, mes
     with pytest.raises(error) as raised:
         vantrel.count_rate(value, 50)
     assert str(raised.value) == "CountRate(N, t): " + message
-    with pytest.raises(TypeError):  # the raw ufunc refuses as numpy's own do
+    with pytest.raises(error):  # the raw ufunc refuses them too
         vantrel.ufuncs.CountRate(np.asarray(value), 50.0)
     # Object arrays of real numbers, as pandas keeps them, are taken.
     assert vantrel.count_rate(np.array([1000, 2000.0], dtype=object), 50).tolist() == [20.0, 40.0]
+
+
+@pytest.mark.parametrize("bad, message", [
+    ("abc", "has dtype <U3, not a real number type"),
+    (1j, "has dtype complex128, not a real number type"),
+    (np.array(["2020-01-01"], dtype="datetime64[ns]"), "has dtype datetime64[ns], not a real number type"),
+])
+def test_a_bad_argument_beside_a_dask_array_computes_nothing(bad, message):
+    da = pytest.importorskip("dask.array")
+    computed = []
+    counts = da.from_array(np.ones(4), chunks=2).map_blocks(lambda b: computed.append(b.size) or b, dtype=float)
+    with pytest.raises(TypeError, match=re.escape("CountRate(N, t): argument 't' " + message)):
+        vantrel.count_rate(counts, bad)
+    assert 2 not in computed  # no chunk (the graph may try its function on an empty block)
+
+
+def test_pandas_object_columns_and_mixed_rows_are_taken_as_float64():
+    pd = pytest.importorskip("pandas")
+    rates = vantrel.count_rate(pd.Series([1000, Decimal(2000)], dtype=object), 50)
+    assert isinstance(rates, pd.Series) and rates.dtype == np.float64 and rates.tolist() == [20.0, 40.0]
+    table = pd.DataFrame({"sample": ["Fe", "Ni"], "N": [1000, 2000], "t": [50.0, 25.0]})
+    row = table.loc[1, ["N", "t"]]  # a row of a mixed table holds objects
+    assert row.dtype == object and vantrel.count_rate(*row) == 80.0
+    assert vantrel.count_rate(row, 2).tolist() == [1000.0, 12.5]
+    with pytest.raises(OverflowError, match="argument 'N' holds 1E"):
+        vantrel.count_rate(pd.Series([Decimal("1e400")]), 1)
 
 
 def test_thread_count_changes_during_a_computation_change_no_bit():

@@ -1,8 +1,8 @@
 // Documented values of the external functions, shared by the native tests
-// and the tests of the DLL in the stand-in host. Natively every value is
-// reproduced to the bit; how far the DLL may be from them, function by
-// function, is tests/windows_accuracy.csv. The tables live in tests/cases/,
-// one file per source file of the functions.
+// and (AllEdgeCases, the host's part) the tests of the DLL in the stand-in
+// host. Natively every value is reproduced to the bit; how far the DLL may be
+// from them, function by function, is tests/accuracy/table.csv. The tables
+// live in tests/cases/, one file per source file of the functions.
 #pragma once
 
 #include <cmath>
@@ -54,6 +54,7 @@ std::vector<EdgeCase> OptimalTimeCases();         // cases/counting/optimal_time
 std::vector<EdgeCase> PeakCentringCases();        // cases/peaks/peak_centring.cpp
 std::vector<EdgeCase> SinThetaOverLambdaCases();  // cases/lattice/stl.cpp
 std::vector<EdgeCase> Helium3Cases();             // cases/helium3/helium3.cpp
+std::vector<EdgeCase> LibraryEdgeCases();         // cases/library/polarisation.cpp
 
 inline std::vector<EdgeCase> AllEdgeCases() {
     std::vector<EdgeCase> all;
@@ -62,6 +63,14 @@ inline std::vector<EdgeCase> AllEdgeCases() {
         for (EdgeCase& c : table()) all.push_back(std::move(c));
     }
     return all;
+}
+
+// The host's cases, then those of the library's own functions, which the
+// plug-in does not carry.
+inline std::vector<EdgeCase> EveryEdgeCase() {
+    std::vector<EdgeCase> every = AllEdgeCases();
+    for (EdgeCase& c : LibraryEdgeCases()) every.push_back(std::move(c));
+    return every;
 }
 
 }  // namespace vantrel::testing

@@ -25,4 +25,13 @@ double AsymmetryOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, doubl
                            double tPm, double tBm, double Mp, double Mb, double tau, double tau2,
                            double sigmaTau, double sigmaTau2) noexcept;
 
+// The asymmetry an ideal beam would give, A₀ = (I↑ − I↓)/(I↑ + I↓), from the measured A, the
+// incident beam's polarisation P (−1 … 1; the probability (1 + P)/2 that some
+// call efficiency is another convention) and the flipper's spin-flip
+// probability f (1: a perfect flipper). NaN for P outside [−1, 1], f outside
+// [0, 1], P = 0 or f = 0 (the two states not told apart), or a zero denominator.
+double AsymmetryCorrected(double A, double P, double f) noexcept;
+double AsymmetryCorrectedSDev(double A, double P, double f, double sigmaA, double sigmaP,
+                              double sigmaF) noexcept;
+
 }  // namespace vantrel::counting

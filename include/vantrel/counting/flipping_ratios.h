@@ -30,4 +30,13 @@ double FlippingRatioOptDDTSDev(double Npp, double Nbp, double Npm, double Nbm, d
                                double tBp, double tPm, double tBm, double Mp, double Mb, double tau,
                                double tau2, double sigmaTau, double sigmaTau2) noexcept;
 
+// The flipping ratio an ideal beam would give, R₀ = I↑/I↓, from the measured R, the
+// incident beam's polarisation P (−1 … 1; the probability (1 + P)/2 that some
+// call efficiency is another convention) and the flipper's spin-flip
+// probability f (1: a perfect flipper). NaN for P outside [−1, 1], f outside
+// [0, 1], P = 0 or f = 0 (the two states not told apart), or a zero denominator.
+double FlippingRatioCorrected(double R, double P, double f) noexcept;
+double FlippingRatioCorrectedSDev(double R, double P, double f, double sigmaR, double sigmaP,
+                                  double sigmaF) noexcept;
+
 }  // namespace vantrel::counting

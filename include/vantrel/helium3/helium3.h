@@ -6,6 +6,11 @@
 //   PHe      helium-3 polarisation, fraction 0 to 1
 //   Pr, Pm   reference and measured neutron polarisations, fractions
 //   n1 … n4  neutron counts (transmissions n₁/n₂ polarised, n₃/n₄ unpolarised)
+//   PHe0, T1 helium-3 polarisation at t = 0 and its relaxation time; t and T1
+//            in one unit of the user's choice (hours, say)
+//   Tratio   transmission of the polarised cell over that of the same cell
+//            unpolarised, T_p/T_u
+//   rho      correlation of PHe0 and T1, as a decay fit gives it
 //   sigmaX   standard deviation of X, in the unit of X
 // Efficiencies, transmissions and polarisations are fractions.
 #pragma once
@@ -33,5 +38,21 @@ double He3Polarisation(double p, double T, double L, double lambda, double Pr, d
 double He3PolarisationSDev(double p, double T, double L, double lambda, double Pr, double Pm,
                            double sigmaP, double sigmaT, double sigmaL, double sigmaLambda,
                            double sigmaPr, double sigmaPm) noexcept;
+
+// The gas polarisation a time t after it was PHe0, relaxing with T₁:
+// PHe0·exp(−t/T1). NaN for T1 ≤ 0; T1 = +∞ keeps PHe0.
+double He3PolarisationAtTime(double PHe0, double T1, double t) noexcept;
+// First order, with the correlation ρ of PHe0 and T1; NaN also for |ρ| > 1.
+double He3PolarisationAtTimeSDev(double PHe0, double T1, double t, double sigmaPHe0, double sigmaT1,
+                                 double rho) noexcept;
+
+// |P_He| from T_p/T_u = cosh(O·P_He): acosh(Tratio)/O. NaN for Tratio < 1 and
+// for a cell of no finite positive opacity.
+double He3PolarisationFromTransmission(double p, double T, double L, double lambda,
+                                       double Tratio) noexcept;
+double He3PolarisationFromTransmissionSDev(double p, double T, double L, double lambda,
+                                           double Tratio, double sigmaP, double sigmaT,
+                                           double sigmaL, double sigmaLambda,
+                                           double sigmaTratio) noexcept;
 
 }  // namespace vantrel::helium3

@@ -264,6 +264,99 @@ TEST_P(BothBuilds, WritesEveryRecordBackByteForByte) {
     }
 }
 
+// Arguments and file names beyond ASCII reach the tool as they were typed: no
+// character is folded into a digit or a look-alike ('⁵' into '5', 'Ω' into
+// 'O'), and what the tool quotes back is UTF-8. Wine takes a Unix command line
+// in the character set of the locale: UTF-8 here.
+TEST_P(BothBuilds, TakesArgumentsAndFileNamesBeyondAsciiAsTyped) {
+    const std::string dir = Scratch() + "/unicode";
+    std::filesystem::create_directories(dir);
+    for (const auto& [name, row] : std::vector<std::pair<std::string, std::string>>{
+             {"Omega.csv", "999,1"}, {"測定.csv", "1000,50"}, {"🧪 Ωmega.csv", "3,2"}}) {
+        std::ofstream(dir + "/" + name) << "N,t\n" << row << "\n";
+    }
+    struct Case {
+        std::string args;
+        int exit;
+        std::string out, err;
+    };
+    const std::string notANumber = "vantrel: argument 1 (N) of CountRate: ";
+    const std::vector<Case> cases = {
+        {"CountRate 10⁵ 1", 2, "", notANumber + "'10⁵' is not a number\n"},
+        {"CountRate １e３ 1", 2, "", notANumber + "'１e３' is not a number\n"},
+        {"CountRate 2² 1", 2, "", notANumber + "'2²' is not a number\n"},
+        {"CountRate --csv Ωmega.csv", 1, "",
+         "vantrel: cannot open 'Ωmega.csv': No such file or directory\n"},
+        {"CountRate --csv 測定.csv", 0, "N,t,CountRate\n1000,50,20\n", ""},
+        {"CountRate --csv '🧪 Ωmega.csv'", 0, "N,t,CountRate\n3,2,1.5\n", ""},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = Shell("cd '" + dir + "' && LC_ALL=C.UTF-8 " + Tool() + " " + c.args);
+        EXPECT_EQ(o.exit, c.exit) << c.args << ": " << o.err;
+        EXPECT_EQ(o.out, c.out) << c.args;
+        EXPECT_EQ(o.err, c.err) << c.args;
+    }
+}
+
+// An input that is the file the output goes to would grow while it is read:
+// refused before anything is written. Wine cannot tell which file a Unix
+// shell opened for it, so there Windows' own shell opens it, as on Windows.
+TEST_P(BothBuilds, RefusesToReadTheFileItWritesTo) {
+    const std::string dir = Scratch() + "/same";
+    std::filesystem::create_directories(dir);
+    const std::string csv = "N,t\n1000,50\n";
+    const auto inItsShell = [&](const std::string& args) {
+        if (GetParam().name == "native") return "cd '" + dir + "' && " + Tool() + " " + args;
+        return "cd '" + dir + "' && " + kWindowsBuild +
+               "/wine-run cmd /c \"Z:" + Replace(kWindowsBuild, "/", "\\") + "\\vantrel.exe " +
+               args + "\"";
+    };
+    struct Case {
+        std::string args;
+        int exit;
+        std::string err;
+    };
+    const std::string refused =
+        "vantrel: the CSV input, {name}, is the file the output goes to; write the output to "
+        "another file\n";
+    std::vector<Case> cases = {
+        {"CountRate --csv same.csv >> same.csv", 2, Replace(refused, "{name}", "'same.csv'")},
+        {"CountRate --csv same.csv > other.csv", 0, ""},
+    };
+    if (GetParam().name == "native") {
+        cases.push_back({"CountRate --csv - < same.csv >> same.csv", 2,
+                         Replace(refused, "{name}", "standard input")});
+        cases.push_back({"CountRate --csv - < /dev/null > /dev/null", 1,
+                         "vantrel: the CSV input is empty; its first line must name the "
+                         "arguments: N, t\n"});
+    }
+    for (const Case& c : cases) {
+        std::ofstream(dir + "/same.csv") << csv;
+        const Outcome o = Shell(inItsShell(c.args));
+        EXPECT_EQ(o.exit, c.exit) << c.args << ": " << o.err;
+        EXPECT_EQ(o.err, c.err) << c.args;
+        EXPECT_EQ(Slurp(dir + "/same.csv"), csv) << c.args;
+    }
+    EXPECT_EQ(Slurp(dir + "/other.csv"), "N,t,CountRate\n1000,50,20\n");
+}
+
+// The example of a function's help is what this build prints for it, also
+// where the Windows runtime's mathematics rounds otherwise than glibc's.
+TEST_P(BothBuilds, HelpShowsTheValueThisBuildPrints) {
+    for (const std::string name : {"FlippingRatioOptDDTSDev", "He3Transmission",
+                                   "PeakCentringGaussSDev", "STLtriclinic", "CountRateMonitor"}) {
+        const std::string help = Shell(Tool() + " help " + name).out;
+        const std::size_t command = help.find("    prints ");
+        ASSERT_NE(command, std::string::npos) << help;
+        const std::size_t start = help.rfind("\n  vantrel ", command) + 11;
+        const std::string value =
+            help.substr(command + 11, help.find('\n', command) - command - 11);
+        EXPECT_NE(help.find(") = " + value + "\n"), std::string::npos) << help;
+        EXPECT_EQ(Shell(Tool() + " " + help.substr(start, command - start)).out, value + "\n")
+            << name;
+    }
+}
+
 // A tool with pipes for its standard input and output.
 struct Child {
     pid_t pid = -1;
