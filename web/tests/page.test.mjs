@@ -40,6 +40,10 @@ const TOLERANCE = {
   He3Efficiency2SDev: 1e-15, // 2.9e-16 (7)
   He3Transmission: 2e-15, // 3.8e-16 (160)
   He3TransmissionSDev: 1e-13, // 1.4e-14 (188), where its terms nearly cancel
+  He3PolarisationAtTime: 1e-15, // 1.8e-16 (4)
+  He3PolarisationAtTimeSDev: 2e-15, // 4.5e-16 (5)
+  He3PolarisationFromTransmission: 1e-15, // 1.9e-16 (1)
+  He3PolarisationFromTransmissionSDev: 1e-15, // 1.4e-16 (1)
 };
 
 function native(args, input) {

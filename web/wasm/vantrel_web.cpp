@@ -21,8 +21,10 @@
 
 #include "cli.h"
 #include "core/catalogue.h"
+#include "csv_stream.h"
 #include "numbers.h"
 #include "vantrel/batch.h"
+#include "vantrel/number_text.h"
 #include "vantrel/pi.h"
 
 namespace {
@@ -65,12 +67,6 @@ void AppendField(std::string& json, std::string_view key, std::string_view value
     json += ':';
     AppendJsonString(json, value);
     json += ',';
-}
-
-// The shortest text that reads back as the value: what a person would type.
-std::string Shortest(double value) {
-    char buffer[400];
-    return {buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr};
 }
 
 const CatalogueEntry* EntryAt(int index) {
@@ -159,7 +155,8 @@ extern "C" {
 // [{"name", "alias", "subsystem", "signature", "summary", "resultUnit",
 //   "nanWhen", "arguments": [{"name", "meaning", "unit"}], "example": [text],
 //   "exampleValue": text}] in catalogue order; example arguments in their
-// shortest text, the example's value as the command-line tool prints it.
+// text as every front end spells them, the example's value as the
+// command-line tool prints it.
 EMSCRIPTEN_KEEPALIVE char* vantrel_catalogue_json() {
     std::string json = "[";
     for (const CatalogueEntry& entry : vantrel::Catalogue()) {
@@ -172,7 +169,7 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_catalogue_json() {
         AppendField(json, "summary", entry.summary);
         AppendField(json, "resultUnit", entry.resultUnit);
         AppendField(json, "nanWhen", entry.nanWhen);
-        AppendField(json, "exampleValue", vantrel::cli::FormatNumber(entry.exampleValue));
+        AppendField(json, "exampleValue", vantrel::ValueText(entry.exampleValue));
         json += "\"arguments\":[";
         for (const vantrel::ArgumentInfo& argument : entry.arguments) {
             if (json.back() != '[') json += ',';
@@ -185,7 +182,7 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_catalogue_json() {
         json += "],\"example\":[";
         for (const double x : entry.exampleArguments) {
             if (json.back() != '[') json += ',';
-            AppendJsonString(json, Shortest(x));
+            AppendJsonString(json, vantrel::ArgumentText(x));
         }
         json += "]}";
     }
@@ -203,13 +200,13 @@ EMSCRIPTEN_KEEPALIVE int vantrel_parse(const char* text, double* value) {
 
 // The text the command-line tool prints for a value.
 EMSCRIPTEN_KEEPALIVE char* vantrel_format(double value) {
-    return Handed(vantrel::cli::FormatNumber(value));
+    return Handed(vantrel::ValueText(value));
 }
 
 // n values, each as the command-line tool prints it, one per line.
 EMSCRIPTEN_KEEPALIVE char* vantrel_format_column(const double* values, int n) {
     std::string text;
-    for (int i = 0; i < n; ++i) text += vantrel::cli::FormatNumber(values[i]) + '\n';
+    for (int i = 0; i < n; ++i) text += vantrel::ValueText(values[i]) + '\n';
     return Handed(text);
 }
 
