@@ -274,7 +274,7 @@ function parseFunctionLink(hash) {
 
 // ---- Views and the link -------------------------------------------------
 
-const VIEWS = ["functions", "table", "plan-counting", "plan-helium3", "plan-lattice", "plan-peaks"];
+const VIEWS = ["functions", "table", "plan-counting", "plan-helium3", "plan-decay", "plan-lattice", "plan-peaks"];
 const viewStarted = new Set();
 
 function showView(name) {

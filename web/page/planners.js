@@ -173,9 +173,102 @@ const planners = {
           { label: "figure of merit P²T", stroke: COLOURS[2], width: 2 },
         ]);
     },
-    // The cell over time (measured transmission ratios → gas polarisation,
-    // decay fit with its band, efficiency at a chosen time) joins here once
-    // the catalogue carries the decay fit.
+  },
+
+  // Transmission ratios measured over an experiment → the gas polarisation of
+  // each, the relaxation fitted to them with its band, and the cell's
+  // polarising efficiency at a chosen time.
+  decay: {
+    build() {
+      const form = document.querySelector('[data-plan="decay"]');
+      this.read = planForm(form, [
+        ["p", "helium-3 pressure", "atm", "1.2"],
+        ["T", "gas temperature", "K", "293"],
+        ["L", "cell length", "cm", "10"],
+        ["lambda", "neutron wavelength of the measurements", "Å", "2"],
+        ["sigmaTratio", "standard deviation of each transmission ratio", "1", "0.01"],
+        ["t", "time for the efficiency", "h", "48"],
+      ], () => this.draw());
+      this.text = element("textarea", { id: "decay-data", rows: "7", spellcheck: "false", "aria-describedby": "decay-data-error" });
+      this.text.value = "0 2.0359\n12 1.8547\n24 1.7231\n48 1.513\n72 1.3571\n96 1.2602\n120 1.1824";
+      this.error = element("p", { id: "decay-data-error", class: "field-error", "aria-live": "polite" });
+      form.append(element("div", { class: "field" },
+        element("label", { for: "decay-data", text: "Measurements: time (h) and transmission ratio T_p/T_u, one pair a line" }), this.text, this.error));
+      this.text.addEventListener("input", () => this.draw());
+      this.out = outputBlock(form);
+    },
+    pairs() {
+      const times = [];
+      const ratios = [];
+      let problem = "";
+      this.text.value.split("\n").forEach((line, i) => {
+        const words = line.split(/[\s,;]+/).filter(Boolean);
+        if (words.length === 0) return;
+        const parsed = words.map((w) => library.parse(w));
+        if (words.length !== 2 || parsed.some((x) => x.problem !== undefined)) {
+          problem ||= `Line ${i + 1} is not two numbers: a time and a transmission ratio.`;
+          return;
+        }
+        times.push(parsed[0].value);
+        ratios.push(parsed[1].value);
+      });
+      return { times, ratios, problem };
+    },
+    draw() {
+      const v = this.read();
+      const { times, ratios, problem } = this.pairs();
+      this.error.textContent = problem;
+      this.text.toggleAttribute("aria-invalid", problem !== "");
+      if (!v || problem) return;
+      const cell = [v.p, v.T, v.L, v.lambda];
+      const PHe = callRows("He3PolarisationFromTransmission", ratios.map((r) => [...cell, r]));
+      const sigma = callRows("He3PolarisationFromTransmissionSDev", ratios.map((r) => [...cell, r, 0, 0, 0, 0, v.sigmaTratio]));
+      const m = library.m;
+      const n = times.length;
+      const p = m._malloc(8 * (3 * n + 6) + 4);
+      m.HEAPF64.set([...times, ...PHe, ...sigma], p >> 3);
+      const fitAt = p + 24 * n;
+      const messageAt = fitAt + 48;
+      const ok = m._vantrel_decay_fit(n, p, p + 8 * n, p + 16 * n, fitAt, messageAt);
+      const fit = Array.from(m.HEAPF64.slice(fitAt >> 3, (fitAt >> 3) + 6));
+      const message = library.take(m.HEAPU32[messageAt >> 2]);
+      m._free(p);
+      const measured = times.map((t, i) => `t = ${f(t)} h: P(³He) = ${f(PHe[i])} ± ${f(sigma[i])}`);
+      if (!ok) {
+        lines(this.out, [...measured, `No fit: ${message}`]);
+        return;
+      }
+      const [PHe0, T1, sPHe0, sT1, rho] = fit;
+      const at = call("He3PolarisationAtTime", PHe0, T1, v.t);
+      const atSigma = call("He3PolarisationAtTimeSDev", PHe0, T1, v.t, sPHe0, sT1, rho);
+      const efficiency = call("He3Efficiency", ...cell, at);
+      const efficiencySigma = call("He3EfficiencySDev", ...cell, at, 0, 0, 0, 0, atSigma);
+      lines(this.out, [
+        `Fit: P(³He)(0) = ${f(PHe0)} ± ${f(sPHe0)}, T₁ = ${f(T1)} ± ${f(sT1)} h, ρ = ${f(rho)}`,
+        `At t = ${f(v.t)} h: P(³He) = ${f(at)} ± ${f(atSigma)}, efficiency at ${f(v.lambda)} Å ${f(efficiency)} ± ${f(efficiencySigma)}`,
+        ...(message ? [message] : []),
+        ...measured,
+      ]);
+      // The curve and its band over the measured times and the chosen one.
+      const last = [...times, v.t].reduce((a, b) => (b > a ? b : a), 0);
+      const grid_ = grid(0, last, 97);
+      const q = m._malloc(8 * 4 * 97 + 48);
+      m.HEAPF64.set([...fit, ...grid_], q >> 3);
+      m._vantrel_decay_band(q, 97, q + 48, q + 48 + 8 * 97, q + 48 + 16 * 97, q + 48 + 24 * 97);
+      const band = [1, 2, 3].map((k) => Array.from(m.HEAPF64.slice((q >> 3) + 6 + 97 * k, (q >> 3) + 6 + 97 * (k + 1))));
+      m._free(q);
+      // The measurements at their times, merged into the grid for the plot.
+      const xs = [...grid_.map((x, i) => [x, "grid", i]), ...times.map((x, i) => [x, "point", i])].sort((a, b) => a[0] - b[0]);
+      const pick = (kind, values) => xs.map(([, k, i]) => (k === kind ? values[i] : null));
+      plot($("plot-decay"), "Helium-3 polarisation over time", "t (h)", "P(³He)",
+        [xs.map(([x]) => x), pick("grid", band[0]), pick("grid", band[1]), pick("grid", band[2]), pick("point", PHe)],
+        [
+          { label: "fit", stroke: COLOURS[0], width: 2, spanGaps: true },
+          { label: "fit − σ", stroke: COLOURS[0], dash: [4, 4], spanGaps: true },
+          { label: "fit + σ", stroke: COLOURS[0], dash: [4, 4], spanGaps: true },
+          { label: "measured", stroke: COLOURS[1], paths: () => null, points: { show: true, size: 9, fill: COLOURS[1] } },
+        ]);
+    },
   },
 
   lattice: {

@@ -292,6 +292,31 @@ const PLANNED = [
   ["#plan-peaks", /Gaussian model: centre (\S+) ±/, ["PeakCentringGauss", "24.0", "5200", "2100", "24.4", "1500", "4300"]],
 ];
 
+// The cell over time, by its defaults: each ratio's polarisation, then the fit
+// of the native tool's he3-decay-fit to the native polarisations.
+async function decayPlanner(page) {
+  await page.goto("about:blank");
+  await page.goto(`${PAGE_URL}#plan-decay`);
+  await page.waitForSelector("body[data-ready=true]");
+  const text = await page.evaluate(() => [...document.querySelectorAll("#view-plan-decay .plan-out p")].map((p) => p.textContent).join("\n"));
+  const data = await page.inputValue("#decay-data");
+  const rows = data.trim().split("\n").map((line) => line.trim().split(/\s+/));
+  const cell = ["1.2", "293", "10", "2"];
+  const fitInput = ["t,PHe,sigmaPHe"];
+  let pointsAgree = true;
+  for (const [t, ratio] of rows) {
+    const PHe = native(["He3PolarisationFromTransmission", "--", ...cell, ratio]).out.trim();
+    const sigma = native(["He3PolarisationFromTransmissionSDev", "--", ...cell, ratio, "0", "0", "0", "0", "0.01"]).out.trim();
+    pointsAgree &&= text.includes(`t = ${t} h: P(³He) = ${PHe} ± ${sigma}`);
+    fitInput.push(`${t},${PHe},${sigma}`);
+  }
+  const fit = native(["he3-decay-fit", "--csv", "-"], fitInput.join("\n") + "\n").out.trim().split("\n")[1].split(",");
+  t.check(pointsAgree, "#plan-decay shows each measurement's polarisation as the CLI prints it", text);
+  t.check(text.includes(`P(³He)(0) = ${fit[0]} ± ${fit[2]}, T₁ = ${fit[1]} ± ${fit[3]} h, ρ = ${fit[4]}`),
+          "#plan-decay fits as vantrel he3-decay-fit does", `${fit} in ${text}`);
+  t.check((await page.locator("#view-plan-decay .plot canvas").count()) === 1, "#plan-decay draws its plot");
+}
+
 async function planners(page) {
   for (const [hash, pattern, args] of PLANNED) {
     await page.goto("about:blank");
@@ -317,6 +342,7 @@ const VIEWS = [
   ["table", "#table"],
   ["plan-counting", "#plan-counting"],
   ["plan-helium3", "#plan-helium3"],
+  ["plan-decay", "#plan-decay"],
   ["plan-lattice", "#plan-lattice"],
   ["plan-peaks", "#plan-peaks"],
 ];
@@ -376,6 +402,7 @@ try {
   await keyboard(page);
   await tableTool(page);
   await planners(page);
+  await decayPlanner(page);
   await views(page);
   const outside = b.requests.filter((url) => !url.startsWith(PAGE_URL.split("#")[0]) && !/^(blob|data|about):/.test(url));
   t.check(outside.length === 0 && b.requests.length > 0, "offline: no request beyond the page itself", outside.join(" "));

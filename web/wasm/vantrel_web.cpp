@@ -18,12 +18,14 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli.h"
 #include "core/catalogue.h"
 #include "csv_stream.h"
 #include "numbers.h"
 #include "vantrel/batch.h"
+#include "vantrel/helium3/decay_fit.h"
 #include "vantrel/number_text.h"
 #include "vantrel/pi.h"
 
@@ -247,6 +249,48 @@ EMSCRIPTEN_KEEPALIVE void vantrel_rate_sdev(int n, const double* r, const double
     for (int i = 0; i < n; ++i) {
         const double arguments[] = {r[i] * t[i], t[i]};
         out[i] = vantrel::Evaluate(sdev, arguments);
+    }
+}
+
+// The relaxation of a cell fitted to n measured polarisations (He3DecayFit).
+// On success 1, with {PHe0, T1, sigmaPHe0, sigmaT1, rho, reduced χ²} in fit[]
+// and the fit's note (empty when the points agree with it) in *message; on
+// failure 0, with the reason, naming the row from 1, in *message.
+EMSCRIPTEN_KEEPALIVE int vantrel_decay_fit(int n, const double* t, const double* PHe,
+                                           const double* sigma, double* fit, char** message) {
+    const auto count = static_cast<std::size_t>(n < 0 ? 0 : n);
+    const vantrel::helium3::DecayFitOutcome outcome =
+        vantrel::helium3::He3DecayFit({t, t + count}, {PHe, PHe + count}, {sigma, sigma + count});
+    if (!outcome.fit) {
+        const std::size_t row = outcome.error.row;
+        *message = Handed((row == vantrel::helium3::DecayFitError::kNoRow
+                               ? std::string()
+                               : "Row " + std::to_string(row + 1) + ": ") +
+                          outcome.error.reason);
+        return 0;
+    }
+    const vantrel::helium3::DecayFit& f = *outcome.fit;
+    const double values[] = {f.PHe0, f.T1, f.sigmaPHe0, f.sigmaT1, f.rho, f.reduced_chi_square};
+    std::copy(std::begin(values), std::end(values), fit);
+    *message = Handed(f.Note());
+    return 1;
+}
+
+// The fitted polarisation at n times with its band, value ∓ its standard
+// deviation: the fit's own PolarisationAt and PolarisationSDevAt.
+EMSCRIPTEN_KEEPALIVE void vantrel_decay_band(const double* fit, int n, const double* t,
+                                             double* value, double* low, double* high) {
+    vantrel::helium3::DecayFit f{};
+    f.PHe0 = fit[0];
+    f.T1 = fit[1];
+    f.sigmaPHe0 = fit[2];
+    f.sigmaT1 = fit[3];
+    f.rho = fit[4];
+    for (int i = 0; i < n; ++i) {
+        value[i] = f.PolarisationAt(t[i]);
+        const double sigma = f.PolarisationSDevAt(t[i]);
+        low[i] = value[i] - sigma;
+        high[i] = value[i] + sigma;
     }
 }
 
