@@ -15,12 +15,45 @@ function call(name, ...args) {
   return callRows(name, [args])[0];
 }
 
+// A planning helper of the module over columns: `inputs` (arrays of n values)
+// in, `outputs` arrays of n values out, after any leading arrays of their own
+// length (`leading`, passed before n).
+function throughModule(helper, n, inputs, outputs, leading = []) {
+  const m = library.m;
+  const arrays = [...leading, ...inputs];
+  const size = arrays.reduce((total, a) => total + a.length, 0) + outputs * n;
+  const base = m._malloc(Math.max(8, 8 * size));
+  try {
+    const pointers = [];
+    let at = base;
+    for (const a of arrays) {
+      m.HEAPF64.set(a, at >> 3);
+      pointers.push(at);
+      at += 8 * a.length;
+    }
+    const outs = Array.from({ length: outputs }, (_, k) => at + 8 * n * k);
+    m[helper](...pointers.slice(0, leading.length), n, ...pointers.slice(leading.length), ...outs);
+    return outs.map((o) => Array.from(m.HEAPF64.slice(o >> 3, (o >> 3) + n)));
+  } finally {
+    m._free(base);
+  }
+}
+
+// The standard deviations of rates r counted for times t (CountRateSDev).
+const rateSdev = (r, t) => throughModule("_vantrel_rate_sdev", r.length, [r, t], 1)[0];
+
 function grid(from, to, count) {
   return Array.from({ length: count }, (_, i) => from + ((to - from) * i) / (count - 1));
 }
 
-// A form of labelled number fields, recomputed on every edit.
-function planForm(form, specs, onChange) {
+// A form of labelled number fields, recomputed on every edit. Each field is
+// an argument of a catalogue function, [function, argument, initial value],
+// and takes its meaning and unit from the catalogue.
+function planForm(form, arguments_, onChange) {
+  const specs = arguments_.map(([function_, name, value]) => {
+    const argument = library.byName.get(function_).arguments.find((a) => a.name === name);
+    return [name, argument.meaning, argument.unit, value];
+  });
   const fields = specs.map(([name, meaning, unit, value]) => {
     const field = numberField(`${form.dataset.plan}-${name}`, name, meaning, unit);
     field.input.value = value;
@@ -69,26 +102,17 @@ const planners = {
     build() {
       const form = document.querySelector('[data-plan="counting"]');
       this.read = planForm(form, [
-        ["Npp", "rate, peak +", "counts/s", "12"],
-        ["Nbp", "rate, background +", "counts/s", "1.5"],
-        ["Npm", "rate, peak −", "counts/s", "8"],
-        ["Nbm", "rate, background −", "counts/s", "1.5"],
-        ["T", "total counting time", "s", "3600"],
+        ["OptCountingTimeTpp", "Npp", "12"],
+        ["OptCountingTimeTpp", "Nbp", "1.5"],
+        ["OptCountingTimeTpp", "Npm", "8"],
+        ["OptCountingTimeTpp", "Nbm", "1.5"],
+        ["OptCountingTimeTpp", "T", "3600"],
       ], () => this.draw());
       this.out = outputBlock(form);
     },
     // σ(R) and σ(A) of the four rates counted for `times`.
     sigmas(rates, times) {
-      const m = library.m;
-      const helper = (values) => {
-        const p = m._malloc(8 * 12);
-        m.HEAPF64.set([...rates, ...values], p >> 3);
-        m._vantrel_rate_sdev(4, p, p + 32, p + 64);
-        const s = Array.from(m.HEAPF64.slice((p >> 3) + 8, (p >> 3) + 12));
-        m._free(p);
-        return s;
-      };
-      const s = helper(times);
+      const s = rateSdev(rates, times);
       return [call("FlippingRatioSDev", ...rates, ...s), call("AsymmetrySDev", ...rates, ...s)];
     },
     draw() {
@@ -126,23 +150,16 @@ const planners = {
     build() {
       const form = document.querySelector('[data-plan="helium3"]');
       this.read = planForm(form, [
-        ["p", "helium-3 pressure", "atm", "1.2"],
-        ["T", "gas temperature", "K", "293"],
-        ["L", "cell length", "cm", "10"],
-        ["PHe", "helium-3 polarisation", "1", "0.75"],
-        ["lambda", "neutron wavelength for the best length", "Å", "2"],
+        ["He3Transmission", "p", "1.2"],
+        ["He3Transmission", "T", "293"],
+        ["He3Transmission", "L", "10"],
+        ["He3Transmission", "PHe", "0.75"],
+        ["He3Transmission", "lambda", "2"],
       ], () => this.draw());
       this.out = outputBlock(form);
     },
     meritOf(P, T) {
-      const m = library.m;
-      const n = P.length;
-      const p = m._malloc(8 * 3 * n);
-      m.HEAPF64.set([...P, ...T], p >> 3);
-      m._vantrel_figure_of_merit(n, p, p + 8 * n, p + 16 * n);
-      const out = Array.from(m.HEAPF64.slice((p >> 3) + 2 * n, (p >> 3) + 3 * n));
-      m._free(p);
-      return out;
+      return throughModule("_vantrel_figure_of_merit", P.length, [P, T], 1)[0];
     },
     draw() {
       const v = this.read();
@@ -182,12 +199,12 @@ const planners = {
     build() {
       const form = document.querySelector('[data-plan="decay"]');
       this.read = planForm(form, [
-        ["p", "helium-3 pressure", "atm", "1.2"],
-        ["T", "gas temperature", "K", "293"],
-        ["L", "cell length", "cm", "10"],
-        ["lambda", "neutron wavelength of the measurements", "Å", "2"],
-        ["sigmaTratio", "standard deviation of each transmission ratio", "1", "0.01"],
-        ["t", "time for the efficiency", "h", "48"],
+        ["He3PolarisationFromTransmission", "p", "1.2"],
+        ["He3PolarisationFromTransmission", "T", "293"],
+        ["He3PolarisationFromTransmission", "L", "10"],
+        ["He3PolarisationFromTransmission", "lambda", "2"],
+        ["He3PolarisationFromTransmissionSDev", "sigmaTratio", "0.01"],
+        ["He3PolarisationAtTime", "t", "48"],
       ], () => this.draw());
       this.text = element("textarea", { id: "decay-data", rows: "7", spellcheck: "false", "aria-describedby": "decay-data-error" });
       this.text.value = "0 2.0359\n12 1.8547\n24 1.7231\n48 1.513\n72 1.3571\n96 1.2602\n120 1.1824";
@@ -252,11 +269,7 @@ const planners = {
       // The curve and its band over the measured times and the chosen one.
       const last = [...times, v.t].reduce((a, b) => (b > a ? b : a), 0);
       const grid_ = grid(0, last, 97);
-      const q = m._malloc(8 * 4 * 97 + 48);
-      m.HEAPF64.set([...fit, ...grid_], q >> 3);
-      m._vantrel_decay_band(q, 97, q + 48, q + 48 + 8 * 97, q + 48 + 16 * 97, q + 48 + 24 * 97);
-      const band = [1, 2, 3].map((k) => Array.from(m.HEAPF64.slice((q >> 3) + 6 + 97 * k, (q >> 3) + 6 + 97 * (k + 1))));
-      m._free(q);
+      const band = throughModule("_vantrel_decay_band", grid_.length, [grid_], 3, [fit]);
       // The measurements at their times, merged into the grid for the plot.
       const xs = [...grid_.map((x, i) => [x, "grid", i]), ...times.map((x, i) => [x, "point", i])].sort((a, b) => a[0] - b[0]);
       const pick = (kind, values) => xs.map(([, k, i]) => (k === kind ? values[i] : null));
@@ -352,13 +365,13 @@ const planners = {
     build() {
       const form = document.querySelector('[data-plan="peaks"]');
       this.read = planForm(form, [
-        ["x1", "first position", "degrees", "24.0"],
-        ["A1", "count A at x1", "counts", "5200"],
-        ["B1", "count B at x1", "counts", "2100"],
-        ["x2", "second position", "degrees", "24.4"],
-        ["A2", "count A at x2", "counts", "1500"],
-        ["B2", "count B at x2", "counts", "4300"],
-        ["sigmaX", "standard deviation of each position", "degrees", "0.001"],
+        ["PeakCentringLinSDev", "x1", "24.0"],
+        ["PeakCentringLinSDev", "A1", "5200"],
+        ["PeakCentringLinSDev", "B1", "2100"],
+        ["PeakCentringLinSDev", "x2", "24.4"],
+        ["PeakCentringLinSDev", "A2", "1500"],
+        ["PeakCentringLinSDev", "B2", "4300"],
+        ["PeakCentringLinSDev", "sigmaX", "0.001"],
       ], () => this.draw());
       this.out = outputBlock(form);
     },
@@ -368,12 +381,7 @@ const planners = {
       const points = [v.x1, v.A1, v.B1, v.x2, v.A2, v.B2];
       // Counts are Poisson: the standard deviation of a count N is that of
       // the rate N over one second.
-      const m = library.m;
-      const p = m._malloc(8 * 12);
-      m.HEAPF64.set([v.A1, v.B1, v.A2, v.B2, 1, 1, 1, 1], p >> 3);
-      m._vantrel_rate_sdev(4, p, p + 32, p + 64);
-      const sigmas = Array.from(m.HEAPF64.slice((p >> 3) + 8, (p >> 3) + 12));
-      m._free(p);
+      const sigmas = rateSdev([v.A1, v.B1, v.A2, v.B2], [1, 1, 1, 1]);
       const lin = call("PeakCentringLin", ...points);
       const linS = call("PeakCentringLinSDev", ...points, v.sigmaX, ...sigmas);
       const gauss = call("PeakCentringGauss", ...points);
