@@ -101,21 +101,22 @@ const tableView = {
   },
 
   finish(entry, fileName, data, milliseconds) {
-    const text = new TextDecoder().decode(data.output);
     this.result = data.output;
     this.name = fileName.replace(/\.[^.]*$/, "") + `-${entry.name}.csv`;
-    const lines = text.split(/\r?\n/).filter((line) => line !== "");
-    const rows = Math.max(0, lines.length - 1);
     const messages = $("table-messages");
     messages.hidden = data.messages === "";
     messages.textContent = data.messages;
+    // The tool's own message says how far a stopped run got.
     $("table-status").textContent = data.status === 0
-      ? `${rows} row${rows === 1 ? "" : "s"} computed in ${Math.round(milliseconds)} ms.`
-      : `Stopped: ${rows} row${rows === 1 ? "" : "s"} before the problem are kept.`;
+      ? `All rows computed in ${Math.round(milliseconds)} ms.`
+      : "Stopped: the rows before the problem are kept.";
     $("table-download").disabled = data.output.byteLength === 0;
     document.body.dataset.tableMilliseconds = String(milliseconds);
     document.body.dataset.tableFirstMilliseconds ||= String(milliseconds);
-    this.preview(lines.slice(0, 21));
+    // Only the start is decoded for the preview: a result of 10^6 rows stays
+    // bytes until it is downloaded.
+    const start = new TextDecoder().decode(new Uint8Array(data.output, 0, Math.min(data.output.byteLength, 1 << 16)));
+    this.preview(start.split(/\r?\n/).slice(0, 21));
   },
 
   // The first rows, split as a plain preview (quoted commas shown as written).
