@@ -24,7 +24,7 @@ the first 30 digits is reported and dropped. Rows whose value depends on the sig
 zero that an unguarded division meets are dropped too (the sign of zero is not a number
 mpmath keeps). The data change only when this script is run on purpose:
 
-  PYTHONPATH=build/dev/python/module VANTREL_EDGE_CASES=build/dev/python/tests/vantrel_edge_case_dump \\
+  PYTHONPATH=build/dev/python/module VANTREL_EDGE_CASES=build/dev/tests/python/vantrel_edge_case_dump \\
       python3 tools/references.py [--only NAME ...]
 
 A new function is one entry: @reference("Name") over a function of its arguments,

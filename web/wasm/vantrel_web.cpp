@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "cli.h"
-#include "core/catalogue.h"
+#include "catalogue/registry.h"
 #include "numbers.h"
 #include "vantrel/batch.h"
 #include "vantrel/pi.h"

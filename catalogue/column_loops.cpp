@@ -1,9 +1,9 @@
 // The column loops, when they are not made beside the functions (see
-// common/column_loop.h): each calls its function element by element.
+// arithmetic/column_loop.h): each calls its function element by element.
 #if !VANTREL_INLINE_COLUMN_LOOPS
 
-#include "common/column_loop.h"
-#include "core/catalogue.h"
+#include "arithmetic/column_loop.h"
+#include "catalogue/registry.h"
 
 #define VANTREL_INSTANTIATE_LOOP(subsystem, function)                         \
     template void vantrel::detail::ColumnLoop<&vantrel::subsystem::function>( \

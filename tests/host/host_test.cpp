@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/bodies.h"
 #include "host/xop.h"
 #include "support/fake_platform.h"
 #include "support/test_host.h"
@@ -203,7 +203,7 @@ TEST_F(HostBinding, FunctionMessagesDispatchByIndex) {
 
     // Index 3 by address and by message: same body, same slot value.
     const std::int64_t address = host.Send(15, 1, 3);
-    EXPECT_EQ(address, reinterpret_cast<std::intptr_t>(kCatalogue[3].body));
+    EXPECT_EQ(address, reinterpret_cast<std::intptr_t>(kBodies[3]));
     double direct[7] = {1e-10, 1e-6, 1e-9, 1e-5, 10, 10000, 0};
     double viaMessage[7] = {1e-10, 1e-6, 1e-9, 1e-5, 10, 10000, 0};
     EXPECT_EQ(
@@ -236,7 +236,7 @@ TEST_F(HostBinding, OutOfRangeIndicesAndOtherMessagesAnswerZeroAndTouchNothing) 
     EXPECT_EQ(host.Send(14, 2, 0, 0), 0);
     EXPECT_EQ(host.Send(14, 1, 0, address), 0);
     EXPECT_EQ(block[2], -1.0);
-    EXPECT_EQ(host.Send(15, 0, 3), reinterpret_cast<std::intptr_t>(kCatalogue[0].body));
+    EXPECT_EQ(host.Send(15, 0, 3), reinterpret_cast<std::intptr_t>(kBodies[0]));
 }
 
 TEST_F(HostBinding, MessagesFromAnotherThreadAlertAtMostOncePer3600Ticks) {

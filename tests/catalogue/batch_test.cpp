@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/registry.h"
 #include "support/edge_cases.h"
 #include "vantrel/batch.h"
 #include "vantrel/nan.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/bodies.h"
 #include "host/xop.h"
 #include "support/fake_platform.h"
 #include "support/test_host.h"
@@ -111,11 +111,11 @@ std::uint64_t CallDirectly(std::size_t index, const double* arguments, std::size
     Block block(n, misalignment);
     block.Fill(arguments, kPatternA);
     const auto before = block.Snapshot();
-    PROMISE(kCatalogue[index].body(block.Params()) == 0);
+    PROMISE(kEveryBody[index](block.Params()) == 0);
     PROMISE(block.ArgumentsAsIn(before));
     const std::uint64_t first = block.Result();
     block.Fill(arguments, kPatternB);
-    PROMISE(kCatalogue[index].body(block.Params()) == 0);
+    PROMISE(kEveryBody[index](block.Params()) == 0);
     PROMISE(block.Result() == first);
     return first;
 }
@@ -208,7 +208,7 @@ void SendMessage(TestHost& host, FuzzedDataProvider& in) {
     PROMISE(recordAfter == recordBefore);
 
     if (message == kFunctionAddressMessage) {
-        PROMISE(answer == (known ? reinterpret_cast<std::intptr_t>(kCatalogue[index].body) : 0));
+        PROMISE(answer == (known ? reinterpret_cast<std::intptr_t>(kEveryBody[index]) : 0));
     } else {
         PROMISE(answer == 0);  // a status, always 0; or no message of ours
     }

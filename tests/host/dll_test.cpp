@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/registry.h"
 #include "resources/resource_data.h"
 #include "support/edge_cases.h"
 

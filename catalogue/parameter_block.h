@@ -9,10 +9,17 @@
 #include <span>
 #include <utility>
 
-#include "common/arity.h"
+#include "arithmetic/arity.h"
 #include "vantrel/catalogue.h"
 
 namespace vantrel {
+
+// The parameter block of an n-argument function: n + 1 doubles, argument k
+// (1-based, call order) at byte offset 8·(n − k), the result at 8·n.
+struct FunctionParams;
+
+// A body as the host calls it: status 0 whatever the inputs.
+using ExternalFunction = std::int32_t (*)(FunctionParams*);
 
 namespace detail {
 

@@ -37,7 +37,7 @@ inline constexpr std::size_t kGroupSize = 1;  // one ArgumentInfo
 template <std::size_t N>
 inline constexpr std::size_t kGroupSize<ArgumentGroup<N>> = N;
 
-// Deliberately neither constexpr nor defined: see core/catalogue.h.
+// Deliberately neither constexpr nor defined: see catalogue/registry.h.
 void ExampleDoesNotMatchTheArguments();
 
 // A description from its arguments, given one by one or in groups.

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/bodies.h"
 #include "host/params.h"
 #include "support/edge_cases.h"
 #include "support/posix_platform.h"
@@ -61,7 +61,7 @@ std::vector<Call> Workload() {
     }
     for (Call& call : calls) {
         std::vector<double> block = call.block;
-        kCatalogue[call.index].body(reinterpret_cast<FunctionParams*>(block.data()));
+        kEveryBody[call.index](reinterpret_cast<FunctionParams*>(block.data()));
         call.expected = Bits(block.back());
     }
     return calls;
@@ -144,9 +144,9 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
         for (std::size_t i = 0; i < kHostFunctionCount; ++i) {
             address[i] =
                 host.Message([i](TestHost& h) { return h.Address(static_cast<std::int64_t>(i)); });
-            if (address[i] != kCatalogue[i].body) {
+            if (address[i] != kBodies[i]) {
                 ++mismatches;
-                address[i] = kCatalogue[i].body;  // carry on to the barrier
+                address[i] = kBodies[i];  // carry on to the barrier
             }
         }
         std::vector<std::size_t> order(calls.size());

@@ -1,5 +1,5 @@
 // The function catalogue: every typed function with its name and its
-// description (core/descriptions.h), the one table from which everything else
+// description (catalogue/descriptions.h), the one table from which everything else
 // is derived. It has two parts. The first is the host's: its order is the
 // function index of messages 14 and 15, and the "XOPF" resource and the host's
 // dispatch table are generated from it alone. The second follows it and is the
@@ -13,9 +13,9 @@
 #include <span>
 #include <string_view>
 
-#include "core/descriptions.h"
-#include "core/names.h"
-#include "core/params.h"
+#include "arithmetic/arity.h"
+#include "catalogue/descriptions.h"
+#include "catalogue/static_text.h"
 #include "vantrel/catalogue.h"
 #include "vantrel/counting/asymmetries.h"
 #include "vantrel/counting/count_rates.h"
@@ -30,53 +30,9 @@ namespace vantrel {
 
 namespace detail {
 
-// Deliberately neither constexpr nor defined: reaching a call to it stops the
-// constant evaluation of the catalogue with its name as the message, without a
-// throw-expression, so that the plug-in compiles without exception support.
-void CatalogueTextLongerThanItsStorage();
+// Neither constexpr nor defined, as CatalogueTextLongerThanItsStorage: reaching
+// it stops the constant evaluation with its name as the message.
 void ArgumentNamesDoNotMatchTheSignature();
-
-// A string literal as a template argument, so that text derived from it at
-// compile time has static storage.
-template <std::size_t N>
-struct Literal {
-    char chars[N]{};
-    consteval Literal(const char (&text)[N]) { std::copy_n(text, N, chars); }
-    constexpr std::string_view View() const { return {chars, N - 1}; }
-};
-
-template <std::size_t Capacity>
-struct StaticText {
-    char chars[Capacity]{};
-    std::size_t size = 0;
-    constexpr std::string_view View() const { return {chars, size}; }
-    constexpr bool empty() const { return size == 0; }
-    constexpr void push_back(char c) {
-        if (size == Capacity) CatalogueTextLongerThanItsStorage();
-        chars[size++] = c;
-    }
-};
-
-template <std::size_t Capacity, class... Pieces>
-consteval StaticText<Capacity> Keep(const Pieces&... pieces) {
-    StaticText<Capacity> kept;
-    for (std::string_view piece : {std::string_view(pieces)...}) {
-        if (kept.size + piece.size() > Capacity) CatalogueTextLongerThanItsStorage();
-        std::copy(piece.begin(), piece.end(), kept.chars + kept.size);
-        kept.size += piece.size();
-    }
-    return kept;
-}
-
-template <Literal name>
-consteval auto AliasOf() {
-    StaticText<2 * sizeof name.chars> alias;
-    AppendSnakeCase(name.View(), alias);
-    return alias;
-}
-
-template <Literal name>
-inline constexpr auto kAlias = AliasOf<name>();
 
 // "N, t, tau, tau2": the argument names of a description in call order.
 template <const auto& description>
@@ -114,7 +70,6 @@ consteval CatalogueEntry MakeEntry() {
             kSignature<name, description>.View(),
             kArgumentCount<F>,
             kArgumentList<description>.View(),
-            &Adapt<F>,
             description.summary,
             description.resultUnit,
             description.arguments,
@@ -138,7 +93,7 @@ consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> en
 }  // namespace detail
 
 // The host's part of the catalogue in index order: subsystem and typed
-// function; its description (core/descriptions.h) has the same name. These are
+// function; its description (catalogue/descriptions.h) has the same name. These are
 // the plug-in's functions; their indices and order never change.
 #define VANTREL_HOST_CATALOGUE(X)        \
     X(counting, CountRate)               \
@@ -205,17 +160,10 @@ consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> en
 // loops, the benchmarks).
 #define VANTREL_CATALOGUE(X) VANTREL_HOST_CATALOGUE(X) VANTREL_LIBRARY_CATALOGUE(X)
 
-#define VANTREL_CATALOGUE_BODY(subsystem, function) &Adapt<&subsystem::function>,
-
-// The bodies of the host's part alone, in its order: all that the host binding
-// dispatches to, so that the plug-in carries none of the names and help texts,
-// and none of the library's own functions.
-inline constexpr std::array kBodies = {VANTREL_HOST_CATALOGUE(VANTREL_CATALOGUE_BODY)};
-
-#undef VANTREL_CATALOGUE_BODY
-
 // The number of the host's functions: indices 0 to kHostFunctionCount − 1.
-inline constexpr std::size_t kHostFunctionCount = kBodies.size();
+#define VANTREL_COUNT_ONE(subsystem, function) +1
+inline constexpr std::size_t kHostFunctionCount = 0 VANTREL_HOST_CATALOGUE(VANTREL_COUNT_ONE);
+#undef VANTREL_COUNT_ONE
 static_assert(kHostFunctionCount == 46);
 
 #define VANTREL_CATALOGUE_ENTRY(subsystem, function) \
@@ -226,13 +174,9 @@ inline constexpr std::array kCatalogue =
 
 #undef VANTREL_CATALOGUE_ENTRY
 
-// The host's part of the table: the entries of the bodies the host dispatches to.
+// The host's part of the table.
 inline constexpr std::span<const CatalogueEntry, kHostFunctionCount> kHostCatalogue{
     kCatalogue.data(), kHostFunctionCount};
-static_assert(std::equal(kBodies.begin(), kBodies.end(), kHostCatalogue.begin(),
-                         [](ExternalFunction body, const CatalogueEntry& entry) {
-                             return body == entry.body;
-                         }));
 
 // Every function of both parts.
 inline constexpr std::size_t kFunctionCount = kCatalogue.size();

@@ -1,4 +1,4 @@
-#include "core/worker_pool.h"
+#include "catalogue/worker_pool.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 // runs. Each function's loop is instantiated in the file that defines the
 // function (VANTREL_COLUMN_KERNEL), where the compiler can inline the function
 // into it and vectorise its guards and arithmetic. Only those files include
-// this header; core/batch.cpp names the loops by a plain declaration, so that
+// this header; catalogue/batch.cpp names the loops by a plain declaration, so that
 // it makes no copies of its own.
 #pragma once
 
@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "common/arity.h"
+#include "arithmetic/arity.h"
 #include "vantrel/columns.h"
 
 namespace vantrel::detail {
@@ -87,7 +87,7 @@ template <auto F>
 
 // Instantiates the column loop of a function in the file that defines it.
 // Without VANTREL_INLINE_COLUMN_LOOPS the loops are instantiated in
-// core/column_loops.cpp instead, apart from the functions, whose code is then
+// catalogue/column_loops.cpp instead, apart from the functions, whose code is then
 // exactly what it is without any loops.
 #if VANTREL_INLINE_COLUMN_LOOPS
 #define VANTREL_COLUMN_KERNEL(function)                     \

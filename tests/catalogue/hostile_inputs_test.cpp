@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/bodies.h"
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {
@@ -221,7 +221,8 @@ std::string Check(const CatalogueEntry& entry, Args args, std::vector<int>& rule
     memory[kGuard + n] = kUnwritten;
     std::vector<std::uint64_t> expected = memory;
 
-    const std::int32_t status = entry.body(reinterpret_cast<FunctionParams*>(&memory[kGuard]));
+    const std::int32_t status =
+        kEveryBody[entry.index](reinterpret_cast<FunctionParams*>(&memory[kGuard]));
     const std::uint64_t resultBits = memory[kGuard + n];
     const double result = std::bit_cast<double>(resultBits);
     expected[kGuard + n] = resultBits;

@@ -1,4 +1,4 @@
-#include "core/catalogue.h"
+#include "catalogue/bodies.h"
 
 #include <algorithm>
 #include <string>
@@ -96,7 +96,7 @@ double Evaluate(const CatalogueEntry& entry, std::span<const double> arguments) 
     if (arguments.size() != entry.argumentCount) return kNaN;
     ParameterBlock block;
     LayArguments(block.get(), arguments);
-    entry.body(block.get());
+    kEveryBody[entry.index](block.get());
     return block.Result(entry.argumentCount);
 }
 

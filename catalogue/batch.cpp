@@ -4,14 +4,14 @@
 #include <cstdint>
 #include <thread>
 
-#include "core/catalogue.h"
-#include "core/worker_pool.h"
+#include "catalogue/registry.h"
+#include "catalogue/worker_pool.h"
 
 namespace vantrel {
 
 namespace detail {
 
-// The column loop of F (common/column_loop.h). Instantiated beside each function,
+// The column loop of F (arithmetic/column_loop.h). Instantiated beside each function,
 // where the function can be inlined into it; only declared here.
 template <auto F>
 void ColumnLoop(std::size_t n, const InputColumn* columns, OutputColumn out) noexcept;

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/catalogue.h"
+#include "catalogue/registry.h"
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {

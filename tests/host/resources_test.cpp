@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/registry.h"
 #include "resources/resource_data.h"
 
 namespace vantrel::resources {
