@@ -21,6 +21,7 @@ def test_every_function_by_name_and_alias_in_catalogue_order():
     aliases = set()
     for index, f in enumerate(vantrel.functions):
         assert f.index == index
+        assert f.exported == (index < 46)
         assert getattr(vantrel, f.name) is f
         assert getattr(vantrel, f.alias) is f
         assert f.__name__ == f.name
