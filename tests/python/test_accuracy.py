@@ -25,6 +25,11 @@ def test_every_function_has_its_row_in_catalogue_order(table):
     assert list(table) == [f.name for f in vantrel.functions]
 
 
+def test_the_plugin_alone_has_windows_columns(function, table):
+    columns = [f"windows_{c}" for c in (*accuracy.STATISTICS, "exact", "documented_ulps", "relative")]
+    assert [table[function.name][c] != "" for c in columns] == [function.exported] * len(columns)
+
+
 def test_the_module_is_within_the_table(function, table):
     if not (accuracy.REFERENCES / f"{function.name}.csv").exists():
         pytest.fail(f"no exact values of {function.name}: give it an entry in tools/references.py and run it")

@@ -21,6 +21,7 @@ def test_every_function_by_name_and_alias_in_catalogue_order():
     aliases = set()
     for index, f in enumerate(vantrel.functions):
         assert f.index == index
+        assert f.exported == (index < 46)
         assert getattr(vantrel, f.name) is f
         assert getattr(vantrel, f.alias) is f
         assert f.__name__ == f.name
@@ -231,7 +232,7 @@ def test_documented_values(name, arguments, expected):
 
 def test_every_documented_value_of_the_cpp_tests_to_the_bit():
     cases = documented_cases()
-    assert len({name for name, _, _ in cases}) == 46
+    assert len({name for name, _, _ in cases}) == len(vantrel.functions)
     wrong = [(name, arguments, getattr(vantrel, name)(*arguments), expected)
              for name, arguments, expected in cases
              if not same_bits(getattr(vantrel, name)(*arguments), expected)]

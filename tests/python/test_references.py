@@ -31,9 +31,14 @@ def close(a, b, relative):
 
 
 # standard deviation, value function, variance of each value argument from the deviation's
-# arguments (a Poisson count is its own variance; a deviation argument enters squared)
+# arguments (a Poisson count is its own variance; a deviation argument enters squared), and
+# whether the helium-3 cross-section's relative variance adds to them
 POISSON = "poisson"
+CROSS_SECTION = True
 PROPAGATION = [
+    ("FlippingRatioCorrectedSDev", "FlippingRatioCorrected", [3, 4, 5]),
+    ("AsymmetryCorrectedSDev", "AsymmetryCorrected", [3, 4, 5]),
+    ("He3PolarisationFromTransmissionSDev", "He3PolarisationFromTransmission", [5, 6, 7, 8, 9], CROSS_SECTION),
     ("CountRateSDev", "CountRate", [POISSON, 0]),
     ("CountRateDDTSDev", "CountRateDDT", [POISSON, 0, 4, 5]),
     ("CountRateMonitorSDev", "CountRateMonitor", [POISSON, POISSON]),
@@ -46,13 +51,14 @@ PROPAGATION = [
 ]
 
 
-@pytest.mark.parametrize("sdev, value, variances", PROPAGATION, ids=[p[0] for p in PROPAGATION])
-def test_a_deviation_is_the_first_order_propagation_through_its_value(sdev, value, variances):
+@pytest.mark.parametrize("sdev, value, variances, cross_section", [(*p, False)[:4] for p in PROPAGATION],
+                         ids=[p[0] for p in PROPAGATION])
+def test_a_deviation_is_the_first_order_propagation_through_its_value(sdev, value, variances, cross_section):
     args = EXAMPLES[sdev]
     mp.dps = 50
     formula = references.FORMULAS[value][0]
     x = [mpf(a) for a in args[:len(variances)]]
-    total = mpf(0)
+    total = formula(*x) ** 2 * references.K2 / references.K1 if cross_section else mpf(0)
     for i, variance in enumerate(variances):
         if variance == 0:
             continue
@@ -123,6 +129,10 @@ CLOSED_FORMS = [
     ("He3EfficiencySDev", he3_efficiency_sdev, 1e-15),
     ("He3TransmissionSDev", he3_transmission_sdev, 1e-15),
     ("He3PolarisationSDev", he3_polarisation_sdev, 1e-15),
+    # PHe0 and T1 correlated as a decay fit gives them, in the expanded form
+    ("He3PolarisationAtTimeSDev", lambda P0, T1, t, s0, sT, rho: (lambda a, b: mp.sqrt(
+        (a * s0) ** 2 + (b * sT) ** 2 + 2 * rho * a * b * s0 * sT))(mp.exp(-t / T1), P0 * mp.exp(-t / T1) * t / T1**2),
+     1e-30),
 ]
 
 
@@ -157,6 +167,22 @@ CONVENTIONS = [
     ("He3Efficiency2", [2000, 10000, 5000, 10000], NAN),
     ("He3Polarisation", [1, 293, 10, 2, 0.9, 0.9], INF),
     ("He3Polarisation", [1, 293, 10, 2, 0, 1.5], NAN),
+    ("He3PolarisationAtTime", [0.75, INF, 24], 0.75),                   # no relaxation
+    ("He3PolarisationAtTime", [0.75, -0.0, 24], NAN),
+    ("He3PolarisationAtTimeSDev", [0.75, 150, 24, 0.01, 8, -1.5], NAN),  # |rho| > 1
+    ("He3PolarisationAtTimeSDev", [0.75, INF, 24, 0.01, INF, 0], NAN),  # 0 * inf, as the library
+    ("He3PolarisationFromTransmission", [1, 293, 10, 2, 0.999], NAN),   # a ratio below 1
+    ("He3PolarisationFromTransmission", [1, -0.0, 10, 2, 1.6], NAN),    # an infinite opacity, either sign
+    ("He3PolarisationFromTransmission", [0, 293, 10, 2, 1.6], NAN),     # no gas
+    ("He3PolarisationFromTransmissionSDev", [1, 293, 10, 2, 1, 0.01, 1, 0.1, 0.02, 0.02], INF),
+    ("He3PolarisationFromTransmissionSDev", [1, 293, 10, 2, 1, 0.01, 1, 0.1, 0.02, 0], 0),
+    ("FlippingRatioCorrected", [5, 1, 1], 5),                           # a perfect beam
+    ("FlippingRatioCorrected", [3, 0.5, 1], NAN),                       # the pole (1 + P)/(1 - P')
+    ("FlippingRatioCorrected", [5, -0.0, 1], NAN),                      # P = 0: the states alike
+    ("FlippingRatioCorrectedSDev", [5, 0.9, 1.5, 0.8, 0.01, 0.005], NAN),
+    ("AsymmetryCorrected", [0.6, 0.75, 1], 0.8),
+    ("AsymmetryCorrected", [1, 0.5, 0.5], NAN),                         # f - A(1 - f) = 0
+    ("AsymmetryCorrectedSDev", [0.6, 1.5, 1, 0.04, 0.01, 0.005], NAN),
 ]
 
 
