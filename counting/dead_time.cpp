@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "arithmetic/square.h"
 #include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "counting/dead_time_model.h"
 #include "vantrel/nan.h"
 

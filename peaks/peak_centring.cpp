@@ -4,8 +4,8 @@
 #include <cmath>
 #include <optional>
 
-#include "arithmetic/square.h"
 #include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "vantrel/nan.h"
 #include "vantrel/pi.h"
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli.h"
 #include "catalogue/registry.h"
+#include "cli.h"
 #include "numbers.h"
 #include "vantrel/batch.h"
 #include "vantrel/pi.h"
