@@ -90,7 +90,7 @@ std::optional<Parameters> Minimise(const std::vector<double>& t, const std::vect
 }
 
 std::string Format(const char* format, double x) {
-    char text[64];
+    char text[128];  // the longest format here and 24 characters of any double
     std::snprintf(text, sizeof text, format, x);
     return text;
 }

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "common/arithmetic.h"
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "helium3/constants.h"
 #include "vantrel/nan.h"
 

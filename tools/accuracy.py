@@ -25,7 +25,11 @@ relative difference on the shared inputs of the Python tests, the ordinary refer
 tests/accuracy/table.csv and the Accuracy section of docs/functions.md from it:
 
   PYTHONPATH=build/native/python/module python3 tools/accuracy.py    # after building both trees
+  PYTHONPATH=build/native/python/module python3 tools/accuracy.py --only NAME ...   # these alone
   python3 tools/accuracy.py --document                              # the section from the table alone
+
+The library's own functions are not in the plug-in: their Windows columns stay empty, and
+measuring them alone needs no Windows build.
 
 With --survey it also looks for rows where the two runtimes part, beyond the references:
 
@@ -80,6 +84,8 @@ def parse_arguments():
         help="the program that prints the documented values")
     parser.add_argument("--rows", type=int, default=50000,
                         help="random plausible rows per function for the comparison with the native build")
+    parser.add_argument("--only", nargs="+", metavar="NAME",
+                        help="measure these functions alone and keep the table's rows of the others")
     parser.add_argument("--document", action="store_true",
                         help="only rewrite the Accuracy section of docs/functions.md from the table")
     parser.add_argument("--survey", action="store_true", help="also look for rows where the runtimes part")
@@ -215,11 +221,11 @@ def condition_number(name, row):
     return float(total / abs(f))
 
 
-def measure(vantrel, conftest, builds, pool, rows):
+def measure(functions, conftest, builds, pool, rows):
     """One table row per function, and the ordinary row of its largest native error. builds maps
-    a build's name to its evaluate(function, rows); a build that is absent leaves its columns empty."""
-    functions = [f for f in vantrel.functions if (REFERENCES / f"{f.name}.csv").exists()]
-    missing = [f.name for f in vantrel.functions if f not in functions]
+    a build's name to its evaluate(function, rows); a build that is absent, or that returns None
+    for a function it does not have (the plug-in for the library's own), leaves its columns empty."""
+    missing = [f.name for f in functions if not (REFERENCES / f"{f.name}.csv").exists()]
     if missing:
         sys.exit(f"accuracy: no references for {', '.join(missing)}: run tools/references.py")
     conftest.shared_inputs(functions[0])  # loads the documented values once, before the threads
@@ -229,21 +235,25 @@ def measure(vantrel, conftest, builds, pool, rows):
         ordinary = ~references.hostile
         row = {"function": function.name, "rows": int(ordinary.sum()), "hostile_rows": int(references.hostile.sum())}
         values = {build: evaluate(function, references.rows) for build, evaluate in builds.items()}
+        values = {build: v for build, v in values.items() if v is not None}
         for build in BUILDS:
             measured = statistics(ulp_errors(values[build], references.hi, references.lo), references.hostile) \
                 if build in values else ("",) * len(STATISTICS)
             for name, value in zip(STATISTICS, measured):
                 row[f"{build}_{name}"] = value if value == "" else str(value) if name == "apart" else bound(value)
-        # The plug-in against the native build, on the rows of the Python tests' comparison: the
-        # shared inputs, further random rows and the ordinary references (on hostile rows the
-        # runtimes may part; the exact values judge them there).
-        more = np.vstack([conftest.shared_inputs(function),
-                          random_rows(conftest, function, rows, 20000 + function.index)])
-        ours, theirs = values["native"], values["windows"]
-        exact, _, relative = Comparison(np.concatenate([builds["native"](function, more), ours[ordinary]]),
-                                        np.concatenate([builds["windows"](function, more), theirs[ordinary]])).worst()
-        row.update(windows_exact=int(exact), windows_relative=round_up_relative(relative),
-                   windows_documented_ulps=Comparison(ours, theirs).worst(references.kinds == "documented")[1])
+        ours = values["native"]
+        row.update(windows_exact="", windows_relative="", windows_documented_ulps="")
+        if "windows" in values:
+            # The plug-in against the native build, on the rows of the Python tests' comparison: the
+            # shared inputs, further random rows and the ordinary references (on hostile rows the
+            # runtimes may part; the exact values judge them there).
+            more = np.vstack([conftest.shared_inputs(function),
+                              random_rows(conftest, function, rows, 20000 + function.index)])
+            theirs = values["windows"]
+            exact, _, relative = Comparison(np.concatenate([builds["native"](function, more), ours[ordinary]]),
+                                            np.concatenate([builds["windows"](function, more), theirs[ordinary]])).worst()
+            row.update(windows_exact=int(exact), windows_relative=round_up_relative(relative),
+                       windows_documented_ulps=Comparison(ours, theirs).worst(references.kinds == "documented")[1])
         native_errors = ulp_errors(ours, references.hi, references.lo)
         return row, references.rows[int(np.argmax(np.where(ordinary, native_errors, -1.0)))]
 
@@ -389,9 +399,12 @@ infinities, NaN, ±1 and subnormals mixed in, and realistic rows scaled by 10^±
 100 s, τ up to 100 µs and τ₂ up to 10⁻⁸ s² (σ_τ up to 10 µs, σ_τ₂ up to 10⁻⁹ s²), polarisations
 from 0 to 1 (their deviations up to 0.02), other deviations up to 5, positions from −2 to 2, Miller
 indices from −6 to 6, edges from 2 to 15 Å, angles from 60° to 120°, p from 0.3 to 3 atm, T from
-250 to 3600 (K, or s for the total time), L from 3 to 20 cm and λ from 0.7 to 6 Å. Uniform draws
-such as these make nearly equal pairs (a peak close to its background, equal asymmetries) common
-enough to show how a formula behaves there.
+250 to 3600 (K, or s for the total time), L from 3 to 20 cm and λ from 0.7 to 6 Å. The library's
+own functions draw PHe0 from 0 to 1, T1 from 20 to 500 h and t up to 300 h (σ up to 0.02 and 20 h,
+ρ from −1 to 1), transmission ratios from 1 to 4 (σ up to 0.02), flipping ratios from 0.1 to 10
+(uniform in the logarithm; σ up to 1) and asymmetries from −1 to 1 (σ up to 0.05), with P from
+0.8 to 1 and f from 0.9 to 1 (σ up to 0.02). Uniform draws such as these make nearly equal pairs (a
+peak close to its background, equal asymmetries) common enough to show how a formula behaves there.
 
 **The builds.** *Native* is the library as Linux builds it (glibc), through the Python module;
 *Windows* is `Vantrel-64.xop` in the stand-in host under Wine, whose `msvcrt.dll` stands for the
@@ -444,6 +457,13 @@ FAMILY_NOTES = {
                "P_m ≪ P_r takes the logarithm of a ratio near 1 (160 ulps at P_m/P_r = 8·10⁻⁴, condition 6): "
                "P_m/P_r ≥ 0.01 keeps 18 ulps. `He3PolarisationSDev` is ill-conditioned as P_m approaches "
                "P_r (440 ulps at P_m/P_r = 0.9996, condition 5.9·10³). The others stay within 31 ulps.",
+    "beam": "**The cell over an experiment, ratios corrected for the beam.** `FlippingRatioCorrected` and its "
+            "deviation lose digits to the formula near the limits of what the beam can show: R₀ has a pole "
+            "where the measured R reaches (1 + P)/(1 − P′) and a zero where it falls to (1 − P)/(1 + P′), "
+            "P′ = (2f − 1)·P (230 ulps 1 % below the pole, condition 1.6·10³). Keep R a factor 1.2 inside "
+            "both and value and deviation stay within 16 ulps; a ratio near or beyond them says that P or f "
+            "is overestimated. The relaxation exp(−t/T₁) multiplies the rounding of t/T₁ by t/T₁ (6 ulps at "
+            "t = 11·T₁); the other functions stay within 5 ulps.",
 }
 
 NOTES_HEADING = """
@@ -451,9 +471,14 @@ NOTES_HEADING = """
 """
 
 
+def in_plugin(row):
+    """The plug-in's functions have their comparison with the native build; the library's own none."""
+    return row["windows_exact"] != ""
+
+
 def cell(row, build):
     if not row[f"{build}_max"]:
-        return "—"
+        return "not in the plug-in" if build == "windows" and not in_plugin(row) else "—"
     return f"{row[f'{build}_max']} / {row[f'{build}_p999']}"
 
 
@@ -476,12 +501,14 @@ def render_section(table, notes=None):
     lines.append(NOTES_HEADING)
     lines.extend(textwrap.fill(text, 100, initial_indent="- ", subsequent_indent="  ") for text in notes.values())
     lines.append("")
-    exact = sum(row["windows_exact"] == "1" for row in table.values())
+    plugin = [row for row in table.values() if in_plugin(row)]
+    exact = sum(row["windows_exact"] == "1" for row in plugin)
     lines.append(textwrap.fill(
         f"**Windows against native.** {exact} functions give the native build's bits on every row in the "
-        f"plug-in; the other {len(table) - exact} call `pow`, `exp`, `log`, `cos`, `atan` or the hyperbolic "
+        f"plug-in; the other {len(plugin) - exact} call `pow`, `exp`, `log`, `cos`, `atan` or the hyperbolic "
         "functions, which the Windows C runtime rounds otherwise in the last bit, and differ from the native "
-        "values by the relative amounts the DLL tests allow (`windows_relative` in the table).", 100))
+        "values by the relative amounts the DLL tests allow (`windows_relative` in the table). The library's "
+        f"own {len(table) - len(plugin)} are not in the plug-in and have no Windows column.", 100))
     lines.append("")
     lines.append(RUNTIMES)
     return "\n".join(lines)
@@ -567,7 +594,7 @@ def survey_extreme(vantrel, conftest, dll, n, pool):
         rows = extreme_rows(conftest, function, n, 30000 + function.index)
         return function, rows, Comparison(native(function, rows), dll.evaluate(function.name, rows))
 
-    for function, rows, c in pool.map(one, vantrel.functions):
+    for function, rows, c in pool.map(one, [f for f in vantrel.functions if f.exported]):
         differ = int((~c.same_bits).sum())
         parting = np.nonzero(c.parting)[0]
         line = f"  {function.name:26} other bits {differ:6}, parting {len(parting):5}"
@@ -700,16 +727,22 @@ def main():
     conftest = load_shared_inputs(arguments.edge_cases)
     if not conftest._documented_arguments():
         sys.exit(f"accuracy: {arguments.edge_cases} printed no documented values")
-    dll = Dll(arguments.wine_run, arguments.host, arguments.dll)
+    functions = [f for f in vantrel.functions if not arguments.only or f.name in arguments.only]
+    unknown = sorted(set(arguments.only or ()) - {f.name for f in functions})
+    if unknown:
+        sys.exit(f"accuracy: no such functions: {', '.join(unknown)}")
+    # The plug-in carries the host's functions only: the library's own have no Windows columns.
+    needs_dll = arguments.survey or any(f.exported for f in functions)
+    dll = Dll(arguments.wine_run, arguments.host, arguments.dll) if needs_dll else None
     with ThreadPoolExecutor(max_workers=max(1, min(4, os.cpu_count() or 1))) as pool:
-        builds = {"native": native, "windows": lambda function, rows: dll.evaluate(function.name, rows)}
-        measured = measure(vantrel, conftest, builds, pool, arguments.rows)
-        rows = []
-        for row, worst in measured:
+        builds = {"native": native,
+                  "windows": lambda function, rows: dll.evaluate(function.name, rows) if function.exported else None}
+        kept = read_table() if arguments.only else {}
+        for row, worst in measure(functions, conftest, builds, pool, arguments.rows):
             row["condition"] = condition_text(condition_number(row["function"], worst))
-            rows.append(row)
+            kept[row["function"]] = row
             print(" ".join(f"{column}={row[column]}" for column in COLUMNS if row[column] != ""))
-        write_table(rows)
+        write_table([kept[f.name] for f in vantrel.functions if f.name in kept])
         write_document(read_table())
         print(f"\nwrote {TABLE} and the Accuracy section of {DOCUMENT}")
         if arguments.survey:

@@ -24,7 +24,7 @@ the first 30 digits is reported and dropped. Rows whose value depends on the sig
 zero that an unguarded division meets are dropped too (the sign of zero is not a number
 mpmath keeps). The data change only when this script is run on purpose:
 
-  PYTHONPATH=build/dev/python/module VANTREL_EDGE_CASES=build/dev/python/tests/vantrel_edge_case_dump \\
+  PYTHONPATH=build/dev/python/module VANTREL_EDGE_CASES=build/dev/tests/python/vantrel_edge_case_dump \\
       python3 tools/references.py [--only NAME ...]
 
 A new function is one entry: @reference("Name") over a function of its arguments,
@@ -574,6 +574,113 @@ def he3_polarisation_sdev(p, T, L, lam, Pr, Pm, sp, sT, sL, slam, sPr, sPm):
     E2, H = p * L * T * lam * s_per_l, p * L * s_per_l * lam
     Y = div((sPr**2 * Pm**2 + Pr**2 * sPm**2) * (E2**2 * 4), (Pm**2 - Pr**2) ** 2)
     return sqrt(div((X * B**2 + Y) * R_GAS2, (H**2 * N_A) ** 2 * 4))
+
+
+# ---- The cell over an experiment, and the beam's corrections -------------------------------
+
+def log_uniform(low, high):
+    return lambda rng, n: np.exp(rng.uniform(math.log(low), math.log(high), n))
+
+
+# A cell filled to 0 to 1 and relaxing with T1 of 20 to 500 h, over two weeks.
+CELL_DECAY = {0: (0, 1), 1: (20, 500), 2: (0, 300)}
+
+
+@reference("He3PolarisationAtTime", ranges=CELL_DECAY)
+def he3_polarisation_at_time(PHe0, T1, t):
+    return guarded(T1 > 0, lambda: PHe0 * mp.exp(-t / T1))
+
+
+@reference("He3PolarisationAtTimeSDev", ranges={**CELL_DECAY, 3: (0, 0.02), 4: (0, 20), 5: (-1, 1)})
+def he3_polarisation_at_time_sdev(PHe0, T1, t, s0, sT1, rho):
+    if not T1 > 0 or abs(rho) > 1:
+        return NAN
+    a = mp.exp(-t / T1)
+    u, v = a * abs(s0), PHe0 * a * t / T1**2 * abs(sT1)
+    # the completed square, as the library writes it: the same value, and the same NaN where an
+    # infinite deviation meets a zero factor
+    return sqrt((u + rho * v) ** 2 + (1 - rho * rho) * v**2)
+
+
+def usable_opacity(p, T, L, lam):
+    """The cell's opacity, or None where no polarisation can be read from a transmission (no gas, an
+    infinitely opaque cell, negative quantities; T = 0 makes O infinite or NaN whatever its sign)."""
+    if zero(T):
+        return None
+    O = opacity(p, T, L, lam)
+    return O if O > 0 and mpmath.isfinite(O) else None
+
+
+TRANSMISSION_RATIO = {4: (1, 4)}
+
+
+@reference("He3PolarisationFromTransmission", ranges=TRANSMISSION_RATIO)
+def he3_polarisation_from_transmission(p, T, L, lam, r):
+    O = usable_opacity(p, T, L, lam)
+    return NAN if O is None or not r >= 1 else mp.acosh(r) / O
+
+
+@reference("He3PolarisationFromTransmissionSDev", ranges={**TRANSMISSION_RATIO, 9: (0, 0.02)})
+def he3_polarisation_from_transmission_sdev(p, T, L, lam, r, sp, sT, sL, slam, sr):
+    O = usable_opacity(p, T, L, lam)
+    if O is None or not r >= 1:
+        return NAN
+    relative = (sp / p) ** 2 + (sT / T) ** 2 + (sL / L) ** 2 + (slam / lam) ** 2 + K2 / K1
+    if zero(sr):
+        ratio = mpf(0)  # a ratio known exactly adds nothing, also at r = 1
+    else:
+        q = (r - 1) * (r + 1)  # +0 at r = 1
+        ratio = sr**2 / q if q != 0 else (NAN if isnan(sr) else mp.inf)
+    return sqrt(mp.acosh(r) ** 2 * relative + ratio) / O
+
+
+def usable_beam(P, f):
+    return not (P < -1 or P > 1 or f < 0 or f > 1 or zero(P) or zero(f))
+
+
+# Flipping ratios from 0.1 to 10, a polariser of 0.8 to 1 and a flipper of 0.9 to 1: P' up to 1
+# lets a measured ratio reach (1 + P)/(1 - P'), so some rows lie beyond it and near the pole.
+BEAM = {1: (0.8, 1), 2: (0.9, 1)}
+BEAM_DEVIATIONS = {4: (0, 0.02), 5: (0, 0.02)}
+
+
+@reference("FlippingRatioCorrected", ranges={0: log_uniform(0.1, 10), **BEAM})
+def flipping_ratio_corrected(R, P, f):
+    if not usable_beam(P, f):
+        return NAN
+    Pf = (2 * f - 1) * P
+    den = (1 + P) - R * (1 - Pf)
+    return guarded(not zero(den), lambda: (R * (1 + Pf) - (1 - P)) / den)
+
+
+@reference("FlippingRatioCorrectedSDev", ranges={0: log_uniform(0.1, 10), **BEAM, 3: (0, 1), **BEAM_DEVIATIONS})
+def flipping_ratio_corrected_sdev(R, P, f, sR, sP, sf):
+    if not usable_beam(P, f):
+        return NAN
+    D = (1 + P) - R * (1 - (2 * f - 1) * P)
+    if zero(D):
+        return NAN
+    V = (2 * f * P * sR) ** 2 + (1 - R) ** 2 * ((1 + (2 * f - 1) * R) ** 2 * sP**2 + (2 * P * R * sf) ** 2)
+    return 2 * sqrt(V) / D**2
+
+
+@reference("AsymmetryCorrected", ranges={0: (-1, 1), **BEAM})
+def asymmetry_corrected(A, P, f):
+    if not usable_beam(P, f):
+        return NAN
+    den = P * (f - A * (1 - f))
+    return guarded(not zero(den), lambda: A / den)
+
+
+@reference("AsymmetryCorrectedSDev", ranges={0: (-1, 1), **BEAM, 3: (0, 0.05), **BEAM_DEVIATIONS})
+def asymmetry_corrected_sdev(A, P, f, sA, sP, sf):
+    if not usable_beam(P, f):
+        return NAN
+    Q = f - A * (1 - f)
+    if zero(P * Q):
+        return NAN
+    V = ((f * sA) ** 2 + (A * (1 + A) * sf) ** 2) * P**2 + (A * Q * sP) ** 2
+    return sqrt(V) / (P**2 * Q**2)
 
 
 # ---- Rows --------------------------------------------------------------------------------------

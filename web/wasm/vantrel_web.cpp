@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/registry.h"
 #include "cli.h"
-#include "core/catalogue.h"
 #include "csv_stream.h"
 #include "numbers.h"
 #include "vantrel/batch.h"
