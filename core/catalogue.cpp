@@ -91,14 +91,16 @@ std::string HelpText(const CatalogueEntry& entry) {
     }
     help += "\nExample:\n  " + std::string(entry.name) + "(" + call +
             ") = " + Shortest(entry.exampleValue) + "\n";
-    const std::string index = "Function " + std::to_string(IndexOf(entry));
-    const std::string where =
-        entry.exported ? index + " of the plug-in's " + std::to_string(kHostFunctionCount)
-                       : index + " of " + std::to_string(kFunctionCount) +
-                             ", of the library only (not in the plug-in)";
-    help += "\n" + Wrap(where + ", also named " + std::string(entry.alias) +
-                            ". docs/functions.md has the formulas.",
-                        0);
+    std::string where = "Function ";
+    where += std::to_string(IndexOf(entry));
+    where += entry.exported ? " of the plug-in's " + std::to_string(kHostFunctionCount)
+                            : " of " + std::to_string(kFunctionCount) +
+                                  ", of the library only (not in the plug-in)";
+    where += ", also named ";
+    where += entry.alias;
+    where += ". docs/functions.md has the formulas.";
+    help += '\n';
+    help += Wrap(where, 0);
     return help;
 }
 
