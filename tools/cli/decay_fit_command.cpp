@@ -235,11 +235,8 @@ std::optional<Instant> ParseDateTime(std::string_view text) {
 int DecayFitCommand(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
                     std::ostream& err) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::string text(kDecayFitUsage);
-#ifdef _WIN32
-        for (std::size_t i = 0; (i = text.find('\n', i)) != std::string::npos; i += 2)
-            text.insert(i, "\r");
-#endif
+        std::string text;
+        for (char c : kDecayFitUsage) text.append(c == '\n' ? kLineEnd : std::string_view(&c, 1));
         out << text;
         return kSuccess;
     }
