@@ -385,6 +385,9 @@ PyObject* GetAlias(PyObject* self, void*) {
 PyObject* GetIndex(PyObject* self, void*) {
     return PyLong_FromSize_t(IndexOf(*AsFunction(self)->entry));
 }
+PyObject* GetExported(PyObject* self, void*) {
+    return PyBool_FromLong(AsFunction(self)->entry->exported);
+}
 PyObject* GetArguments(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->names); }
 PyObject* GetUfunc(PyObject* self, void*) { return Py_NewRef(AsFunction(self)->ufunc); }
 
@@ -423,6 +426,8 @@ PyGetSetDef kProperties[] = {
     {"name", GetName, nullptr, "The catalogue name.", nullptr},
     {"alias", GetAlias, nullptr, "The snake_case alias.", nullptr},
     {"index", GetIndex, nullptr, "The function index in the catalogue.", nullptr},
+    {"exported", GetExported, nullptr,
+     "True for the plug-in's 46, False for the library's own functions after them.", nullptr},
     {"arguments", GetArguments, nullptr,
      "The argument names in call order, as the catalogue spells them.", nullptr},
     {"ufunc", GetUfunc, nullptr, "The function's numpy ufunc (also in vantrel.ufuncs).", nullptr},

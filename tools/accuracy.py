@@ -198,6 +198,11 @@ def round_up(x, digits=2):
 
 # ---- The table -------------------------------------------------------------------
 
+def plugin(vantrel):
+    """The functions the DLL has: the library's own, after them, are not exported to the host."""
+    return [f for f in vantrel.functions if f.exported]
+
+
 def measure_table(vantrel, conftest, dll, rows_per_function, pool):
     def one(function):
         shared = conftest.shared_inputs(function)
@@ -206,7 +211,7 @@ def measure_table(vantrel, conftest, dll, rows_per_function, pool):
         return function, rows, len(shared), documented, Comparison(native(function, rows), dll.evaluate(function.name, rows))
 
     conftest.shared_inputs(vantrel.functions[0])  # loads the documented values once, before the threads
-    return list(pool.map(one, vantrel.functions))
+    return list(pool.map(one, plugin(vantrel)))
 
 
 def write_table(results, rows_per_function, output):
@@ -278,7 +283,7 @@ def survey_extreme(vantrel, conftest, dll, n, pool):
         rows = extreme_rows(conftest, function, n, 30000 + function.index)
         return function, rows, Comparison(native(function, rows), dll.evaluate(function.name, rows))
 
-    for function, rows, c in pool.map(one, vantrel.functions):
+    for function, rows, c in pool.map(one, plugin(vantrel)):
         differ = int((~c.same_bits).sum())
         parting = np.nonzero(c.parting)[0]
         line = f"  {function.name:26} other bits {differ:6}, parting {len(parting):5}"

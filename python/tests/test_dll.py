@@ -15,6 +15,8 @@ import pytest
 import vantrel
 from conftest import WINDOWS_BUILD, need, same_bits, shared_inputs
 
+# The plug-in's functions: the library's own, which follow them, are not in the DLL.
+PLUGIN = [f for f in vantrel.functions if f.exported]
 ACCURACY = os.path.join(os.path.dirname(__file__), "..", "..", "tests", "windows_accuracy.csv")
 
 
@@ -34,7 +36,7 @@ def dll_results():
     """{function name: (inputs, message-14 results, message-15 results)} for all 46 in one host run."""
     host = os.path.join(WINDOWS_BUILD, "Igor64.exe")
     need(host, "the stand-in host")
-    inputs = {f.name: shared_inputs(f) for f in vantrel.functions}
+    inputs = {f.name: shared_inputs(f) for f in PLUGIN}
     lines = [" ".join([name, *(float.hex(float(x)) for x in row)]) for name, rows in inputs.items() for row in rows]
     run = subprocess.run([os.path.join(WINDOWS_BUILD, "wine-run"), host, os.path.join(WINDOWS_BUILD, "Vantrel-64.xop"),
                           "batch"], input="\n".join(lines) + "\n", capture_output=True, text=True, timeout=600)
@@ -52,10 +54,12 @@ def dll_results():
 
 
 def test_the_table_has_every_function_once_in_catalogue_order(tolerance):
-    assert list(tolerance) == [f.name for f in vantrel.functions]
+    assert list(tolerance) == [f.name for f in PLUGIN]
 
 
 def test_module_agrees_with_the_dll(function, dll_results, tolerance):
+    if not function.exported:
+        pytest.skip("the library's own: not in the plug-in")
     inputs, by_message, by_address = dll_results[function.name]
     assert same_bits(by_message, by_address).all()
     ours = function(*inputs.T)
