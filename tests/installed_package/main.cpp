@@ -1,7 +1,8 @@
 // Uses only the installed headers: a typed function, the catalogue with its
-// help, and whole columns.
+// help, whole columns, and the decay fit.
 #include <vantrel/vantrel.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,5 +23,10 @@ int main() {
     std::printf("%g %g %g\n", rate[0], rate[1], rate[2]);
     const std::string help = vantrel::HelpText(*vantrel::FindFunction("He3Transmission"));
     std::printf("%s", help.substr(0, help.find('\n') + 1).c_str());
-    return direct == viaCatalogue && vantrel::Catalogue().size() == 46 ? 0 : 1;
+    const auto exported =
+        std::count_if(vantrel::Catalogue().begin(), vantrel::Catalogue().end(),
+                      [](const vantrel::CatalogueEntry& e) { return e.exported; });
+    const vantrel::helium3::DecayFitOutcome fit =
+        vantrel::helium3::He3DecayFit({0, 48}, {0.8, 0.6}, {0.01, 0.01});
+    return direct == viaCatalogue && exported == 46 && fit.fit ? 0 : 1;
 }
