@@ -172,8 +172,13 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
                        Join({"all ", std::to_string(n), " points are at the same time (t = ",
                              Number(t[0]), "); a decay fit needs two different times"}));
     }
+    // Iterated with the time counted from the earliest point, so that the
+    // polarisation it fits is one inside the data however far t = 0 lies.
+    const double earliest = *std::min_element(t.begin(), t.end());
+    std::vector<double> since(n);
+    for (std::size_t i = 0; i < n; ++i) since[i] = t[i] - earliest;
     const std::optional<Parameters> optimum =
-        Minimise(t, PHe, sigmaPHe, LogLinearStart(t, PHe, sigmaPHe));
+        Minimise(since, PHe, sigmaPHe, LogLinearStart(since, PHe, sigmaPHe));
     if (!optimum) {
         return Failure(
             DecayFitError::kNoRow,
@@ -186,8 +191,15 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
                              Number(optimum->k, 6), ")"}));
     }
 
+    const double P0 = optimum->PHe0 * std::exp(optimum->k * earliest), T1 = 1.0 / optimum->k;
+    if (!std::isfinite(P0)) {
+        return Failure(DecayFitError::kNoRow,
+                       Join({"PHe0, the polarisation at t = 0, is beyond a double: t = 0 lies ",
+                             Number(earliest / T1, 3),
+                             " T1 before the first point; count t from nearer the points"}));
+    }
+
     // The covariance in (PHe0, T1) themselves, from the Jacobian at the optimum.
-    const double P0 = optimum->PHe0, T1 = 1.0 / optimum->k;
     double a00 = 0, a01 = 0, a11 = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const double e = std::exp(-t[i] / T1);
@@ -199,7 +211,7 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
         return Failure(DecayFitError::kNoRow, "the points do not determine both PHe0 and T1");
     }
     const double c00 = a11 / det, c11 = a00 / det, c01 = -a01 / det;
-    const double chi2 = ChiSquare(t, PHe, sigmaPHe, *optimum);
+    const double chi2 = ChiSquare(since, PHe, sigmaPHe, *optimum);
     return {DecayFit{P0, T1, std::sqrt(c00), std::sqrt(c11), c01 / std::sqrt(c00 * c11),
                      n > 2 ? chi2 / double(n - 2) : std::numeric_limits<double>::quiet_NaN(), n},
             {}};
