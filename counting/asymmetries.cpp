@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
 #include "counting/four_measurements.h"
 #include "vantrel/nan.h"
 

@@ -7,8 +7,8 @@
 // measurement says nothing of I↑/I↓ (the formulas would give −1 or −1/P).
 #include <cmath>
 
-#include "common/arithmetic.h"
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "vantrel/counting/asymmetries.h"
 #include "vantrel/counting/flipping_ratios.h"
 #include "vantrel/nan.h"

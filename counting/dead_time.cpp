@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "common/arithmetic.h"
-#include "common/column_loop.h"
-#include "counting/dead_time.h"
+#include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
+#include "counting/dead_time_model.h"
 #include "vantrel/nan.h"
 
 namespace vantrel::counting {

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "counting/dead_time.h"
+#include "counting/dead_time_model.h"
 #include "vantrel/counting/dead_time.h"
 #include "vantrel/nan.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
 #include "vantrel/nan.h"
 
 namespace vantrel::counting {

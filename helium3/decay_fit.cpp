@@ -4,9 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <initializer_list>
 #include <limits>
-#include <string_view>
 
 #include "vantrel/helium3/helium3.h"
 
@@ -91,18 +89,9 @@ std::optional<Parameters> Minimise(const std::vector<double>& t, const std::vect
     return std::nullopt;
 }
 
-// Pieces appended one after another: a message built with operator+ from a
-// literal makes GCC 12 warn of an overlapping copy that cannot happen.
-std::string Join(std::initializer_list<std::string_view> pieces) {
-    std::string joined;
-    for (std::string_view piece : pieces) joined.append(piece);
-    return joined;
-}
-
-// x to `digits` significant digits; 17 reads back as the same double.
-std::string Number(double x, int digits = 17) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*g", digits, x);
+std::string Format(const char* format, double x) {
+    char text[128];  // the longest format here and 24 characters of any double
+    std::snprintf(text, sizeof text, format, x);
     return text;
 }
 
@@ -114,8 +103,8 @@ std::string RowProblem(double t, double y, double s) {
     if (!std::isfinite(t)) return what("t", t);
     if (!std::isfinite(y)) return what("PHe", y);
     if (!std::isfinite(s)) return what("sigmaPHe", s);
-    if (y <= 0.0) return Join({"PHe is ", Number(y), "; a decay fit needs polarisations above 0"});
-    if (s <= 0.0) return Join({"sigmaPHe is ", Number(s), "; every deviation must be above 0"});
+    if (y <= 0.0) return Format("PHe is %.17g; a decay fit needs polarisations above 0", y);
+    if (s <= 0.0) return Format("sigmaPHe is %.17g; every deviation must be above 0", s);
     return {};
 }
 
@@ -142,21 +131,20 @@ double DecayFit::PolarisationSDevAt(double t) const noexcept {
 
 std::string DecayFit::Note() const {
     if (n <= 2 || !(reduced_chi_square > ReducedChiSquareLimit(double(n - 2)))) return {};
-    return Join({"reduced chi-square ", Number(reduced_chi_square, 3), " on ",
-                 std::to_string(n - 2),
-                 " degrees of freedom: the points scatter more than their deviations allow (a "
-                 "cell re-polarised in between, an outlier?); sigmaPHe0 and sigmaT1 take the "
-                 "deviations as exact and understate the uncertainty"});
+    return Format("reduced chi-square %.3g", reduced_chi_square) + " on " + std::to_string(n - 2) +
+           " degrees of freedom: the points scatter more than their deviations allow (a cell "
+           "re-polarised in between, an outlier?); sigmaPHe0 and sigmaT1 take the deviations as "
+           "exact and understate the uncertainty";
 }
 
 DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<double>& PHe,
                             const std::vector<double>& sigmaPHe) {
     const std::size_t n = t.size();
     if (PHe.size() != n || sigmaPHe.size() != n) {
-        return Failure(DecayFitError::kNoRow,
-                       Join({"t, PHe and sigmaPHe have ", std::to_string(n), ", ",
-                             std::to_string(PHe.size()), " and ", std::to_string(sigmaPHe.size()),
-                             " values; they need one each per point"}));
+        return Failure(DecayFitError::kNoRow, "t, PHe and sigmaPHe have " + std::to_string(n) +
+                                                  ", " + std::to_string(PHe.size()) + " and " +
+                                                  std::to_string(sigmaPHe.size()) +
+                                                  " values; they need one each per point");
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (std::string problem = RowProblem(t[i], PHe[i], sigmaPHe[i]); !problem.empty())
@@ -164,13 +152,13 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
     }
     if (n < 2) {
         return Failure(DecayFitError::kNoRow,
-                       Join({std::to_string(n), n == 1 ? " point" : " points",
-                             "; a decay fit needs at least two, at two different times"}));
+                       std::to_string(n) + " point" + (n == 1 ? "" : "s") +
+                           "; a decay fit needs at least two, at two different times");
     }
     if (std::all_of(t.begin(), t.end(), [&](double x) { return x == t[0]; })) {
         return Failure(DecayFitError::kNoRow,
-                       Join({"all ", std::to_string(n), " points are at the same time (t = ",
-                             Number(t[0]), "); a decay fit needs two different times"}));
+                       "all " + std::to_string(n) + " points are at the same time (t = " +
+                           Format("%.17g", t[0]) + "); a decay fit needs two different times");
     }
     // Iterated with the time counted from the earliest point, so that the
     // polarisation it fits is one inside the data however far t = 0 lies.
@@ -180,23 +168,23 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
     const std::optional<Parameters> optimum =
         Minimise(since, PHe, sigmaPHe, LogLinearStart(since, PHe, sigmaPHe));
     if (!optimum) {
-        return Failure(
-            DecayFitError::kNoRow,
-            Join({"the fit did not converge in ", std::to_string(kIterationLimit), " iterations"}));
+        return Failure(DecayFitError::kNoRow, "the fit did not converge in " +
+                                                  std::to_string(kIterationLimit) + " iterations");
     }
     if (!(optimum->k > 0.0)) {
         return Failure(DecayFitError::kNoRow,
-                       Join({"the points do not decay: the best fit rises or stays level "
-                             "(1/T1 = ",
-                             Number(optimum->k, 6), ")"}));
+                       "the points do not decay: the best fit rises or stays level (1/T1 = " +
+                           Format("%.6g", optimum->k) + ")");
     }
 
     const double P0 = optimum->PHe0 * std::exp(optimum->k * earliest), T1 = 1.0 / optimum->k;
     if (!std::isfinite(P0)) {
-        return Failure(DecayFitError::kNoRow,
-                       Join({"PHe0, the polarisation at t = 0, is beyond a double: t = 0 lies ",
-                             Number(earliest / T1, 3),
-                             " T1 before the first point; count t from nearer the points"}));
+        std::string reason = Format(
+            "PHe0, the polarisation at t = 0, is beyond a double: t = 0 "
+            "lies %.3g T1 before the first point",
+            earliest / T1);
+        reason += "; count t from nearer the points";
+        return Failure(DecayFitError::kNoRow, std::move(reason));
     }
 
     // The covariance in (PHe0, T1) themselves, from the Jacobian at the optimum.

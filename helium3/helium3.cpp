@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "common/arithmetic.h"
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "helium3/constants.h"
 #include "vantrel/nan.h"
 
@@ -14,7 +14,7 @@ namespace {
 // in x, x times the absorption cross-section σ(λ) = σ₀·λ/λ₀. A macro rather
 // than a function: a call, however inlined, makes the compiler schedule
 // He3PolarisationSDev differently, and the plug-in's machine code stays
-// exactly as it was verified.
+// exactly as it was verified (docs/numerics.md, rule 5).
 #define VANTREL_ABSORPTION(x) (((x)*kCrossSection) / kReferenceWavelength)
 
 // pow, not a product: the C library's rounding of the cube fixes the last bits.

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "common/arithmetic.h"
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "helium3/constants.h"
 #include "vantrel/helium3/helium3.h"
 #include "vantrel/nan.h"

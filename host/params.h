@@ -1,10 +1,10 @@
-// The host's view of a parameter block: the block itself (core/params.h) and
+// The host's view of a parameter block: the block itself (catalogue/parameter_block.h) and
 // the shared routine that stores the module's NaN into a result slot.
 #pragma once
 
 #include <cstring>
 
-#include "core/params.h"
+#include "catalogue/parameter_block.h"
 #include "vantrel/nan.h"
 
 namespace vantrel {

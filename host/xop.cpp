@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/catalogue.h"
+#include "catalogue/bodies.h"
 #include "host/platform.h"
 
 namespace vantrel::host {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "common/arithmetic.h"
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "vantrel/lattice/reciprocal_cell.h"
 #include "vantrel/nan.h"
 

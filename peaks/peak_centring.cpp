@@ -4,8 +4,8 @@
 #include <cmath>
 #include <optional>
 
-#include "common/arithmetic.h"
-#include "common/column_loop.h"
+#include "arithmetic/column_loop.h"
+#include "arithmetic/square.h"
 #include "vantrel/nan.h"
 #include "vantrel/pi.h"
 

@@ -1,8 +1,9 @@
 // The Python module `vantrel`. Every catalogue function is
 //   - a numpy ufunc (vantrel.ufuncs.CountRate: nin = its argument count,
-//     nout = 1, one float64 loop) whose inner loop is the C++ column kernel,
-//     so that out=, where=, masked arrays, dask and xarray work as with
-//     numpy's own ufuncs; and
+//     nout = 1) whose float64 loop is the C++ column kernel, so that out=,
+//     where=, masked arrays, dask and xarray work as with numpy's own ufuncs,
+//     and whose second loop takes object arrays (pandas keeps numbers so)
+//     value by value; and
 //   - a named callable (vantrel.CountRate, also vantrel.count_rate) that takes
 //     its arguments by position or by the catalogue's argument names, answers
 //     plain numbers at once, and hands everything else to its ufunc.
@@ -17,6 +18,7 @@
 #include <array>
 #include <atomic>
 #include <cfenv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #if defined(__x86_64__) && defined(__SSE2__)
@@ -44,6 +46,7 @@ public:
     explicit Ref(PyObject* object) : object_(object) {}
     Ref(const Ref&) = delete;
     Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& other) noexcept : object_(other.release()) {}
     ~Ref() { Py_XDECREF(object_); }
     PyObject* get() const { return object_; }
     PyObject* release() { return std::exchange(object_, nullptr); }
@@ -54,18 +57,145 @@ private:
     PyObject* object_ = nullptr;
 };
 
-// Threads that share the elements of one inner-loop call. Read once per call:
-// set_num_threads may run at any time on another thread.
-std::atomic<unsigned> gThreads{std::max(1u, std::thread::hardware_concurrency())};
+// Threads that share the elements of one inner-loop call, as BatchOptions
+// counts them (0: one per processor). Read once per call: set_num_threads may
+// run at any time on another thread.
+std::atomic<unsigned> gThreads{0};
+
+// The threads in effect. The processors are counted once: asking the system
+// costs a small array's call several times its arithmetic.
+unsigned ThreadsInEffect() {
+    static const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = gThreads.load(std::memory_order_relaxed);
+    return threads != 0 ? threads : processors;
+}
+
+// ---- Values ----------------------------------------------------------------------
+
+std::string Text(PyObject* object) {
+    Ref text(PyObject_Str(object));
+    if (!text) {
+        PyErr_Clear();
+        return "?";
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+    if (utf8 == nullptr) PyErr_Clear();
+    return utf8 == nullptr ? "?" : std::string(utf8, static_cast<std::size_t>(size));
+}
+
+std::string TypeName(PyObject* object) { return Py_TYPE(object)->tp_name; }
+
+std::string Where(const CatalogueEntry& entry, std::size_t a) {
+    return std::string(entry.signature) + ": argument '" + std::string(entry.arguments[a].name) +
+           "'";
+}
+
+// The leading digits of a whole number and how many it has. Not from its
+// decimal text: Python refuses that beyond a few thousand digits.
+std::string IntegerText(PyObject* n) {
+    Ref magnitude(PyNumber_Absolute(n));
+    Ref bits(magnitude ? PyObject_CallMethod(magnitude.get(), "bit_length", nullptr) : nullptr);
+    const long long b = bits ? PyLong_AsLongLong(bits.get()) : -1;
+    if (b < 0) {
+        PyErr_Clear();
+        return "?";
+    }
+    // n ≥ 10^(skip + 22), so n / 10^skip keeps more than 20 leading digits.
+    const long long skip = std::max(0LL, static_cast<long long>(double(b) * 0.30102999) - 23);
+    Ref ten(PyLong_FromLong(10));
+    Ref exponent(PyLong_FromLongLong(skip));
+    Ref scale(ten && exponent ? PyNumber_Power(ten.get(), exponent.get(), Py_None) : nullptr);
+    Ref head(scale ? PyNumber_FloorDivide(magnitude.get(), scale.get()) : nullptr);
+    if (!head) {
+        PyErr_Clear();
+        return "?";
+    }
+    const std::string digits = Text(head.get());
+    const std::string sign = PyObject_RichCompareBool(n, magnitude.get(), Py_EQ) == 1 ? "" : "-";
+    PyErr_Clear();
+    return sign + digits.substr(0, 20) + "… (" +
+           std::to_string(skip + static_cast<long long>(digits.size())) + " digits)";
+}
+
+// The text of a value, cut to its head and tail when long.
+std::string ShortText(PyObject* value) {
+    Ref text(PyObject_Str(value));
+    const Py_ssize_t length = text ? PyUnicode_GetLength(text.get()) : -1;
+    if (length <= 32) {
+        PyErr_Clear();
+        return text ? Text(text.get()) : "?";
+    }
+    Ref head(PyUnicode_Substring(text.get(), 0, 20));
+    Ref tail(PyUnicode_Substring(text.get(), length - 8, length));
+    if (!head || !tail) {
+        PyErr_Clear();
+        return "?";
+    }
+    return Text(head.get()) + "…" + Text(tail.get());
+}
+
+bool BeyondDouble(PyObject* value, const CatalogueEntry& entry, std::size_t a) {
+    const std::string where = Where(entry, a);
+    const std::string text =
+        PyLong_Check(value) ? IntegerText(value) : ShortText(value) + " (" + TypeName(value) + ")";
+    PyErr_Format(PyExc_OverflowError, "%s holds %s, which does not fit a double", where.c_str(),
+                 text.c_str());
+    return false;
+}
+
+// One value a caller passed as a double: anything Python can take as a real
+// number (int, float, Decimal, Fraction, a numpy scalar, whatever has
+// __float__). False with an error that names the argument otherwise: text,
+// None and complex numbers are no real numbers, and a value beyond a double
+// is refused, never taken as an infinity.
+bool ToDouble(PyObject* value, const CatalogueEntry& entry, std::size_t a, double& x) {
+    if (value != nullptr && PyFloat_Check(value)) {  // the common case first: a double already
+        x = PyFloat_AS_DOUBLE(value);
+        return true;
+    }
+    if (value == nullptr) value = Py_None;  // an object array numpy left empty
+    x = PyFloat_AsDouble(value);
+    if (x == -1.0 && PyErr_Occurred()) {
+        if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
+            PyErr_Clear();
+            return BeyondDouble(value, entry, a);
+        }
+        // A MemoryError or an interrupt stays what it is.
+        if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError))
+            return false;
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "%s holds %.60R (%s), not a real number",
+                     Where(entry, a).c_str(), value, TypeName(value).c_str());
+        return false;
+    }
+    // Decimal('1e400') and np.longdouble('1e400') become inf without a word;
+    // a true infinity compares equal to one. A type that cannot compare is
+    // taken at its word.
+    const bool compares = Py_TYPE(value)->tp_richcompare != PyBaseObject_Type.tp_richcompare;
+    if (std::isinf(x) && compares) {
+        Ref infinity(PyFloat_FromDouble(x));
+        const int infinite = infinity ? PyObject_RichCompareBool(value, infinity.get(), Py_EQ) : -1;
+        PyErr_Clear();
+        if (infinite != 1) return BeyondDouble(value, entry, a);
+    }
+    return true;
+}
 
 // ---- The ufuncs ----------------------------------------------------------------
 
 // The arithmetic runs on SSE registers alone, so clearing the flags of the SSE
 // control register is enough, and it costs a fraction of feclearexcept, which
 // also rewrites the x87 environment: a small array's call feels the difference.
+// Writing the register costs more than reading it, and numpy reports only the
+// invalid, division, overflow and underflow flags (not inexact or denormal):
+// a call that raised none of them writes nothing.
 inline void ClearFloatingPointFlags() noexcept {
 #if defined(__x86_64__) && defined(__SSE2__)
-    _mm_setcsr(_mm_getcsr() & ~0x3Fu);
+    constexpr unsigned kReported =
+        _MM_EXCEPT_INVALID | _MM_EXCEPT_DIV_ZERO | _MM_EXCEPT_OVERFLOW | _MM_EXCEPT_UNDERFLOW;
+    const unsigned status = _mm_getcsr();
+    if ((status & kReported) != 0) _mm_setcsr(status & ~_MM_EXCEPT_MASK);
 #else
     std::feclearexcept(FE_ALL_EXCEPT);
 #endif
@@ -91,7 +221,7 @@ void InnerLoop(char** args, const npy_intp* dimensions, const npy_intp* steps, v
     if (columnsOfDoubles) {
         EvaluateBatch(entry, n, {columns, k},
                       {reinterpret_cast<double*>(args[k]), steps[k] / npy_intp{sizeof(double)}},
-                      {.threads = gThreads.load(std::memory_order_relaxed)});
+                      {.threads = ThreadsInEffect()});
     } else {
         // numpy aligns the data of a loop like this one; should it ever not, byte by byte.
         double arguments[kMaxArguments];
@@ -109,90 +239,106 @@ void InnerLoop(char** args, const npy_intp* dimensions, const npy_intp* steps, v
     ClearFloatingPointFlags();
 }
 
-// What numpy keeps pointers to for the life of the process.
+// The loop for object arrays: each value converted as the named functions
+// convert a number. numpy holds the interpreter lock for it and stops at the
+// error it sets.
+void ObjectLoop(char** args, const npy_intp* dimensions, const npy_intp* steps, void* data) {
+    const auto& entry = *static_cast<const CatalogueEntry*>(data);
+    const std::size_t k = std::min(entry.argumentCount, kMaxArguments);
+    double arguments[kMaxArguments];
+    for (npy_intp i = 0; i < dimensions[0]; ++i) {
+        for (std::size_t a = 0; a < k; ++a) {
+            PyObject* value;
+            std::memcpy(&value, args[a] + i * steps[a], sizeof value);
+            if (!ToDouble(value, entry, a, arguments[a])) return;
+        }
+        const double result = Evaluate(entry, {arguments, k});
+        std::memcpy(args[k] + i * steps[k], &result, sizeof result);
+    }
+    ClearFloatingPointFlags();
+}
+
+// What numpy keeps pointers to for the life of the process. numpy takes the
+// object loop only when an input is an object array; otherwise the float64
+// loop, or a refusal as by its own ufuncs.
 struct UfuncTables {
-    std::array<PyUFuncGenericFunction, 1> loops{&InnerLoop};
-    std::array<void*, 1> data{};
-    std::array<char, kMaxArguments + 1> types{};
+    std::array<PyUFuncGenericFunction, 2> loops{&InnerLoop, &ObjectLoop};
+    std::array<void*, 2> data{};
+    std::array<char, 2 * (kMaxArguments + 1)> types{};
     std::string doc;
 };
 
 PyObject* MakeUfunc(const CatalogueEntry& entry, UfuncTables& tables) {
-    tables.data[0] = const_cast<CatalogueEntry*>(&entry);
-    std::fill(tables.types.begin(), tables.types.end(), static_cast<char>(NPY_DOUBLE));
+    tables.data.fill(const_cast<CatalogueEntry*>(&entry));
+    const std::size_t k = entry.argumentCount;
+    std::fill_n(tables.types.begin(), k + 1, static_cast<char>(NPY_DOUBLE));
+    std::fill_n(tables.types.begin() + std::ptrdiff_t(k + 1), k, static_cast<char>(NPY_OBJECT));
+    tables.types[2 * k + 1] = static_cast<char>(NPY_DOUBLE);
     tables.doc = "The ufunc of vantrel." + std::string(entry.signature) +
-                 ": float64 in, float64 out, with numpy's broadcasting and keywords.";
+                 ": float64 in, float64 out, with numpy's broadcasting and keywords; object "
+                 "arrays of real numbers are converted value by value.";
     // entry.name is the text of a literal: it ends in a NUL.
-    return PyUFunc_FromFuncAndData(tables.loops.data(), tables.data.data(), tables.types.data(), 1,
-                                   static_cast<int>(entry.argumentCount), 1, PyUFunc_None,
-                                   entry.name.data(), tables.doc.c_str(), 0);
+    return PyUFunc_FromFuncAndData(tables.loops.data(), tables.data.data(), tables.types.data(), 2,
+                                   static_cast<int>(k), 1, PyUFunc_None, entry.name.data(),
+                                   tables.doc.c_str(), 0);
 }
 
 // ---- Arguments -----------------------------------------------------------------
 
-std::string Text(PyObject* object) {
-    Ref text(PyObject_Str(object));
-    if (!text) {
-        PyErr_Clear();
-        return "?";
-    }
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
-    return utf8 == nullptr ? "?" : std::string(utf8, static_cast<std::size_t>(size));
-}
-
-std::string TypeName(PyObject* object) { return Py_TYPE(object)->tp_name; }
-
-// A value numpy turned into an object array: each element must be a real
-// number (text is not parsed, None and complex numbers are refused), and the
-// array is returned as float64. nullptr with the error set otherwise.
-PyObject* RealNumbers(PyArrayObject* array, const std::string& where) {
-    Ref flat(PyArray_Ravel(array, NPY_CORDER));
-    if (!flat) return nullptr;
-    const npy_intp n = PyArray_SIZE(reinterpret_cast<PyArrayObject*>(flat.get()));
-    for (npy_intp i = 0; i < n; ++i) {
-        Ref item(PySequence_GetItem(flat.get(), i));
-        if (!item) return nullptr;
-        const bool text = PyUnicode_Check(item.get()) || PyBytes_Check(item.get());
-        if (!text && (PyFloat_AsDouble(item.get()) != -1.0 || !PyErr_Occurred())) continue;
-        if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
-            const std::string digits = Text(item.get());
-            PyErr_Format(PyExc_OverflowError,
-                         "%s holds %s%s (%zd digits), which does not fit a double", where.c_str(),
-                         digits.substr(0, 20).c_str(), digits.size() > 20 ? "…" : "",
-                         Py_ssize_t(digits.size()));
-            return nullptr;
-        }
-        PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "%s holds %.60R (%s), not a real number", where.c_str(),
-                     item.get(), TypeName(item.get()).c_str());
-        return nullptr;
-    }
-    return PyArray_Cast(array, NPY_DOUBLE);
-}
-
 bool RealKind(char kind) { return kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f'; }
 
-// After the ufunc refused the arguments: an error that names the argument and
-// its dtype, or its first element that is no real number. False when no
-// argument is at fault (the original error stands).
-bool ExplainRefusal(PyObject* const* values, const std::vector<std::string>& wheres) {
-    for (std::size_t a = 0; a < wheres.size(); ++a) {
-        Ref array(PyArray_FROM_O(values[a]));
-        if (!array) return false;
-        auto* arr = reinterpret_cast<PyArrayObject*>(array.get());
-        const char kind = PyArray_DESCR(arr)->kind;
-        if (RealKind(kind)) continue;
-        if (kind == 'O') {
-            if (Ref converted{RealNumbers(arr, wheres[a])}; !converted) return true;
-            continue;
+// After numpy refused the arguments: an error that names the argument and its
+// dtype, or its first value that is no real number. False when no argument is
+// at fault (numpy's error stands). What computes lazily is never converted to
+// find out (a dask array beside the bad argument would be computed in vain):
+// arrays, numpy scalars and Python's own values are looked at, anything else
+// only asked for a `dtype` attribute.
+bool ExplainRefusal(const CatalogueEntry& entry, PyObject* const* values) {
+    for (std::size_t a = 0; a < entry.argumentCount; ++a) {
+        PyObject* value = values[a];
+        const bool concrete = PyArray_Check(value) || PyArray_IsScalar(value, Generic) ||
+                              PyList_Check(value) || PyTuple_Check(value) ||
+                              PyUnicode_Check(value) || PyBytes_Check(value) ||
+                              PyComplex_Check(value) || value == Py_None;
+        Ref array(concrete ? PyArray_FROM_O(value) : nullptr);
+        Ref dtype(array ? Py_NewRef(reinterpret_cast<PyObject*>(
+                              PyArray_DESCR(reinterpret_cast<PyArrayObject*>(array.get()))))
+                        : (concrete ? nullptr : PyObject_GetAttrString(value, "dtype")));
+        PyErr_Clear();
+        if (!dtype || !PyArray_DescrCheck(dtype.get())) continue;
+        const char kind = reinterpret_cast<PyArray_Descr*>(dtype.get())->kind;
+        if (kind == 'O' && array) {
+            Ref flat(PyArray_Ravel(reinterpret_cast<PyArrayObject*>(array.get()), NPY_CORDER));
+            const Py_ssize_t n = flat ? PySequence_Size(flat.get()) : 0;
+            for (Py_ssize_t i = 0; i < n; ++i) {
+                Ref item(PySequence_GetItem(flat.get(), i));
+                double x;
+                if (item && !ToDouble(item.get(), entry, a, x)) return true;
+            }
+            PyErr_Clear();
+        } else if (!RealKind(kind) && kind != 'O') {
+            PyErr_Format(PyExc_TypeError, "%s has dtype %s, not a real number type",
+                         Where(entry, a).c_str(), Text(dtype.get()).c_str());
+            return true;
         }
-        const std::string dtype = Text(reinterpret_cast<PyObject*>(PyArray_DESCR(arr)));
-        PyErr_Format(PyExc_TypeError, "%s has dtype %s, not a real number type", wheres[a].c_str(),
-                     dtype.c_str());
-        return true;
     }
     return false;
+}
+
+// numpy does not cast long double to float64 of itself, as a value may not
+// fit: such arrays, scalars and lists go to the object loop, which converts
+// each value and refuses one beyond a double. nullptr with the error set, or
+// the value to pass on.
+PyObject* WithoutLongDouble(PyObject* value) {
+    if (PyArray_Check(value)) {
+        auto* array = reinterpret_cast<PyArrayObject*>(value);
+        return PyArray_TYPE(array) == NPY_LONGDOUBLE ? PyArray_Cast(array, NPY_OBJECT)
+                                                     : Py_NewRef(value);
+    }
+    if (!PyArray_IsScalar(value, LongDouble) && !PyList_Check(value) && !PyTuple_Check(value))
+        return Py_NewRef(value);
+    Ref array(PyArray_FROM_O(value));
+    return array ? WithoutLongDouble(array.get()) : nullptr;
 }
 
 // ---- The named callables -------------------------------------------------------
@@ -212,10 +358,6 @@ struct Function {
 Function* AsFunction(PyObject* self) { return reinterpret_cast<Function*>(self); }
 
 std::string Signature(const Function* f) { return std::string(f->entry->signature); }
-
-std::string Where(const Function* f, std::size_t a) {
-    return Signature(f) + ": argument '" + Text(PyTuple_GET_ITEM(f->names, a)) + "'";
-}
 
 // The position of keyword `name` among the arguments, or −1.
 Py_ssize_t ArgumentIndex(const Function* f, PyObject* name) {
@@ -237,6 +379,39 @@ bool IsNumpyKeyword(PyObject* name) {
     const char* text = PyUnicode_AsUTF8(name);
     return text != nullptr && std::find(kNumpyKeywords.begin(), kNumpyKeywords.end(),
                                         std::string_view(text)) != kNumpyKeywords.end();
+}
+
+// The argument, or numpy keyword, that a misspelt keyword most resembles
+// ("tt": 't', "sigmalambda": 'sigmaLambda'), as difflib judges it with case
+// ignored; empty when none comes close.
+std::string ClosestKeyword(const Function* f, PyObject* name) {
+    std::vector<PyObject*> candidates;
+    for (Py_ssize_t a = 0; a < PyTuple_GET_SIZE(f->names); ++a) {
+        candidates.push_back(PyTuple_GET_ITEM(f->names, a));
+        candidates.push_back(PyTuple_GET_ITEM(f->keywords, a));
+    }
+    std::vector<Ref> numpy;
+    for (const std::string_view keyword : kNumpyKeywords) {
+        numpy.emplace_back(PyUnicode_FromStringAndSize(keyword.data(), Py_ssize_t(keyword.size())));
+        if (!numpy.back()) break;
+        candidates.push_back(numpy.back().get());
+    }
+    Ref lowered(PyList_New(0));
+    for (std::size_t i = 0; lowered && i < candidates.size(); ++i) {
+        Ref lower(PyObject_CallMethod(candidates[i], "lower", nullptr));
+        if (!lower || PyList_Append(lowered.get(), lower.get()) != 0) lowered.reset(nullptr);
+    }
+    Ref difflib(PyImport_ImportModule("difflib"));
+    Ref typed(PyObject_CallMethod(name, "lower", nullptr));
+    Ref matches(difflib && typed && lowered && numpy.size() == kNumpyKeywords.size()
+                    ? PyObject_CallMethod(difflib.get(), "get_close_matches", "OOi", typed.get(),
+                                          lowered.get(), 1)
+                    : nullptr);
+    const Py_ssize_t at = matches && PyList_Check(matches.get()) && PyList_GET_SIZE(matches.get())
+                              ? PySequence_Index(lowered.get(), PyList_GET_ITEM(matches.get(), 0))
+                              : -1;
+    PyErr_Clear();  // a suggestion is a courtesy: without one, the error stands as it is
+    return at < 0 ? std::string() : Text(candidates[static_cast<std::size_t>(at)]);
 }
 
 bool PlainNumber(PyObject* value) { return PyFloat_Check(value) || PyLong_Check(value); }
@@ -280,8 +455,10 @@ PyObject* Call(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
             passedNames[passed] = name;
             passedValues[passed++] = value;
         } else {
-            return PyErr_Format(PyExc_TypeError, "%s has no argument '%U'", Signature(f).c_str(),
-                                name);
+            const std::string closest = ClosestKeyword(f, name);
+            const std::string hint = closest.empty() ? "" : "; did you mean '" + closest + "'?";
+            return PyErr_Format(PyExc_TypeError, "%s has no argument '%U'%s", Signature(f).c_str(),
+                                name, hint.c_str());
         }
     }
     std::string missing;
@@ -293,30 +470,28 @@ PyObject* Call(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
         return PyErr_Format(PyExc_TypeError, "%s is missing %s", Signature(f).c_str(),
                             missing.c_str());
 
-    // Plain numbers: the value at once, as a float.
+    // Plain numbers: the value at once, as a float, and the floating-point
+    // flags left as the ufunc's loop leaves them (np.vectorize checks them).
     if (passed == 0 && std::all_of(values, values + k, PlainNumber)) {
         double arguments[kMaxArguments];
         for (std::size_t a = 0; a < k; ++a) {
-            arguments[a] = PyFloat_AsDouble(values[a]);
-            if (arguments[a] == -1.0 && PyErr_Occurred()) return nullptr;  // an int beyond a double
+            if (!ToDouble(values[a], *f->entry, a, arguments[a])) return nullptr;
         }
-        return PyFloat_FromDouble(Evaluate(*f->entry, {arguments, k}));
+        const double result = Evaluate(*f->entry, {arguments, k});
+        ClearFloatingPointFlags();
+        return PyFloat_FromDouble(result);
     }
 
-    // An object array of real numbers (as pandas keeps them) is taken as float64.
     Ref converted[kMaxArguments];
     for (std::size_t a = 0; a < k; ++a) {
-        if (!PyArray_Check(values[a])) continue;
-        auto* array = reinterpret_cast<PyArrayObject*>(values[a]);
-        if (PyArray_DESCR(array)->kind != 'O') continue;
-        converted[a].reset(RealNumbers(array, Where(f, a)));
+        converted[a].reset(WithoutLongDouble(values[a]));
         if (!converted[a]) return nullptr;
         values[a] = converted[a].get();
     }
     Ref names(passed == 0 ? nullptr : PyTuple_New(static_cast<Py_ssize_t>(passed)));
+    if (passed != 0 && !names) return nullptr;
     for (std::size_t i = 0; i < passed; ++i) {
-        Py_INCREF(passedNames[i]);
-        PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), passedNames[i]);
+        PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), Py_NewRef(passedNames[i]));
     }
     PyObject* result = CallUfunc(f, values, k, names.get(), passedValues);
     if (result == nullptr) {
@@ -324,9 +499,7 @@ PyObject* Call(PyObject* self, PyObject* const* args, std::size_t nargsf, PyObje
         // Name the argument that numpy could not take.
         PyObject *type, *value, *traceback;
         PyErr_Fetch(&type, &value, &traceback);
-        std::vector<std::string> wheres;
-        for (std::size_t a = 0; a < k; ++a) wheres.push_back(Where(f, a));
-        if (ExplainRefusal(values, wheres)) {
+        if (ExplainRefusal(*f->entry, values)) {
             Py_XDECREF(type);
             Py_XDECREF(value);
             Py_XDECREF(traceback);
@@ -427,7 +600,8 @@ PyGetSetDef kProperties[] = {
     {"alias", GetAlias, nullptr, "The snake_case alias.", nullptr},
     {"index", GetIndex, nullptr, "The function index in the catalogue.", nullptr},
     {"exported", GetExported, nullptr,
-     "True for the plug-in's 46, False for the library's own functions after them.", nullptr},
+     "True for the plug-in's functions, which the host calls too; False for the library's own.",
+     nullptr},
     {"arguments", GetArguments, nullptr,
      "The argument names in call order, as the catalogue spells them.", nullptr},
     {"ufunc", GetUfunc, nullptr, "The function's numpy ufunc (also in vantrel.ufuncs).", nullptr},
@@ -464,16 +638,20 @@ PyType_Spec kFunctionSpec = {
 
 // ---- The module ----------------------------------------------------------------
 
-PyObject* GetNumThreads(PyObject*, PyObject*) { return PyLong_FromUnsignedLong(gThreads.load()); }
+PyObject* GetNumThreads(PyObject*, PyObject*) { return PyLong_FromUnsignedLong(ThreadsInEffect()); }
 
 PyObject* SetNumThreads(PyObject*, PyObject* argument) {
-    const unsigned long threads = PyLong_AsUnsignedLong(argument);
-    if (threads == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
-    if (threads < 1) {
-        PyErr_SetString(PyExc_ValueError, "set_num_threads needs at least 1");
-        return nullptr;
+    constexpr long long kMost = 1024;
+    int overflow = 0;
+    const long long threads = PyLong_AsLongLongAndOverflow(argument, &overflow);
+    if (threads == -1 && PyErr_Occurred()) return nullptr;
+    if (overflow < 0 || (overflow == 0 && threads < 0)) {
+        return PyErr_Format(PyExc_ValueError,
+                            "set_num_threads takes a number of threads, or 0 for one per "
+                            "processor, not %R",
+                            argument);
     }
-    gThreads.store(static_cast<unsigned>(std::min<unsigned long>(threads, 1024)));
+    gThreads.store(static_cast<unsigned>(overflow > 0 ? kMost : std::min(threads, kMost)));
     Py_RETURN_NONE;
 }
 
@@ -481,7 +659,8 @@ PyMethodDef kModuleMethods[] = {
     {"get_num_threads", GetNumThreads, METH_NOARGS,
      "Threads that share the elements of a large array (default: one per processor)."},
     {"set_num_threads", SetNumThreads, METH_O,
-     "Sets the number of threads for large arrays; 1 computes in the calling thread only."},
+     "Sets the number of threads for large arrays: 1 computes in the calling thread only, 0 takes "
+     "one per processor (the default)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -602,11 +781,8 @@ PyObject* Initialise() {
     if (PyModule_AddStringConstant(module.get(), "__version__", VANTREL_VERSION) != 0)
         return nullptr;
 
-    PyObject* type = PyType_FromSpec(&kFunctionSpec);
-    if (PyModule_AddObject(module.get(), "Function", type) != 0) {
-        Py_XDECREF(type);
-        return nullptr;
-    }
+    Ref type(PyType_FromSpec(&kFunctionSpec));
+    if (!type || PyModule_AddObjectRef(module.get(), "Function", type.get()) != 0) return nullptr;
     // The ufuncs also live in a module of their own, which pickle finds by
     // name: a ufunc is pickled as a reference to vantrel.ufuncs.NAME.
     Ref ufuncs(PyModule_New("vantrel.ufuncs"));
@@ -631,7 +807,7 @@ PyObject* Initialise() {
         const std::string name(entry.name), alias(entry.alias);
         Ref ufunc(MakeUfunc(entry, tables[IndexOf(entry)]));
         if (!ufunc) return nullptr;
-        Ref function(MakeFunction(reinterpret_cast<PyTypeObject*>(type), entry, ufunc.get(),
+        Ref function(MakeFunction(reinterpret_cast<PyTypeObject*>(type.get()), entry, ufunc.get(),
                                   isKeyword.get()));
         if (!function || !SetAttribute(ufuncs.get(), name.c_str(), ufunc.get()) ||
             !SetAttribute(ufuncs.get(), alias.c_str(), ufunc.get()) ||
@@ -642,7 +818,7 @@ PyObject* Initialise() {
         PyTuple_SET_ITEM(functions.get(), static_cast<Py_ssize_t>(IndexOf(entry)),
                          function.release());
     }
-    if (PyModule_AddObject(module.get(), "functions", functions.release()) != 0) return nullptr;
+    if (PyModule_AddObjectRef(module.get(), "functions", functions.get()) != 0) return nullptr;
     if (AddDecayFit(module.get()) != 0) return nullptr;
     Ref modules(Py_NewRef(PyImport_GetModuleDict()));
     if (PyDict_SetItemString(modules.get(), "vantrel.ufuncs", ufuncs.get()) != 0 ||

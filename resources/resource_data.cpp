@@ -1,6 +1,6 @@
 #include "resources/resource_data.h"
 
-#include "core/catalogue.h"
+#include "catalogue/registry.h"
 
 namespace vantrel::resources {
 

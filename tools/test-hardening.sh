@@ -3,8 +3,8 @@
 #   1. AddressSanitizer + UndefinedBehaviorSanitizer: native suites and the
 #      fuzz targets' seed corpora (preset fuzz, clang);
 #   2. time-bounded fuzz runs from the seed corpora, VANTREL_FUZZ_SECONDS (120)
-#      in all: two thirds for the host binding (fuzz/corpus), one third for the
-#      command-line tool's CSV reader and number parser (fuzz/csv_corpus);
+#      in all: two thirds for the host binding (tests/fuzz/corpus), one third for the
+#      command-line tool's CSV reader and number parser (tests/fuzz/csv_corpus);
 #      VANTREL_FUZZ_HOST_SECONDS and VANTREL_FUZZ_CSV_SECONDS set each alone;
 #   3. valgrind memcheck of the native suites (test preset memcheck);
 #   4. ThreadSanitizer: native suites with the stress test (preset tsan).
@@ -40,10 +40,10 @@ trap 'rm -rf "$scratch"' EXIT
 # build/fuzz/crash-* (or another libFuzzer artifact) for replay.
 fuzz_run() {
   local target=$1 corpus=$2 seconds=$3
-  step "fuzz run of ${seconds} s of ${target} from ${corpus} (build/fuzz/fuzz/${target})"
+  step "fuzz run of ${seconds} s of ${target} from ${corpus} (build/fuzz/tests/fuzz/${target})"
   local log=build/fuzz/${target}.log
   mkdir -p "$scratch/$target"
-  if ! "build/fuzz/fuzz/${target}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! "build/fuzz/tests/fuzz/${target}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
        -print_final_stats=1 -artifact_prefix=build/fuzz/ "$scratch/$target" "$corpus" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz run of ${target} FAILED; the input is build/fuzz/crash-*; full log $log" >&2
@@ -52,8 +52,8 @@ fuzz_run() {
   grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$log"
   done_step
 }
-fuzz_run vantrel_fuzz fuzz/corpus "$host_fuzz_seconds"
-fuzz_run vantrel_csv_fuzz fuzz/csv_corpus "$csv_fuzz_seconds"
+fuzz_run vantrel_fuzz tests/fuzz/corpus "$host_fuzz_seconds"
+fuzz_run vantrel_csv_fuzz tests/fuzz/csv_corpus "$csv_fuzz_seconds"
 
 step "valgrind memcheck of the native suites (ctest --preset memcheck)"
 cmake --preset native >/dev/null

@@ -9,5 +9,9 @@ tools/check-format.sh
 cmake --workflow --preset windows
 cmake --workflow --preset native
 
+# The page in headless Chromium, against the native command-line tool just built.
+cmake --workflow --preset web
+VANTREL_CLI=build/native/tools/cli/vantrel node web/tests/page.test.mjs
+
 # Sanitizers, fuzzing, the concurrency stress test and memcheck.
 tools/test-hardening.sh

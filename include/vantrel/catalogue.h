@@ -1,6 +1,6 @@
 // The catalogue of the functions as data: for each its index (position),
-// name, snake_case alias, argument names in call order, and its body, called
-// as the host calls it; and one call by name with the arguments in an array.
+// name, snake_case alias, argument names in call order and its description;
+// and one call by name with the arguments in an array.
 // Its first 46 entries are the plug-in's (exported to the host); the library's
 // own functions follow them.
 //
@@ -14,20 +14,12 @@
 #endif
 
 #include <cstddef>
-#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace vantrel {
-
-// The parameter block of an n-argument function: n + 1 doubles, argument k
-// (1-based, call order) at byte offset 8·(n − k), the result at 8·n.
-struct FunctionParams;
-
-// A body as the host calls it: status 0 whatever the inputs.
-using ExternalFunction = std::int32_t (*)(FunctionParams*);
 
 // No function takes more arguments than this.
 inline constexpr std::size_t kMaxArguments = 14;
@@ -49,7 +41,6 @@ struct CatalogueEntry {
     std::string_view signature;  // "FlippingRatioOptSDev(Npp, Nbp, …, Mb)"
     std::size_t argumentCount;
     std::string_view argumentList;  // "N, t, tau, tau2": the argument names in call order
-    ExternalFunction body;
 
     std::string_view summary;                  // one line: what the function gives
     std::string_view resultUnit;               // as the argument units

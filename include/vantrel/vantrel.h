@@ -20,5 +20,6 @@
 #include "vantrel/lattice/reciprocal_cell.h"
 #include "vantrel/lattice/stl.h"
 #include "vantrel/nan.h"
+#include "vantrel/number_text.h"
 #include "vantrel/peaks/peak_centring.h"
 #include "vantrel/pi.h"

@@ -1,8 +1,7 @@
 // Uses only the installed headers: a typed function, the catalogue with its
-// help, whole columns, and the decay fit.
+// help, and whole columns.
 #include <vantrel/vantrel.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,10 +22,7 @@ int main() {
     std::printf("%g %g %g\n", rate[0], rate[1], rate[2]);
     const std::string help = vantrel::HelpText(*vantrel::FindFunction("He3Transmission"));
     std::printf("%s", help.substr(0, help.find('\n') + 1).c_str());
-    const auto exported =
-        std::count_if(vantrel::Catalogue().begin(), vantrel::Catalogue().end(),
-                      [](const vantrel::CatalogueEntry& e) { return e.exported; });
-    const vantrel::helium3::DecayFitOutcome fit =
-        vantrel::helium3::He3DecayFit({0, 48}, {0.8, 0.6}, {0.01, 0.01});
-    return direct == viaCatalogue && exported == 46 && fit.fit ? 0 : 1;
+    std::size_t exported = 0;
+    for (const vantrel::CatalogueEntry& e : vantrel::Catalogue()) exported += e.exported ? 1 : 0;
+    return direct == viaCatalogue && exported == 46 ? 0 : 1;
 }

@@ -1,8 +1,8 @@
 // Documented values of the external functions, shared by the native tests
 // and (AllEdgeCases, the host's part) the tests of the DLL in the stand-in
-// host. Natively every value is reproduced to the bit; how far the DLL may be from them, function
-// by function, is tests/windows_accuracy.csv. The tables live in tests/cases/, one file per source
-// file of the functions.
+// host. Natively every value is reproduced to the bit; how far the DLL may be
+// from them, function by function, is tests/accuracy/table.csv. The tables
+// live in tests/cases/, one file per source file of the functions.
 #pragma once
 
 #include <cmath>

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "core/catalogue.h"
+#include "catalogue/registry.h"
 
 namespace vantrel::testing {
 

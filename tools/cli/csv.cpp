@@ -76,7 +76,7 @@ bool CsvReader::Next(CsvRecord& record) {
             inQuotes = true;
             atFieldStart = false;
         } else if (closed && c != ' ' && c != '\t') {
-            throw CsvError(line_, "text after the closing quote of a field");
+            throw CsvError(record.line, "text after the closing quote of a field");
         } else if (!closed) {
             *field += c;
             atFieldStart = false;

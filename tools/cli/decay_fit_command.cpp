@@ -10,8 +10,10 @@
 #include "cli.h"
 #include "csv.h"
 #include "file_io.h"
+#include "messages.h"
 #include "numbers.h"
 #include "vantrel/helium3/decay_fit.h"
+#include "vantrel/number_text.h"
 
 namespace vantrel::cli {
 
@@ -78,8 +80,8 @@ std::optional<Points> ReadPoints(std::istream& in, std::ostream& err) {
     while ((found = reader.Next(record)) && TrimBlanks(record.raw).empty()) {
     }
     if (!found) {
-        err << "vantrel: the CSV input is empty; its first line must name the columns t, PHe, "
-               "sigmaPHe\n";
+        Message(err) << "the CSV input is empty; its first line must name the columns t, PHe, "
+                        "sigmaPHe\n";
         return std::nullopt;
     }
     const std::vector<std::string> header = record.fields;
@@ -91,7 +93,8 @@ std::optional<Points> ReadPoints(std::istream& in, std::ostream& err) {
             if (TrimBlanks(header[c]) == names[k]) column[k] = c;
         }
         if (column[k] == header.size()) {
-            err << "vantrel: the CSV header lacks the column " << names[k]
+            Message(err)
+                << "the CSV header lacks the column " << names[k]
                 << " (he3-decay-fit reads t, PHe and sigmaPHe; names are case-sensitive)\n";
             return std::nullopt;
         }
@@ -102,8 +105,8 @@ std::optional<Points> ReadPoints(std::istream& in, std::ostream& err) {
     while (reader.Next(record)) {
         if (TrimBlanks(record.raw).empty()) continue;
         if (record.fields.size() != header.size()) {
-            err << "vantrel: line " << record.line << ": " << record.fields.size()
-                << " fields, but the header has " << header.size() << '\n';
+            Message(err) << "line " << record.line << ": " << record.fields.size()
+                         << " fields, but the header has " << header.size() << '\n';
             return std::nullopt;
         }
         double values[3];
@@ -113,15 +116,17 @@ std::optional<Points> ReadPoints(std::istream& in, std::ostream& err) {
             if (k == 0 && (dates.value_or(false) || (!dates && parsed.error))) {
                 const std::optional<Instant> instant = ParseDateTime(TrimBlanks(text));
                 if (!instant) {
-                    err << "vantrel: line " << record.line << " (t): " << Quote(text)
-                        << (dates ? " is not an ISO 8601 date-time like the rows before it\n"
-                                  : " is neither a number nor an ISO 8601 date-time\n");
+                    Message(err) << "line " << record.line << " (t): " << Quote(text)
+                                 << (dates
+                                         ? " is not an ISO 8601 date-time like the rows before it\n"
+                                         : " is neither a number nor an ISO 8601 date-time\n");
                     return std::nullopt;
                 }
                 if (zoned && *zoned != instant->zoned) {
-                    err << "vantrel: line " << record.line << " (t): " << Quote(text)
-                        << (instant->zoned ? " names a time zone and the rows before do not\n"
-                                           : " names no time zone and the rows before do\n");
+                    Message(err) << "line " << record.line << " (t): " << Quote(text)
+                                 << (instant->zoned
+                                         ? " names a time zone and the rows before do not\n"
+                                         : " names no time zone and the rows before do\n");
                     return std::nullopt;
                 }
                 if (!dates) origin = instant->seconds;
@@ -130,9 +135,9 @@ std::optional<Points> ReadPoints(std::istream& in, std::ostream& err) {
                 continue;
             }
             if (parsed.error) {
-                err << "vantrel: line " << record.line << " (" << names[k] << "): " << Quote(text)
-                    << (k == 0 ? " is not a number like the rows before it\n"
-                               : " is not a number\n");
+                Message(err) << "line " << record.line << " (" << names[k] << "): " << Quote(text)
+                             << (k == 0 ? " is not a number like the rows before it\n"
+                                        : " is not a number\n");
                 return std::nullopt;
             }
             if (k == 0) dates = false;
@@ -151,7 +156,7 @@ int Fit(std::istream& in, std::ostream& out, std::ostream& err) {
     try {
         points = ReadPoints(in, err);
     } catch (const CsvError& e) {
-        err << "vantrel: line " << e.line() << ": " << e.what() << '\n';
+        Message(err) << "line " << e.line() << ": " << e.what() << '\n';
         return kBadInput;
     }
     if (!points) return kBadInput;
@@ -159,17 +164,17 @@ int Fit(std::istream& in, std::ostream& out, std::ostream& err) {
         helium3::He3DecayFit(points->t, points->PHe, points->sigma);
     if (!outcome.fit) {
         const helium3::DecayFitError& e = outcome.error;
-        err << "vantrel: he3-decay-fit: ";
+        Message(err) << "he3-decay-fit: ";
         if (e.row != helium3::DecayFitError::kNoRow) err << "line " << points->lines[e.row] << ": ";
         err << Reason(e) << '\n';
         return kBadInput;
     }
     const helium3::DecayFit& f = *outcome.fit;
-    if (const std::string note = f.Note(); !note.empty()) err << "vantrel: note: " << note << '\n';
+    if (const std::string note = f.Note(); !note.empty()) Message(err) << "note: " << note << '\n';
     std::string text = "PHe0,T1,sigmaPHe0,sigmaT1,rho,reduced_chi_square,n";
     text.append(kLineEnd);
     for (double x : {f.PHe0, f.T1, f.sigmaPHe0, f.sigmaT1, f.rho, f.reduced_chi_square})
-        text.append(FormatNumber(x)).append(",");
+        text.append(ValueText(x)).append(",");
     text.append(std::to_string(f.n)).append(kLineEnd);
     if (out.rdbuf()->sputn(text.data(), static_cast<std::streamsize>(text.size())) !=
         static_cast<std::streamsize>(text.size())) {
@@ -236,7 +241,12 @@ int DecayFitCommand(std::span<const std::string_view> args, std::istream& in, st
                     std::ostream& err) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::string text;
-        for (char c : kDecayFitUsage) text.append(c == '\n' ? kLineEnd : std::string_view(&c, 1));
+        for (const char c : std::string_view(kDecayFitUsage)) {
+            if (c == '\n')
+                text.append(kLineEnd);
+            else
+                text.push_back(c);
+        }
         out << text;
         return kSuccess;
     }

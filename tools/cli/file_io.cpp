@@ -7,8 +7,12 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
+
+#include "unicode.h"
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -30,13 +34,30 @@ long ReadSome(int fd, char* data, std::size_t size) {
 long WriteSome(int fd, const char* data, std::size_t size) {
     return _write(fd, data, static_cast<unsigned>(size));
 }
+// By its name in UTF-16: the narrow functions would see it in the ANSI code
+// page, where a character it lacks is replaced by '?' or by a look-alike
+// ('Ω' by 'O'), and so open another file or none.
 int OpenForReading(const std::string& path) {
-    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    const std::wstring wide = WideFromUtf8(path);
+    const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
     // Windows refuses to open a directory ("Permission denied"); say what it is.
     struct _stat64 status;
-    if (fd < 0 && _stat64(path.c_str(), &status) == 0 && (status.st_mode & _S_IFDIR) != 0)
+    if (fd < 0 && _wstat64(wide.c_str(), &status) == 0 && (status.st_mode & _S_IFDIR) != 0)
         errno = EISDIR;
     return fd;
+}
+bool SameFile(int a, int b) {
+    BY_HANDLE_FILE_INFORMATION first, second;
+    const auto info = [](int fd, BY_HANDLE_FILE_INFORMATION& information) {
+        const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+        return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+               GetFileInformationByHandle(handle, &information) != 0 &&
+               (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    };
+    return info(a, first) && info(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
 }
 void Close(int fd) { _close(fd); }
 #else
@@ -44,6 +65,11 @@ long ReadSome(int fd, char* data, std::size_t size) { return ::read(fd, data, si
 long WriteSome(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
 int OpenForReading(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
 void Close(int fd) { ::close(fd); }
+bool SameFile(int a, int b) {
+    struct stat first, second;
+    return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && S_ISREG(first.st_mode) &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 #endif
 
 }  // namespace
@@ -142,6 +168,8 @@ int OutputFile::sync() {
     Drain();
     return 0;
 }
+
+bool SameRegularFile(int a, int b) { return SameFile(a, b); }
 
 void UseBinaryStandardStreams() {
 #ifdef _WIN32

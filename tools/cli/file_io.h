@@ -37,11 +37,16 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens a file for reading, or throws an IoError with the system's reason.
+    // Opens a file for reading by its UTF-8 name (on Windows too), or throws an
+    // IoError with the system's reason.
     static std::unique_ptr<InputFile> Open(const std::string& path);
 
     // The output to flush before each read that may wait (none by default).
     void FlushBeforeWaiting(std::streambuf* output) { tie_ = output; }
+
+    int fd() const noexcept { return fd_; }
+    // How messages call it: "standard input" or "'cells.csv'".
+    const std::string& name() const noexcept { return name_; }
 
 protected:
     int_type underflow() override;
@@ -64,6 +69,8 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
+    int fd() const noexcept { return fd_; }
+
 protected:
     int_type overflow(int_type c) override;
     std::streamsize xsputn(const char* data, std::streamsize count) override;
@@ -77,6 +84,11 @@ private:
     std::string name_;
     std::unique_ptr<char[]> buffer_;
 };
+
+// Whether two open descriptors are one regular file (the same device and
+// inode; on Windows the same volume and file index). Devices and pipes are
+// never the same file in this sense.
+bool SameRegularFile(int a, int b);
 
 // Puts standard input and output in binary mode (Windows; elsewhere nothing to do).
 void UseBinaryStandardStreams();

@@ -1,11 +1,9 @@
-// Numbers as text, both ways without loss: what is printed reads back to the
-// same bits.
+// Numbers as the tool reads them: every text that vantrel::ValueText writes
+// reads back to the same bits.
 #pragma once
 
 #include <charconv>
-#include <cmath>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -67,14 +65,11 @@ inline ParsedNumber ParseNumber(std::string_view text) {
     return {negative ? -value : value, std::nullopt};
 }
 
-// 17 significant digits, enough for any double to read back exactly; "nan"
-// for every NaN, "inf" and "-inf".
-inline std::string FormatNumber(double value) {
-    if (std::isnan(value)) return "nan";
-    char buffer[32];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
-    return std::string(buffer, result.ptr);
+// What is wrong with a text that ParseNumber refuses, for a message that
+// quotes it: "'abc' is not a number".
+inline std::string_view NumberProblem(NumberError error) {
+    return error == NumberError::kOutOfRange ? " is beyond the range of a double"
+                                             : " is not a number";
 }
 
 }  // namespace vantrel::cli

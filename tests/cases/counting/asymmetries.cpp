@@ -4,7 +4,7 @@
 // docs/functions.md gives, and the case with I+ + I− < 0 is the one it works
 // through under AsymmetryOptSDev; the NaN cases try the guards and NaN
 // arguments that reference lists. The tests hold them to the bit natively
-// (edge_cases_test.cpp) and the DLL within tests/windows_accuracy.csv.
+// (edge_cases_test.cpp) and the DLL within tests/accuracy/table.csv.
 #include "cases/counting/reflection.h"
 #include "support/edge_cases.h"
 

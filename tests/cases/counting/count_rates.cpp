@@ -6,7 +6,7 @@
 // finite values can be checked by hand: N/t, √N/t, n/(1 − τ·n) with n = N/t
 // and its deviation √N/t/(1 − τ·n)², a monitor rate of no counts. The tests
 // hold all of them to the bit natively (edge_cases_test.cpp) and the DLL
-// within tests/windows_accuracy.csv.
+// within tests/accuracy/table.csv.
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {

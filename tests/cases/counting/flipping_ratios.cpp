@@ -4,7 +4,7 @@
 // docs/functions.md gives, and −∞ for a zero time the value it quotes; the NaN
 // cases try the guards and NaN arguments that reference lists. The tests hold
 // them to the bit natively (edge_cases_test.cpp) and the DLL within
-// tests/windows_accuracy.csv.
+// tests/accuracy/table.csv.
 #include "cases/counting/reflection.h"
 #include "support/edge_cases.h"
 

@@ -7,7 +7,7 @@
 // lists. The value for OptCountingTimeTppSDev with an exact own rate was
 // committed with the functions; its derivation is not recorded. The tests hold
 // all of them to the bit natively (edge_cases_test.cpp) and the DLL within
-// tests/windows_accuracy.csv.
+// tests/accuracy/table.csv.
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {

@@ -5,7 +5,7 @@
 // try the conditions that reference lists. The other values were committed
 // with the functions; their derivation is not recorded. The tests hold all of
 // them to the bit natively (edge_cases_test.cpp) and the DLL within
-// tests/windows_accuracy.csv.
+// tests/accuracy/table.csv.
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {

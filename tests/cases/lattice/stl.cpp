@@ -7,7 +7,7 @@
 // orthorhombic closed form to rounding, their last bits as committed with the
 // functions; the NaN cases try the guards and NaN arguments that reference
 // lists. The tests hold all of them to the bit natively (edge_cases_test.cpp)
-// and the DLL within tests/windows_accuracy.csv.
+// and the DLL within tests/accuracy/table.csv.
 #include "support/edge_cases.h"
 
 namespace vantrel::testing {

@@ -1,0 +1,12 @@
+// Arithmetic that the formulas of several subsystems share.
+#pragma once
+
+namespace vantrel {
+
+// x², one multiplication. std::pow(x, 2.0) gives the same bits on both
+// toolchains (GCC compiles it to this multiplication), so every formula writes
+// Square; pow is called only for exponents of 3 and more, where the C
+// library's rounding decides the last bits (docs/numerics.md, rule 2).
+constexpr double Square(double x) noexcept { return x * x; }
+
+}  // namespace vantrel

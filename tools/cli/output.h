@@ -1,0 +1,57 @@
+// How the tool writes its results: straight through the stream's buffer, so
+// that every failure to write is seen.
+#pragma once
+
+#include <ostream>
+#include <streambuf>
+#include <string_view>
+
+#include "file_io.h"
+
+namespace vantrel::cli {
+
+// Line ends of what the tool writes itself: the platform's (on Windows "\r\n",
+// which text written there is expected to have). The CSV records in between
+// are written as they were read.
+#ifdef _WIN32
+inline constexpr std::string_view kLineEnd = "\r\n";
+#else
+inline constexpr std::string_view kLineEnd = "\n";
+#endif
+
+// A failure of the tool's own buffers arrives as the IoError they throw, with
+// the system's reason; any other buffer that refuses bytes is reported alike,
+// without one.
+class Writer {
+public:
+    explicit Writer(std::ostream& out) : buffer_(*out.rdbuf()) {}
+
+    // Bytes as they are.
+    Writer& operator<<(std::string_view bytes) {
+        if (buffer_.sputn(bytes.data(), static_cast<std::streamsize>(bytes.size())) !=
+            static_cast<std::streamsize>(bytes.size())) {
+            Failed();
+        }
+        return *this;
+    }
+    // Text whose '\n' are the platform's line ends.
+    void Text(std::string_view text) {
+        for (std::size_t end; (end = text.find('\n')) != std::string_view::npos;
+             text.remove_prefix(end + 1)) {
+            *this << text.substr(0, end) << kLineEnd;
+        }
+        *this << text;
+    }
+    void Flush() {
+        if (buffer_.pubsync() != 0) Failed();
+    }
+
+private:
+    [[noreturn]] static void Failed() {
+        throw IoError(IoError::Side::kOutput, "cannot write the output");
+    }
+
+    std::streambuf& buffer_;
+};
+
+}  // namespace vantrel::cli

@@ -1,0 +1,45 @@
+// Inlines the page into one self-contained file: the module (its WebAssembly
+// already inside its script), the plotting library, the page's styles and
+// scripts, and the worker's source. Usage: node build.mjs MODULE.js OUT.html
+import { readFileSync, writeFileSync } from "node:fs";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const here = dirname(fileURLToPath(import.meta.url));
+const [moduleScript, output] = process.argv.slice(2);
+if (!moduleScript || !output) {
+  console.error("usage: node build.mjs MODULE.js OUT.html");
+  process.exit(2);
+}
+// A page of at most this size can be mailed and served anywhere.
+const LIMIT = 1.5e6;
+
+const read = (path) => readFileSync(path, "utf8");
+const page = (name) => read(join(here, "page", name));
+const pkg = (path) => read(join(here, "node_modules", path));
+
+// Text inside <script> or <style> must not close its element early.
+const inline = (text) => text.replace(/<\/(script|style)/gi, "<\\/$1");
+const script = (text, attributes = "") => `<script${attributes}>\n${inline(text)}\n</script>`;
+
+let html = page("index.html");
+const parts = {
+  "<!--STYLES-->": `<style>\n${inline(pkg("uplot/dist/uPlot.min.css"))}\n${inline(page("style.css"))}\n</style>`,
+  "<!--GLUE-->": script(read(moduleScript), ' id="vantrel-glue"') + "\n" +
+    script(page("worker.js"), ' id="vantrel-worker" type="text/plain"'),
+  "<!--SCRIPTS-->": [
+    script(pkg("uplot/dist/uPlot.iife.min.js")),
+    script([page("app.js"), page("table.js"), page("planners.js")].join("\n")),
+  ].join("\n"),
+};
+for (const [marker, text] of Object.entries(parts)) {
+  if (!html.includes(marker)) throw new Error(`index.html lacks ${marker}`);
+  html = html.replace(marker, () => text);
+}
+// Nothing may be fetched at run time.
+const remote = html.match(/\b(?:src|href)=["']?(?:https?:)?\/\/[^"' >]+/gi);
+if (remote) throw new Error(`the page refers to the network: ${remote.join(", ")}`);
+const size = Buffer.byteLength(html);
+if (size > LIMIT) throw new Error(`vantrel.html is ${size} bytes, more than ${LIMIT}`);
+writeFileSync(output, html);
+console.log(`${output}: ${size} bytes`);
