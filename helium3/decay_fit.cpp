@@ -160,8 +160,13 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
                        "all " + std::to_string(n) + " points are at the same time (t = " +
                            Format("%.17g", t[0]) + "); a decay fit needs two different times");
     }
+    // Iterated with the time counted from the earliest point, so that the
+    // polarisation it fits is one inside the data however far t = 0 lies.
+    const double earliest = *std::min_element(t.begin(), t.end());
+    std::vector<double> since(n);
+    for (std::size_t i = 0; i < n; ++i) since[i] = t[i] - earliest;
     const std::optional<Parameters> optimum =
-        Minimise(t, PHe, sigmaPHe, LogLinearStart(t, PHe, sigmaPHe));
+        Minimise(since, PHe, sigmaPHe, LogLinearStart(since, PHe, sigmaPHe));
     if (!optimum) {
         return Failure(DecayFitError::kNoRow, "the fit did not converge in " +
                                                   std::to_string(kIterationLimit) + " iterations");
@@ -172,8 +177,17 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
                            Format("%.6g", optimum->k) + ")");
     }
 
+    const double P0 = optimum->PHe0 * std::exp(optimum->k * earliest), T1 = 1.0 / optimum->k;
+    if (!std::isfinite(P0)) {
+        std::string reason = Format(
+            "PHe0, the polarisation at t = 0, is beyond a double: t = 0 "
+            "lies %.3g T1 before the first point",
+            earliest / T1);
+        reason += "; count t from nearer the points";
+        return Failure(DecayFitError::kNoRow, std::move(reason));
+    }
+
     // The covariance in (PHe0, T1) themselves, from the Jacobian at the optimum.
-    const double P0 = optimum->PHe0, T1 = 1.0 / optimum->k;
     double a00 = 0, a01 = 0, a11 = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const double e = std::exp(-t[i] / T1);
@@ -185,7 +199,7 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
         return Failure(DecayFitError::kNoRow, "the points do not determine both PHe0 and T1");
     }
     const double c00 = a11 / det, c11 = a00 / det, c01 = -a01 / det;
-    const double chi2 = ChiSquare(t, PHe, sigmaPHe, *optimum);
+    const double chi2 = ChiSquare(since, PHe, sigmaPHe, *optimum);
     return {DecayFit{P0, T1, std::sqrt(c00), std::sqrt(c11), c01 / std::sqrt(c00 * c11),
                      n > 2 ? chi2 / double(n - 2) : std::numeric_limits<double>::quiet_NaN(), n},
             {}};

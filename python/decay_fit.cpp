@@ -7,6 +7,7 @@
 #include <structmember.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -112,13 +113,13 @@ PyObject* At(PyObject* object, PyObject* t) {
 
 PyObject* Repr(PyObject* object) {
     const auto* f = reinterpret_cast<FitObject*>(object);
-    const std::string text = "He3DecayFit(PHe0=" + std::to_string(f->PHe0) + " ± " +
-                             std::to_string(f->sigmaPHe0) + ", T1=" + std::to_string(f->T1) +
-                             " ± " + std::to_string(f->sigmaT1) +
-                             ", rho=" + std::to_string(f->rho) +
-                             ", reduced_chi_square=" + std::to_string(f->reducedChiSquare) +
-                             ", n=" + std::to_string(f->n) + ")";
-    return PyUnicode_FromString(text.c_str());
+    char text[320];
+    std::snprintf(
+        text, sizeof text,
+        "He3DecayFit(PHe0=%.6g ± %.2g, T1=%.6g ± %.2g, rho=%.3g, reduced_chi_square=%.3g, "
+        "n=%zd)",
+        f->PHe0, f->sigmaPHe0, f->T1, f->sigmaT1, f->rho, f->reducedChiSquare, f->n);
+    return PyUnicode_FromString(text);
 }
 
 PyMemberDef kFitMembers[] = {

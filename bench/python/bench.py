@@ -160,7 +160,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--module-dir", help="directory holding the built module (default: build/native/python/module)")
     parser.add_argument("--elements", type=int, default=10**7, help="elements per call (default 10^7)")
-    parser.add_argument("--only", nargs="*", help="names of the functions to time (default: all 46)")
+    parser.add_argument("--only", nargs="*", help="names of the functions to time (default: all)")
     parser.add_argument("--uncertainties", action="store_true", help="also time the `uncertainties` package")
     parser.add_argument("--output", help="also write the results as markdown to this file")
     options = parser.parse_args()

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Every function of the module written by hand with numpy: the baseline of the Python benchmark.
 
-The Python benchmark compares each of the 46 functions against what a user would write instead of
+The Python benchmark compares each function of the module against what a user would write instead of
 calling the module: the formula of docs/functions.md as plain, vectorised numpy expressions. These
 expressions carry none of the functions' guards for degenerate inputs (zero denominators, paralysed
 detectors, out-of-range polarisations), which favours numpy; on ordinary inputs they agree with the
@@ -338,6 +338,37 @@ def he3_polarisation_sdev(p, T, L, lam, Pr, Pm, sigmaP, sigmaT, sigmaL, sigmaLam
         2.0 * _opacity(p, T, L, lam))
 
 
+
+# ---- The cell over an experiment and the beam's corrections (library only) --------------
+
+def he3_polarisation_at_time_sdev(PHe0, T1, t, sigmaPHe0, sigmaT1, rho):
+    a = np.exp(-t / T1)
+    b = PHe0 * a * t / (T1 * T1)
+    return np.sqrt((a * sigmaPHe0) ** 2 + (b * sigmaT1) ** 2 + 2.0 * rho * a * b * sigmaPHe0 * sigmaT1)
+
+
+def he3_polarisation_from_transmission_sdev(p, T, L, lam, Tratio, sigmaP, sigmaT, sigmaL, sigmaLambda,
+                                            sigmaTratio):
+    S = _opacity_rel_var(p, T, L, lam, sigmaP, sigmaT, sigmaL, sigmaLambda)
+    return np.sqrt(np.arccosh(Tratio) ** 2 * S + sigmaTratio ** 2 / (Tratio * Tratio - 1.0)) / _opacity(p, T, L, lam)
+
+
+def flipping_ratio_corrected(R, P, f):
+    flipped = (2.0 * f - 1.0) * P
+    return (R * (1.0 + flipped) - (1.0 - P)) / ((1.0 + P) - R * (1.0 - flipped))
+
+
+def flipping_ratio_corrected_sdev(R, P, f, sigmaR, sigmaP, sigmaF):
+    D = (1.0 + P) - R * (1.0 - (2.0 * f - 1.0) * P)
+    beam = (1.0 + (2.0 * f - 1.0) * R) ** 2 * sigmaP ** 2 + (2.0 * P * R * sigmaF) ** 2
+    return 2.0 * np.sqrt((2.0 * f * P * sigmaR) ** 2 + (1.0 - R) ** 2 * beam) / (D * D)
+
+
+def asymmetry_corrected_sdev(A, P, f, sigmaA, sigmaP, sigmaF):
+    Q = f - A * (1.0 - f)
+    return np.sqrt(((f * sigmaA) ** 2 + (A * (1.0 + A) * sigmaF) ** 2) * P * P + (A * Q * sigmaP) ** 2) / (P * P * Q * Q)
+
+
 # ---- The catalogue ------------------------------------------------------------------------
 
 BY_HAND = {
@@ -391,6 +422,14 @@ BY_HAND = {
     "He3TransmissionSDev": numpy_he3_transmission_sdev,
     "He3Polarisation": he3_polarisation,
     "He3PolarisationSDev": he3_polarisation_sdev,
+    "He3PolarisationAtTime": lambda PHe0, T1, t: PHe0 * np.exp(-t / T1),
+    "He3PolarisationAtTimeSDev": he3_polarisation_at_time_sdev,
+    "He3PolarisationFromTransmission": lambda p, T, L, lam, Tratio: np.arccosh(Tratio) / _opacity(p, T, L, lam),
+    "He3PolarisationFromTransmissionSDev": he3_polarisation_from_transmission_sdev,
+    "FlippingRatioCorrected": flipping_ratio_corrected,
+    "FlippingRatioCorrectedSDev": flipping_ratio_corrected_sdev,
+    "AsymmetryCorrected": lambda A, P, f: A / (P * (f - A * (1.0 - f))),
+    "AsymmetryCorrectedSDev": asymmetry_corrected_sdev,
 }
 
 
@@ -502,8 +541,38 @@ def _he3(n, rng):
     return x
 
 
+def _decay(n, rng):
+    """A cell relaxing with T₁ of 40–400 h, seen up to 300 h on, as a decay fit describes it."""
+    u = lambda lo, hi: rng.uniform(lo, hi, n)
+    T1 = u(40, 400)
+    return dict(PHe0=u(0.5, 0.85), T1=T1, t=u(0, 300), sigmaPHe0=u(0.001, 0.02), sigmaT1=T1 * u(0.005, 0.05),
+                rho=u(-0.95, 0.95))
+
+
+def _transmission_ratio(n, rng):
+    """The cells of _he3 with the ratio of their transmissions polarised and unpolarised."""
+    x = _he3(n, rng)
+    x["Tratio"] = np.cosh(_opacity(x["p"], x["T"], x["L"], x["lambda"]) * x["PHe"])
+    x["sigmaTratio"] = x["Tratio"] * rng.uniform(0.002, 0.02, n)
+    return x
+
+
+def _beam(n, rng):
+    """Ratios and asymmetries measured with a beam of polarisation 0.5–1 and a flipper of 0.8–1."""
+    u = lambda lo, hi: rng.uniform(lo, hi, n)
+    P, f = u(0.5, 1.0), u(0.8, 1.0)
+    up, down = np.exp(u(np.log(100), np.log(1e5))), np.exp(u(np.log(100), np.log(1e5)))
+    flipped = (2 * f - 1) * P
+    plus, minus = 0.5 * ((1 + P) * up + (1 - P) * down), 0.5 * ((1 - flipped) * up + (1 + flipped) * down)
+    R, A = plus / minus, (plus - minus) / (plus + minus)
+    return dict(R=R, A=A, P=P, f=f, sigmaR=R * u(0.005, 0.05), sigmaA=u(0.005, 0.05), sigmaP=u(0.001, 0.01),
+                sigmaF=u(0.001, 0.01))
+
+
 # First match wins.
-_GROUPS = [("CountRate", _count_rate), ("FlippingRatioOpt", _four_measurements), ("AsymmetryOpt", _four_measurements),
+_GROUPS = [("He3PolarisationAtTime", _decay), ("He3PolarisationFromTransmission", _transmission_ratio),
+           ("FlippingRatioCorrected", _beam), ("AsymmetryCorrected", _beam),
+           ("CountRate", _count_rate), ("FlippingRatioOpt", _four_measurements), ("AsymmetryOpt", _four_measurements),
            ("FlippingRatio", _intensities), ("Asymmetry", _intensities),
            ("OptCountingTime", _rates), ("PeakCentring", _peak), ("STL", _cell), ("He3", _he3)]
 
