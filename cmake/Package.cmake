@@ -2,21 +2,10 @@
 #   cmake --build --preset windows --target package
 # makes Vantrel-<version>-win64.zip in the build tree, holding one folder with
 # the plug-in, the command-line tool, the function reference and a read-me.
-# <version> is the file version of the plug-in's own version resource, read
-# from resources/version.rc: the archive's name says which plug-in it holds,
-# and the version is written in one place only.
+# <version> is the project's version, which is also the file version of the
+# plug-in's version resource: the archive's name says which plug-in it holds.
 
-file(STRINGS ${PROJECT_SOURCE_DIR}/resources/version.rc version_line REGEX "^[ \t]*FILEVERSION[ \t]")
-if(NOT version_line MATCHES "FILEVERSION[ \t]+([0-9]+)[ \t]*,[ \t]*([0-9]+)[ \t]*,[ \t]*([0-9]+)[ \t]*,[ \t]*([0-9]+)")
-  message(FATAL_ERROR "resources/version.rc has no FILEVERSION a,b,c,d line")
-endif()
-set(VANTREL_PLUGIN_VERSION "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${CMAKE_MATCH_3}.${CMAKE_MATCH_4}")
-# A new version in the resource renames the archive at the next build.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/version.rc)
-if(NOT VANTREL_PLUGIN_VERSION VERSION_EQUAL PROJECT_VERSION)
-  message(WARNING "The plug-in's version resource says ${VANTREL_PLUGIN_VERSION}, the project ${PROJECT_VERSION}: "
-                  "the release archive takes the plug-in's")
-endif()
+set(VANTREL_PLUGIN_VERSION ${PROJECT_VERSION})
 
 # Only this component goes into the archive: the library, headers and CMake
 # package of cmake/Install.cmake are for C++ programs, not for the host.

@@ -1,7 +1,8 @@
 # The Windows artifacts: Vantrel-64.xop and the stand-in host that loads it.
 enable_language(RC)
 
-find_program(VANTREL_WINE wine REQUIRED)
+# Wine runs the tests only; the build itself needs none.
+find_program(VANTREL_WINE wine)
 set(VANTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 # Runs a Windows program of this build under Wine, in the build tree's own prefix.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
@@ -21,27 +22,45 @@ add_custom_command(
   COMMENT "Import library for Igor64.exe")
 add_custom_target(igor64_import DEPENDS ${igor_import})
 
-# Catalogue, error texts and module information, generated from the catalogue.
+# Catalogue, error texts and module information, generated from the catalogue
+# by vantrel-resgen built for the build machine: it only writes bytes, the same
+# on either side, so the cross build needs no Wine.
+include(ExternalProject)
+set(build_tools ${CMAKE_BINARY_DIR}/build-tools)
+ExternalProject_Add(vantrel_build_tools
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${build_tools}
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF -DVANTREL_BENCHMARKS=OFF
+             -DVANTREL_PYTHON=OFF -DVANTREL_MEMCHECK=OFF
+  BUILD_COMMAND ${CMAKE_COMMAND} --build ${build_tools} --target vantrel-resgen
+  BUILD_BYPRODUCTS ${build_tools}/vantrel-resgen
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON)
 set(generated_res ${CMAKE_BINARY_DIR}/catalogue.res)
 set(generated_obj ${CMAKE_BINARY_DIR}/catalogue_res.o)
 add_custom_command(
   OUTPUT ${generated_res}
-  COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:vantrel-resgen> catalogue.res
+  COMMAND ${build_tools}/vantrel-resgen catalogue.res
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-  DEPENDS vantrel-resgen
+  DEPENDS vantrel_build_tools ${build_tools}/vantrel-resgen
   COMMENT "Generating the catalogue resources")
 add_custom_command(
   OUTPUT ${generated_obj}
   COMMAND ${CMAKE_RC_COMPILER} -J res -O coff -i ${generated_res} -o ${generated_obj}
   DEPENDS ${generated_res})
-target_link_options(vantrel-resgen PRIVATE ${VANTREL_STATIC_RUNTIME})
+
+# The version block: the file version written once, as the project's version.
+string(REPLACE "." "," VANTREL_RC_FILEVERSION ${PROJECT_VERSION})
+string(REPLACE "." ", " VANTREL_RC_FILEVERSION_TEXT ${PROJECT_VERSION})
+set(version_rc ${CMAKE_BINARY_DIR}/version.rc)
+configure_file(${PROJECT_SOURCE_DIR}/resources/version.rc.in ${version_rc} @ONLY)
 
 add_library(vantrel_xop SHARED
   host/platform_windows.cpp
   host/Vantrel-64.def
-  resources/version.rc
+  ${version_rc}
   ${generated_obj})
-set_source_files_properties(resources/version.rc PROPERTIES
+set_source_files_properties(${version_rc} PROPERTIES
   OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/manifest.xml)
 set_target_properties(vantrel_xop PROPERTIES OUTPUT_NAME Vantrel-64 PREFIX "" SUFFIX ".xop")
 add_dependencies(vantrel_xop igor64_import)

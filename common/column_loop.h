@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "common/arity.h"
-#include "vantrel/batch.h"
+#include "vantrel/columns.h"
 
 namespace vantrel::detail {
 

@@ -16,9 +16,7 @@ std::vector<std::string_view> CatalogueEntry::ArgumentNames() const {
 
 std::span<const CatalogueEntry> Catalogue() noexcept { return kCatalogue; }
 
-std::size_t IndexOf(const CatalogueEntry& entry) noexcept {
-    return static_cast<std::size_t>(&entry - kCatalogue.data());
-}
+std::size_t IndexOf(const CatalogueEntry& entry) noexcept { return entry.index; }
 
 const CatalogueEntry* FindFunction(std::string_view name) noexcept {
     const auto it =

@@ -104,7 +104,8 @@ inline constexpr auto kSignature =
 template <auto F, Literal name, const auto& description>
 consteval CatalogueEntry MakeEntry() {
     if (description.arguments.size() != kArgumentCount<F>) ArgumentNamesDoNotMatchTheSignature();
-    return {name.View(),
+    return {0,  // set by Indexed, from the entry's position
+            name.View(),
             kAlias<name>.View(),
             kSignature<name, description>.View(),
             kArgumentCount<F>,
@@ -116,6 +117,13 @@ consteval CatalogueEntry MakeEntry() {
             description.nanWhen,
             description.example,
             description.exampleValue};
+}
+
+// Each entry learns its position, so that a copy still knows which function it is.
+template <std::size_t N>
+consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> entries) {
+    for (std::size_t i = 0; i < N; ++i) entries[i].index = i;
+    return entries;
 }
 
 }  // namespace detail
@@ -175,7 +183,8 @@ consteval CatalogueEntry MakeEntry() {
 #define VANTREL_CATALOGUE_ENTRY(subsystem, function) \
     detail::MakeEntry<&subsystem::function, #function, descriptions::function>(),
 
-inline constexpr std::array kCatalogue = {VANTREL_CATALOGUE(VANTREL_CATALOGUE_ENTRY)};
+inline constexpr std::array kCatalogue =
+    detail::Indexed(std::array{VANTREL_CATALOGUE(VANTREL_CATALOGUE_ENTRY)});
 
 #undef VANTREL_CATALOGUE_ENTRY
 

@@ -173,6 +173,92 @@ TEST(Batch, ConstantReversedAndThreadedColumns) {
     }
 }
 
+// Layouts in which the output shares memory with an input other than element
+// for element, as numpy's ufunc methods hand them over: each must give what a
+// loop over the scalar function gives, in order, each element seeing the
+// results before it.
+TEST(Batch, OverlappingOutputGivesTheSequentialResult) {
+    enum class Layout { kReduce, kAccumulate, kOutputAhead };
+    for (const Layout layout : {Layout::kReduce, Layout::kAccumulate, Layout::kOutputAhead}) {
+        // Long enough for threads only where a stride-0 output might tempt them.
+        for (const std::size_t n :
+             {std::size_t{7}, std::size_t{layout == Layout::kReduce ? 70'001u : 701u}}) {
+            for (const CatalogueEntry& entry : Catalogue()) {
+                const std::vector<std::vector<double>> rows = Rows(entry, n);
+                // Argument 0 is the memory the output overlaps; the others are columns.
+                std::vector<std::vector<double>> columns(entry.argumentCount,
+                                                         std::vector<double>(n));
+                for (std::size_t i = 0; i < n; ++i)
+                    for (std::size_t a = 0; a < entry.argumentCount; ++a)
+                        columns[a][i] = rows[i][a];
+                std::vector<double> memory(n + 1, 0.0);
+                memory[0] = rows[0][0];
+                std::copy(columns[0].begin(), columns[0].end(), memory.begin() + 1);
+                std::vector<InputColumn> in;
+                for (const std::vector<double>& column : columns) in.push_back({column.data(), 1});
+                OutputColumn out{};
+                switch (layout) {
+                    case Layout::kReduce:  // acc = f(acc, x[i], …)
+                        in[0] = {&memory[0], 0}, out = {&memory[0], 0};
+                        break;
+                    case Layout::kAccumulate:  // m[i + 1] = f(m[i], x[i], …)
+                        in[0] = {&memory[0], 1}, out = {&memory[1], 1};
+                        break;
+                    case Layout::kOutputAhead:  // m[i] = f(m[i + 1], x[i], …)
+                        in[0] = {&memory[1], 1}, out = {&memory[0], 1};
+                        break;
+                }
+                std::vector<double> expected = memory;
+                std::string mismatch;
+                for (std::size_t i = 0; i < n && mismatch.empty(); ++i) {
+                    std::vector<double> row = rows[i];
+                    double* target = &expected[0];
+                    if (layout == Layout::kReduce) row[0] = expected[0];
+                    if (layout == Layout::kAccumulate)
+                        row[0] = expected[i], target = &expected[i + 1];
+                    if (layout == Layout::kOutputAhead)
+                        row[0] = expected[i + 1], target = &expected[i];
+                    *target = Evaluate(entry, row);
+                }
+                ASSERT_TRUE(EvaluateBatch(entry, n, in, out, {.threads = 4}));
+                for (std::size_t i = 0; i <= n && mismatch.empty(); ++i) {
+                    const auto got = std::bit_cast<std::uint64_t>(memory[i]);
+                    const auto want = std::bit_cast<std::uint64_t>(expected[i]);
+                    if (!SameResult(got, want, rows[std::min(i, n - 1)]) &&
+                        !(IsNaN(got) && IsNaN(want))) {
+                        mismatch = "element " + std::to_string(i);
+                    }
+                }
+                EXPECT_EQ(mismatch, "")
+                    << entry.name << " layout " << static_cast<int>(layout) << " n " << n;
+            }
+        }
+    }
+}
+
+TEST(Batch, ACopiedEntryIsTheSameFunction) {
+    const double x[] = {1000.0, 50.0};
+    for (const CatalogueEntry& entry : Catalogue()) {
+        const CatalogueEntry copy = entry;
+        EXPECT_EQ(&Catalogue()[IndexOf(copy)], FindFunction(copy.name));
+        const std::vector<InputColumn> columns(copy.argumentCount, InputColumn{x, 0});
+        double out = 0.0, alone = 0.0;
+        ASSERT_TRUE(EvaluateBatch(copy, 1, columns, {&out, 1}));
+        ASSERT_TRUE(EvaluateBatch(*FindFunction(copy.name), 1, columns, {&alone, 1}));
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(out), std::bit_cast<std::uint64_t>(alone));
+    }
+    // An entry made by hand names no function of the catalogue: refused, not read past the table.
+    CatalogueEntry forged = Catalogue()[0];
+    double out = -7.0;
+    const InputColumn two[] = {{x, 0}, {x, 0}};
+    for (const std::size_t index :
+         {std::size_t{46}, std::size_t{17568327962564114440u}, std::size_t{3}}) {
+        forged.index = index;
+        EXPECT_FALSE(EvaluateBatch(forged, 1, two, {&out, 1})) << index;
+    }
+    EXPECT_EQ(out, -7.0);
+}
+
 TEST(Batch, RefusesAWrongColumnCountOrNameAndWritesNothing) {
     const double one = 1.0;
     const InputColumn column{&one, 0};

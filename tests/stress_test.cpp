@@ -18,6 +18,7 @@
 #include "support/edge_cases.h"
 #include "support/posix_platform.h"
 #include "support/test_host.h"
+#include "vantrel/batch.h"
 
 namespace vantrel::testing {
 namespace {
@@ -208,6 +209,39 @@ TEST(Stress, EveryFunctionOnEightThreadsByBothRoutesMatchesOneThread) {
         EXPECT_EQ(alerts[k].tick, expectedTicks[k]);
     }
     EXPECT_GT(alerts.size(), 10u);
+}
+
+// Whole columns from many callers at once, each sharing the one pool of
+// workers with the others (every processor, and more parts than threads):
+// every result is the one a lone call gives, whichever threads computed it.
+TEST(Stress, ConcurrentBatchesShareThePoolAndMatchOneThread) {
+    const CatalogueEntry& entry = *FindFunction("FlippingRatioSDev");
+    const std::size_t n = 200'003;
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> counts(0.0, 1e4);
+    std::vector<std::vector<double>> columns(entry.argumentCount, std::vector<double>(n));
+    std::vector<const double*> pointers;
+    for (std::vector<double>& column : columns) {
+        for (double& x : column) x = counts(random);
+        pointers.push_back(column.data());
+    }
+    std::vector<double> alone(n);
+    ASSERT_TRUE(EvaluateBatch(entry, pointers, alone, {.threads = 1}));
+    std::vector<std::vector<double>> results(kThreads, std::vector<double>(n));
+    std::vector<std::thread> callers;
+    for (int t = 0; t < kThreads; ++t) {
+        callers.emplace_back([&, t] {
+            for (int repeat = 0; repeat < 3; ++repeat) {
+                EvaluateBatch(entry, pointers, results[t], {.threads = t % 2 == 0 ? 0u : 16u});
+            }
+        });
+    }
+    for (std::thread& caller : callers) caller.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_TRUE(std::equal(results[t].begin(), results[t].end(), alone.begin(),
+                               [](double a, double b) { return Bits(a) == Bits(b); }))
+            << "caller " << t;
+    }
 }
 
 TEST(Stress, DirectCallsNeverReachTheThreadCheck) {

@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
-  clang libclang-rt-14-dev valgrind
+  clang libclang-rt-dev valgrind
   python3 python3-dev python3-numpy python3-pytest python3-uncertainties
   python3-dask python3-distributed python3-xarray python3-matplotlib
   python3-pip python3-setuptools python3-wheel

@@ -20,34 +20,25 @@
 #include <string_view>
 
 #include "vantrel/catalogue.h"
+#include "vantrel/columns.h"
 
 namespace vantrel {
 
-// Element i of a column is data[i · stride]: stride 1 for an array, 0 for one
-// value that every element shares, another value for a column of a table
-// stored by rows. Strides count doubles, not bytes, and may be negative.
-struct InputColumn {
-    const double* data;
-    std::ptrdiff_t stride = 1;
-};
-
-struct OutputColumn {
-    double* data;
-    std::ptrdiff_t stride = 1;
-};
-
 struct BatchOptions {
     // Threads that share the elements: 1 computes in the calling thread, 0 takes
-    // one per processor. Only runs of at least 32768 elements are given to a
-    // thread of their own. Every element is computed on its own, so the
-    // result does not depend on the number.
+    // one per processor. Only runs of at least 32768 elements are shared. The
+    // threads beyond the caller come from one pool for the whole process, shared
+    // by concurrent calls without oversubscribing the processors. Every element
+    // is computed on its own, so the result does not depend on the number.
     unsigned threads = 1;
 };
 
-// out[i] = f(columns[0][i], …, columns[k − 1][i]) for i < n. Returns false and
-// writes nothing when the number of columns is not the function's argument
-// count. The output may be one of the inputs (the same data and stride); any
-// other overlap leaves the output unspecified.
+// out[i] = f(columns[0][i], …, columns[k − 1][i]) for i < n, with the result of
+// that loop run in order whatever memory the output shares with the inputs: a
+// stride-0 output over a stride-0 input folds (numpy's reduce), an input one
+// element behind the output accumulates. Returns false and writes nothing when
+// the number of columns is not the function's argument count or the entry is
+// not one of the catalogue's.
 bool EvaluateBatch(const CatalogueEntry& function, std::size_t n,
                    std::span<const InputColumn> columns, OutputColumn out,
                    BatchOptions options = {}) noexcept;

@@ -40,6 +40,7 @@ struct ArgumentInfo {
 };
 
 struct CatalogueEntry {
+    std::size_t index;           // the function index: its position in Catalogue()
     std::string_view name;       // "FlippingRatioOptSDev"
     std::string_view alias;      // "flipping_ratio_opt_sdev"
     std::string_view signature;  // "FlippingRatioOptSDev(Npp, Nbp, …, Mb)"
@@ -63,7 +64,7 @@ std::span<const CatalogueEntry> Catalogue() noexcept;
 // The entry of a catalogue name or snake_case alias, or nullptr.
 const CatalogueEntry* FindFunction(std::string_view name) noexcept;
 
-// The function index of an entry of the catalogue.
+// The function index of an entry of the catalogue or of a copy of one.
 std::size_t IndexOf(const CatalogueEntry& entry) noexcept;
 
 // The help of a function as the command-line tool and the Python module show

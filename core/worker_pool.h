@@ -1,0 +1,22 @@
+// One pool of worker threads for the whole process, shared by every call of
+// EvaluateBatch, so that concurrent callers (a threaded scheduler running one
+// call per chunk, say) never start more threads than there are processors.
+#pragma once
+
+#include <cstddef>
+
+namespace vantrel::detail {
+
+// Part p of a job, for p < parts.
+using PartFunction = void (*)(const void* context, std::size_t p) noexcept;
+
+// Runs part(context, p) for every p < parts, each exactly once, and returns
+// when all have finished. The calling thread takes parts itself; up to
+// `helpers` idle workers of the pool join in, each claiming one part after
+// another while no more threads compute than there are processors (callers
+// of concurrent calls included). When every worker is busy with other calls,
+// the caller computes all parts alone: no call waits for another call's work.
+void RunParts(std::size_t parts, std::size_t helpers, PartFunction part,
+              const void* context) noexcept;
+
+}  // namespace vantrel::detail
