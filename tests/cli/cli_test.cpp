@@ -637,9 +637,10 @@ TEST(Csv, RefusesBadInputWithLineAndColumn) {
          "line 1: the CSV text is UTF-16 (little-endian, without a byte-order mark)"},
         {"\0N\0,\0t\0\r\0\n\0001\0,\0002"s, "", "UTF-16 (big-endian, without"},
         {"N,t\r1000,50\r", "",
-         "line 1: the lines of the CSV end in a carriage return alone (CR, as old Mac files "
-         "do); the tool reads lines that end in LF or CR LF\n"},
-        {"N,t,note\r1000,50,x\r", "", "end in a carriage return alone"},
+         "line 1: the CSV header holds a carriage return alone (CR), which ends no line; the "
+         "tool reads lines that end in LF or CR LF, not in CR as old Mac files do\n"},
+        {"N,t,note\r1000,50,x\r", "", "line 1: the CSV header holds a carriage return alone"},
+        {"N,t\r\r\n1000,50\r\n", "", "line 1: the CSV header holds a carriage return alone"},
         {"N\0,t\n1000,50\n"s, "",
          "line 1: the CSV header holds a NUL byte, at byte 2: 'N\\x00,t'; so it lacks the "
          "column N of CountRate(N, t)\n"},
@@ -647,6 +648,9 @@ TEST(Csv, RefusesBadInputWithLineAndColumn) {
          "line 1: the CSV text starts with two byte-order marks, and the second is read as part "
          "of the first column's name, '\\u{FEFF}N'; so it lacks the column N of CountRate(N, "
          "t)\n"},
+        {"\n\xEF\xBB\xBFN,t\n", "",
+         "line 2: the CSV header starts with a byte-order mark, which is read as part of the "
+         "first column's name, '\\u{FEFF}N'; so it lacks the column N of CountRate(N, t)\n"},
         {"N,t\n\xEF\xBB\xBF"
          "1000,50\n",
          "N,t,CountRate\n",

@@ -170,8 +170,9 @@ int EvaluateCsvFrom(const CatalogueEntry& entry, std::string_view source, std::i
     return EvaluateCsv(entry, stream, out, err);
 }
 
-// The commands that take nothing after them.
-int Alone(std::string_view command, std::span<const std::string_view> rest, std::ostream& err) {
+// "--help extra", "--version extra": these take nothing after them.
+int TakesNothing(std::string_view command, std::span<const std::string_view> rest,
+                 std::ostream& err) {
     Message(err) << "'" << command << "' takes no arguments, got " << Quote(rest.front())
                  << (rest.size() > 1 ? " and more" : "") << '\n';
     return kBadUsage;
@@ -190,7 +191,7 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
     }
     const std::string_view command = args[0];
     if (!optionsEnded && (command == "--help" || command == "-h" || command == "--version")) {
-        if (args.size() > 1) return Alone(command, args.subspan(1), err);
+        if (args.size() > 1) return TakesNothing(command, args.subspan(1), err);
         if (command == "--version") {
             writer << "vantrel " << VANTREL_VERSION << kLineEnd;
         } else {

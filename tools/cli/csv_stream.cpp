@@ -26,41 +26,40 @@ bool HasColumn(const std::vector<std::string>& header, std::string_view name) {
                        [name](const std::string& field) { return TrimBlanks(field) == name; });
 }
 
+std::string Utf16(bool littleEndian, std::string_view known) {
+    return std::string("the CSV text is UTF-16 (") + (littleEndian ? "little" : "big") +
+           "-endian, " + std::string(known) + "); the tool reads UTF-8: save it as UTF-8";
+}
+
 // A header that cannot have been read as it was meant, whatever columns it
 // seems to hold: the records after it would be misread as well.
 std::optional<std::string> UnreadableHeader(std::string_view raw) {
     // The byte-order marks of UTF-16, bytes that UTF-8 never holds.
-    for (const std::string_view mark : {"\xFF\xFE", "\xFE\xFF"}) {
-        if (raw.starts_with(mark)) {
-            return std::string("the CSV text is UTF-16 (") +
-                   (mark[0] == '\xFF' ? "little" : "big") +
-                   "-endian, by its byte-order mark); the tool reads UTF-8: save it as UTF-8";
-        }
-    }
+    if (raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF"))
+        return Utf16(raw[0] == '\xFF', "by its byte-order mark");
     // UTF-16 of ASCII names: every other byte is NUL.
     for (const std::size_t parity : {std::size_t{1}, std::size_t{0}}) {
         bool utf16 = raw.size() >= 2;
         for (std::size_t i = 0; i < raw.size() && utf16; ++i)
             utf16 = (raw[i] == '\0') == (i % 2 == parity);
-        if (utf16) {
-            return std::string("the CSV text is UTF-16 (") + (parity == 1 ? "little" : "big") +
-                   "-endian, without a byte-order mark); the tool reads UTF-8: save it as UTF-8";
-        }
+        if (utf16) return Utf16(parity == 1, "without a byte-order mark");
     }
     for (std::size_t r = raw.find('\r'); r != std::string_view::npos; r = raw.find('\r', r + 1)) {
         if (r + 1 == raw.size() || raw[r + 1] != '\n') {
-            return "the lines of the CSV end in a carriage return alone (CR, as old Mac files "
-                   "do); the tool reads lines that end in LF or CR LF";
+            return "the CSV header holds a carriage return alone (CR), which ends no line; the "
+                   "tool reads lines that end in LF or CR LF, not in CR as old Mac files do";
         }
     }
     return std::nullopt;
 }
 
-// Why a header lacks columns it may visibly hold.
-std::optional<std::string> HiddenInHeader(std::string_view raw) {
+// Why a header lacks columns it may visibly hold. `marked`: the input started
+// with a byte-order mark, which the reader has taken.
+std::optional<std::string> HiddenInHeader(std::string_view raw, bool marked) {
     if (raw.starts_with(CsvReader::kByteOrderMark)) {
-        return "the CSV text starts with two byte-order marks, and the second is read as part of "
-               "the first column's name, " +
+        return std::string(marked ? "the CSV text starts with two byte-order marks, and the second"
+                                  : "the CSV header starts with a byte-order mark, which") +
+               " is read as part of the first column's name, " +
                Quote(raw.substr(0, raw.find(',')));
     }
     if (const std::size_t nul = raw.find('\0'); nul != std::string_view::npos) {
@@ -73,7 +72,7 @@ std::optional<std::string> HiddenInHeader(std::string_view raw) {
 // The column of each argument, in call order; or a message naming what is
 // missing or repeated.
 std::optional<std::vector<std::size_t>> ArgumentColumns(const CatalogueEntry& entry,
-                                                        const CsvRecord& record,
+                                                        const CsvRecord& record, bool marked,
                                                         std::ostream& err) {
     const std::vector<std::string>& header = record.fields;
     if (const std::optional<std::string> cause = UnreadableHeader(record.raw)) {
@@ -99,7 +98,7 @@ std::optional<std::vector<std::size_t>> ArgumentColumns(const CatalogueEntry& en
     if (missing.empty()) return columns;
 
     const char* plural = missing.find(',') == std::string::npos ? " " : "s ";
-    if (const std::optional<std::string> cause = HiddenInHeader(record.raw)) {
+    if (const std::optional<std::string> cause = HiddenInHeader(record.raw, marked)) {
         Message(err) << "line " << record.line << ": " << *cause << "; so it lacks the column"
                      << plural << missing << " of " << entry.signature << '\n';
         return std::nullopt;
@@ -151,7 +150,8 @@ int StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& record
         return kBadInput;
     }
     const std::vector<std::string> header = record.fields;
-    const std::optional<std::vector<std::size_t>> columns = ArgumentColumns(entry, record, err);
+    const std::optional<std::vector<std::size_t>> columns =
+        ArgumentColumns(entry, record, reader.HadByteOrderMark(), err);
     if (!columns) return kBadInput;
 
     // The value column gets a name of its own, also when the input has the
