@@ -12,8 +12,11 @@ packages=(
   python3-dask python3-distributed python3-xarray python3-matplotlib python3-scipy
   python3-pip python3-setuptools python3-wheel
   clang-format
-  emscripten node-acorn nodejs npm chromium
+  emscripten node-acorn nodejs chromium
 )
+# npm comes with some builds of the nodejs package (which then conflict with
+# Debian's npm package): ask for it only where no npm is there.
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
