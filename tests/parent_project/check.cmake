@@ -1,12 +1,6 @@
 # cmake -DSOURCE_DIR=... -DPARENT_DIR=... -DWORK_DIR=... -P check.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
-function(run)
-  execute_process(COMMAND ${ARGV} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${ARGV}\n${out}")
-  endif()
-  set(output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/run.cmake)
 
 run(${CMAKE_COMMAND} -S ${PARENT_DIR} -B ${WORK_DIR} -DVANTREL_SOURCE_DIR=${SOURCE_DIR}
     -DCMAKE_BUILD_TYPE=Release)

@@ -50,11 +50,11 @@ function grid(from, to, count) {
 // an argument of a catalogue function, [function, argument, initial value],
 // and takes its meaning and unit from the catalogue.
 function planForm(form, arguments_, onChange) {
-  const specs = arguments_.map(([function_, name, value]) => {
+  const described = arguments_.map(([function_, name, value]) => {
     const argument = library.byName.get(function_).arguments.find((a) => a.name === name);
     return [name, argument.meaning, argument.unit, value];
   });
-  const fields = specs.map(([name, meaning, unit, value]) => {
+  const fields = described.map(([name, meaning, unit, value]) => {
     const field = numberField(`${form.dataset.plan}-${name}`, name, meaning, unit);
     field.input.value = value;
     field.input.addEventListener("input", onChange);
@@ -63,7 +63,7 @@ function planForm(form, arguments_, onChange) {
   });
   return () => {
     const values = readFields(fields);
-    return values && Object.fromEntries(specs.map(([name], k) => [name, values[k]]));
+    return values && Object.fromEntries(described.map(([name], k) => [name, values[k]]));
   };
 }
 

@@ -113,12 +113,12 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
         std::memcpy(first, fast, static_cast<size_t>(fastLength));
         return {first + fastLength, errc{}};
     }
-    const char* spec = format == chars_format::fixed        ? "%.*f"
-                       : format == chars_format::scientific ? "%.*e"
-                       : format == chars_format::hex        ? "%.*a"
-                                                            : "%.*g";
+    const char* conversion = format == chars_format::fixed        ? "%.*f"
+                             : format == chars_format::scientific ? "%.*e"
+                             : format == chars_format::hex        ? "%.*a"
+                                                                  : "%.*g";
     char buffer[400];
-    const int length = std::snprintf(buffer, sizeof buffer, spec, precision, value);
+    const int length = std::snprintf(buffer, sizeof buffer, conversion, precision, value);
     if (length < 0 || length > last - first) return {last, errc::value_too_large};
     std::memcpy(first, buffer, static_cast<size_t>(length));
     return {first + length, errc{}};
