@@ -80,7 +80,7 @@ def parse_arguments():
     parser.add_argument("--host", default=str(windows / "Igor64.exe"), help="the stand-in host")
     parser.add_argument("--dll", default=str(windows / "Vantrel-64.xop"), help="the DLL")
     parser.add_argument("--edge-cases", default=os.environ.get(
-        "VANTREL_EDGE_CASES", str(ROOT / "build" / "native" / "python" / "tests" / "vantrel_edge_case_dump")),
+        "VANTREL_EDGE_CASES", str(ROOT / "build" / "native" / "tests" / "python" / "vantrel_edge_case_dump")),
         help="the program that prints the documented values")
     parser.add_argument("--rows", type=int, default=50000,
                         help="random plausible rows per function for the comparison with the native build")
@@ -274,7 +274,7 @@ def load_shared_inputs(edge_cases):
         sys.exit(f"accuracy: no program printing the documented values at {edge_cases}\n"
                  "  build it (cmake --build build/native --target vantrel_edge_case_dump) or pass --edge-cases")
     os.environ["VANTREL_EDGE_CASES"] = edge_cases
-    sys.path.insert(0, str(ROOT / "python" / "tests"))
+    sys.path.insert(0, str(ROOT / "tests" / "python"))
     import conftest  # noqa: E402  (needs the environment above)
     return conftest
 

@@ -687,7 +687,7 @@ def asymmetry_corrected_sdev(A, P, f, sA, sP, sf):
 
 def load_tests_inputs():
     """The Python tests' generator of plausible and wide values, and the documented values."""
-    sys.path.insert(0, str(ROOT / "python" / "tests"))
+    sys.path.insert(0, str(ROOT / "tests" / "python"))
     import conftest  # noqa: E402  (needs vantrel and VANTREL_EDGE_CASES)
     if not conftest.EDGE_CASES:
         sys.exit("references: set VANTREL_EDGE_CASES to the program printing the documented values")
