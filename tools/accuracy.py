@@ -12,8 +12,8 @@ or finite while the exact value is not is "apart" and counts as an infinite erro
   native   the Python module of the native build (glibc), taken from sys.path
   windows  Vantrel-64.xop in the stand-in host under Wine (`batch` command, message 14;
            both routes must agree)
-  page     the browser page: its columns stay empty until the page can evaluate rows (one
-           more entry in the builds of main(), a function of the function and the rows)
+  page     build/web/vantrel.html in headless Chromium, through the page's own batch path
+           (web/tests/evaluate.mjs)
 
 Per function and build the table gives the largest and the 99.9th-percentile error over
 the realistic and documented rows, and over the hostile rows the largest finite error
@@ -26,6 +26,7 @@ tests/accuracy/table.csv and the Accuracy section of docs/functions.md from it:
 
   PYTHONPATH=build/native/python/module python3 tools/accuracy.py    # after building both trees
   PYTHONPATH=build/native/python/module python3 tools/accuracy.py --only NAME ...   # these alone
+  PYTHONPATH=build/native/python/module python3 tools/accuracy.py --builds page   # the page alone
   python3 tools/accuracy.py --document                              # the section from the table alone
 
 The library's own functions are not in the plug-in: their Windows columns stay empty, and
@@ -44,12 +45,15 @@ With --survey it also looks for rows where the two runtimes part, beyond the ref
 """
 
 import argparse
+import base64
 import csv
+import json
 import math
 import os
 import subprocess
 import sys
 import textwrap
+import threading
 from concurrent.futures import ThreadPoolExecutor
 from decimal import ROUND_CEILING, Decimal, localcontext
 from pathlib import Path
@@ -79,6 +83,8 @@ def parse_arguments():
     parser.add_argument("--wine-run", default=str(windows / "wine-run"), help="the Wine wrapper of the Windows build")
     parser.add_argument("--host", default=str(windows / "Igor64.exe"), help="the stand-in host")
     parser.add_argument("--dll", default=str(windows / "Vantrel-64.xop"), help="the DLL")
+    parser.add_argument("--page", default=str(ROOT / "build" / "web" / "vantrel.html"),
+                        help="the browser page (cmake --workflow --preset web)")
     parser.add_argument("--edge-cases", default=os.environ.get(
         "VANTREL_EDGE_CASES", str(ROOT / "build" / "native" / "tests" / "python" / "vantrel_edge_case_dump")),
         help="the program that prints the documented values")
@@ -86,6 +92,8 @@ def parse_arguments():
                         help="random plausible rows per function for the comparison with the native build")
     parser.add_argument("--only", nargs="+", metavar="NAME",
                         help="measure these functions alone and keep the table's rows of the others")
+    parser.add_argument("--builds", nargs="+", choices=BUILDS[1:], default=list(BUILDS[1:]),
+                        help="the builds to measure besides the native one; the others keep the table's columns")
     parser.add_argument("--document", action="store_true",
                         help="only rewrite the Accuracy section of docs/functions.md from the table")
     parser.add_argument("--survey", action="store_true", help="also look for rows where the runtimes part")
@@ -325,6 +333,37 @@ class Dll:
         return np.array([int(line[1], 16) for line in lines], dtype=np.uint64).view(np.float64)
 
 
+class Page:
+    """The browser page's batch path: web/tests/evaluate.mjs drives build/web/vantrel.html in
+    headless Chromium, one request at a time."""
+
+    def __init__(self, page):
+        if not os.path.exists(page):
+            sys.exit(f"accuracy: {page} does not exist (--page)")
+        environment = dict(os.environ, VANTREL_PAGE=str(Path(page).resolve()))
+        environment.setdefault("NODE_PATH", "/usr/share/nodejs")
+        self.process = subprocess.Popen(["node", str(ROOT / "web" / "tests" / "evaluate.mjs")], cwd=ROOT,
+                                        env=environment, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.lock = threading.Lock()
+
+    def evaluate(self, name, rows):
+        columns = base64.b64encode(np.ascontiguousarray(rows.T, dtype="<f8").tobytes()).decode()
+        with self.lock:
+            self.process.stdin.write(json.dumps({"name": name, "columns": columns}) + "\n")
+            self.process.stdin.flush()
+            answer = json.loads(self.process.stdout.readline() or '{"error": "the page runner stopped"}')
+        if "error" in answer:
+            sys.exit(f"accuracy: the page failed on {name}: {answer['error']}")
+        values = np.frombuffer(base64.b64decode(answer["values"]), dtype="<f8").astype(np.float64)
+        if len(values) != len(rows):
+            sys.exit(f"accuracy: {len(rows)} rows of {name} sent to the page, {len(values)} values back")
+        return values
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait(timeout=60)
+
+
 def native(function, rows):
     with np.errstate(all="ignore"):
         return np.asarray(function(*rows.T), dtype=np.float64)
@@ -408,7 +447,8 @@ peak close to its background, equal asymmetries) common enough to show how a for
 
 **The builds.** *Native* is the library as Linux builds it (glibc), through the Python module;
 *Windows* is `Vantrel-64.xop` in the stand-in host under Wine, whose `msvcrt.dll` stands for the
-Windows C runtime; the *page* column is left for the browser build. `tools/accuracy.py` measures
+Windows C runtime; the *page* is `vantrel.html` in headless Chromium, its WebAssembly with
+the C library of emscripten (musl), through the page's own batch path. `tools/accuracy.py` measures
 them and writes `tests/accuracy/table.csv`, from which it writes this section; the tests check
 every build against that table and that this section is what the table gives:
 
@@ -493,11 +533,11 @@ def render_section(table, notes=None):
     notes = FAMILY_NOTES if notes is None else notes
     realistic = {int(row["rows"]) for row in table.values()}
     lines = [INTRODUCTION.format(realistic=f"{min(realistic):,} to {max(realistic):,}")]
-    lines.append("| Function | Native | Windows | Page | Hostile: native | Windows | Condition |")
-    lines.append("|---|---|---|---|---|---|---|")
+    lines.append("| Function | Native | Windows | Page | Hostile: native | Windows | Page | Condition |")
+    lines.append("|---|---|---|---|---|---|---|---|")
     for name, row in table.items():
-        lines.append(f"| `{name}` | {cell(row, 'native')} | {cell(row, 'windows')} | {cell(row, 'page')} | "
-                     f"{hostile_cell(row, 'native')} | {hostile_cell(row, 'windows')} | {row['condition']} |")
+        lines.append(f"| `{name}` | {' | '.join(cell(row, b) for b in BUILDS)} | "
+                     f"{' | '.join(hostile_cell(row, b) for b in BUILDS)} | {row['condition']} |")
     lines.append(NOTES_HEADING)
     lines.extend(textwrap.fill(text, 100, initial_indent="- ", subsequent_indent="  ") for text in notes.values())
     lines.append("")
@@ -731,17 +771,28 @@ def main():
     unknown = sorted(set(arguments.only or ()) - {f.name for f in functions})
     if unknown:
         sys.exit(f"accuracy: no such functions: {', '.join(unknown)}")
+    measured = {"native", *arguments.builds}
     # The plug-in carries the host's functions only: the library's own have no Windows columns.
-    needs_dll = arguments.survey or any(f.exported for f in functions)
+    needs_dll = arguments.survey or ("windows" in measured and any(f.exported for f in functions))
     dll = Dll(arguments.wine_run, arguments.host, arguments.dll) if needs_dll else None
+    page = Page(arguments.page) if "page" in measured else None
     with ThreadPoolExecutor(max_workers=max(1, min(4, os.cpu_count() or 1))) as pool:
-        builds = {"native": native,
-                  "windows": lambda function, rows: dll.evaluate(function.name, rows) if function.exported else None}
-        kept = read_table() if arguments.only else {}
+        builds = {"native": native}
+        if dll:
+            builds["windows"] = lambda function, rows: dll.evaluate(function.name, rows) if function.exported else None
+        if page:
+            builds["page"] = lambda function, rows: page.evaluate(function.name, rows)
+        kept = read_table() if arguments.only or measured != set(BUILDS) else {}
         for row, worst in measure(functions, conftest, builds, pool, arguments.rows):
             row["condition"] = condition_text(condition_number(row["function"], worst))
+            # A build left out keeps the table's columns
+            for column in COLUMNS:
+                if column.split("_")[0] in set(BUILDS) - measured and row["function"] in kept:
+                    row[column] = kept[row["function"]][column]
             kept[row["function"]] = row
             print(" ".join(f"{column}={row[column]}" for column in COLUMNS if row[column] != ""))
+        if page:
+            page.close()
         write_table([kept[f.name] for f in vantrel.functions if f.name in kept])
         write_document(read_table())
         print(f"\nwrote {TABLE} and the Accuracy section of {DOCUMENT}")
