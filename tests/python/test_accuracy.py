@@ -30,6 +30,10 @@ def test_the_plugin_alone_has_windows_columns(function, table):
     assert [table[function.name][c] != "" for c in columns] == [function.exported] * len(columns)
 
 
+def test_every_function_has_its_page_columns(function, table):
+    assert [table[function.name][f"page_{c}"] != "" for c in accuracy.STATISTICS] == [True] * len(accuracy.STATISTICS)
+
+
 def test_the_module_is_within_the_table(function, table):
     if not (accuracy.REFERENCES / f"{function.name}.csv").exists():
         pytest.fail(f"no exact values of {function.name}: give it an entry in tools/references.py and run it")
@@ -83,3 +87,14 @@ def test_errors_are_counted_in_ulps_of_the_exact_value(value, text, expected):
 def test_bounds_round_up(error, text):
     assert accuracy.bound(error) == text
     assert float(text) >= error
+
+
+@pytest.mark.parametrize("build, measured, expected, hostile", [
+    ("page", {"max": "2.5", "p999": "2.4", "hostile": "8.0e15", "apart": "26"}, "2.5 / 2.4", "8.0e15 (26)"),
+    ("page", {"max": "0.5", "p999": "0.5", "hostile": "0.5", "apart": "0"}, "0.5 / 0.5", "0.5"),
+    ("page", {"max": "", "p999": "", "hostile": "", "apart": ""}, "—", "—"),
+    ("windows", {"max": "", "p999": "", "hostile": "", "apart": ""}, "not in the plug-in", "—"),
+])
+def test_each_build_has_its_cells_in_the_section(build, measured, expected, hostile):
+    row = {"windows_exact": "", **{f"{build}_{k}": v for k, v in measured.items()}}
+    assert (accuracy.cell(row, build), accuracy.hostile_cell(row, build)) == (expected, hostile)
