@@ -1,5 +1,6 @@
 // The page in headless Chromium against the native command-line tool: the same
-// bits for every function, the same CSV output and messages, the link round
+// bits for every function, its error against the exact values within the page
+// column of the accuracy table, the same CSV output and messages, the link round
 // trip, fields with text, cancelling a long run, no network, no accessibility
 // violations, no console messages; and a screenshot of each view for the docs.
 //
@@ -128,6 +129,86 @@ async function sameBits(page, catalogue) {
             shown[0] === entry.exampleValue,
             `${entry.name}: example and ${ROWS} random rows give the native values`,
             `${differing} differ, worst relative ${worst} (bound ${bound}) ${classMismatch} example ${shown[0]} vs ${entry.exampleValue}`);
+  }
+}
+
+// ---- Against the exact values ----------------------------------------------
+
+// The reference rows of tests/accuracy/ through the page, each function's error
+// held to the page columns of tests/accuracy/table.csv (written by
+// tools/accuracy.py): the distance from the exact value in ulps of the exact
+// value, the spacing of its binade (2^-1074 below the normal range and at 0).
+const ACCURACY = resolve(process.env.VANTREL_ACCURACY || "tests/accuracy");
+
+function csvRows(file) {
+  return readFileSync(file, "utf8").split("\n").filter((l) => l && !l.startsWith("#")).map((l) => l.split(","));
+}
+
+const number = (text) => ({ nan: NaN, inf: Infinity, "-inf": -Infinity })[text] ?? Number(text);
+
+// x as [n, e2, e10] with x = n * 2^e2 * 10^e10 exactly, n a BigInt.
+function exactDecimal(text) {
+  const [mantissa, exponent = "0"] = text.toLowerCase().split("e");
+  const [whole, fraction = ""] = mantissa.split(".");
+  return [BigInt(whole + fraction), 0, Number(exponent) - fraction.length];
+}
+
+function exactDouble(x) {
+  const bits = new BigUint64Array(new Float64Array([x]).buffer)[0];
+  const biased = Number((bits >> 52n) & 0x7ffn);
+  const n = (bits & 0xfffffffffffffn) + (biased ? 1n << 52n : 0n);
+  return [bits >> 63n ? -n : n, Math.max(biased, 1) - 1075, 0];
+}
+
+// a - b as [numerator, denominator], both BigInt.
+function difference([na, a2, a10], [nb, b2, b10]) {
+  const e2 = Math.min(a2, b2);
+  const e10 = Math.min(a10, b10);
+  const scale = (n, k2, k10) => n * 2n ** BigInt(k2 - e2) * 10n ** BigInt(k10 - e10);
+  const numerator = scale(na, a2, a10) - scale(nb, b2, b10);
+  return [numerator * 2n ** BigInt(Math.max(e2, 0)) * 10n ** BigInt(Math.max(e10, 0)),
+          2n ** BigInt(Math.max(-e2, 0)) * 10n ** BigInt(Math.max(-e10, 0))];
+}
+
+function ulpError(value, reference) {
+  const exact = number(reference);
+  if (Number.isNaN(exact)) return Number.isNaN(value) ? 0 : Infinity;
+  if (!Number.isFinite(exact) || !Number.isFinite(value)) return value === exact ? 0 : Infinity;
+  // Exact values below the subnormal range (10^-10^10 occurs) count as 0: they move no error by a
+  // representable amount.
+  const x = exact === 0 ? [0n, 0, 0] : exactDecimal(reference);
+  const [n, e2] = exactDouble(Math.abs(exact));
+  // The nearest double a power of two with the exact value below it: the binade beneath.
+  const beneath = n === 1n << 52n && e2 > -1074 && difference([x[0] < 0n ? -x[0] : x[0], 0, x[2]], [n, e2, 0])[0] < 0n;
+  const ulp = exact === 0 ? -1074 : e2 - (beneath ? 1 : 0);
+  const [numerator, denominator] = difference(exactDouble(value), x);
+  const scaled = (numerator < 0n ? -numerator : numerator) * 2n ** BigInt(Math.max(128 - ulp, 0));
+  return Number(scaled / (denominator * 2n ** BigInt(Math.max(ulp - 128, 0)))) / 2 ** 128;
+}
+
+async function againstExact(page) {
+  const [header, ...table] = csvRows(join(ACCURACY, "table.csv"));
+  for (const line of table) {
+    const row = Object.fromEntries(header.map((h, i) => [h, line[i]]));
+    const [, ...rows] = csvRows(join(ACCURACY, `${row.function}.csv`));
+    const values = await page.evaluate(({ name, columns }) => {
+      const lib = window.vantrelPage.library;
+      return Array.from(lib.evaluate(lib.byName.get(name), columns));
+    }, { name: row.function, columns: rows[0].slice(1, -1).map((_, k) => rows.map((r) => number(r[k + 1]))) });
+    const ordinary = [];
+    const hostile = [];
+    rows.forEach((r, i) => (r[0] === "hostile" ? hostile : ordinary).push(ulpError(values[i], r[r.length - 1])));
+    ordinary.sort((a, b) => a - b);
+    const finite = hostile.filter(Number.isFinite);
+    const measured = {
+      max: ordinary[ordinary.length - 1],
+      p999: ordinary[Math.ceil(0.999 * (ordinary.length - 1))],
+      hostile: Math.max(0, ...finite),
+      apart: hostile.length - finite.length,
+    };
+    const over = Object.entries(measured).filter(([k, v]) => !(row[`page_${k}`] !== "" && v <= number(row[`page_${k}`])));
+    t.check(over.length === 0, `${row.function}: the page's ${rows.length} reference rows keep within the table`,
+            over.map(([k, v]) => `${k} ${v} > ${row[`page_${k}`] || "(empty)"}`).join(", "));
   }
 }
 
@@ -398,6 +479,7 @@ try {
   const catalogue = await page.evaluate(() => window.vantrelPage.library.catalogue);
   t.check(catalogue.length === Number(native(["list"]).out.trim().split("\n").length), "the page lists every function of the catalogue");
   await sameBits(page, catalogue);
+  await againstExact(page);
   await functionView(b, catalogue);
   await keyboard(page);
   await tableTool(page);
