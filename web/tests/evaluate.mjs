@@ -23,7 +23,9 @@ try {
       const n = all.length / k;
       const values = lib.evaluate(entry, Array.from({ length: k }, (_, j) => all.subarray(j * n, (j + 1) * n)));
       let text = "";
-      new Uint8Array(values.buffer, values.byteOffset, values.byteLength).forEach((c) => { text += String.fromCharCode(c); });
+      for (const c of new Uint8Array(values.buffer, values.byteOffset, values.byteLength)) {
+        text += String.fromCharCode(c);
+      }
       return { values: btoa(text) };
     }, { name, columns });
     process.stdout.write(JSON.stringify(answer) + "\n");

@@ -206,7 +206,8 @@ async function againstExact(page) {
       hostile: Math.max(0, ...finite),
       apart: hostile.length - finite.length,
     };
-    const over = Object.entries(measured).filter(([k, v]) => !(row[`page_${k}`] !== "" && v <= number(row[`page_${k}`])));
+    const over = Object.entries(measured)
+      .filter(([k, v]) => !(row[`page_${k}`] !== "" && v <= number(row[`page_${k}`])));
     t.check(over.length === 0, `${row.function}: the page's ${rows.length} reference rows keep within the table`,
             over.map(([k, v]) => `${k} ${v} > ${row[`page_${k}`] || "(empty)"}`).join(", "));
   }
