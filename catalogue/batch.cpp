@@ -46,7 +46,7 @@ std::size_t ThreadsFor(std::size_t n, unsigned requested) {
 // thread that finds the processors busy with other calls leaves its share to
 // those still computing.
 std::size_t PartsFor(std::size_t n, std::size_t threads) {
-    return threads == 1 ? 1 : std::clamp<std::size_t>(n / kElementsPerThread, 1, 4 * threads);
+    return threads == 1 ? 1 : std::clamp<std::size_t>(n / kElementsPerThread, 1, 64 * threads);
 }
 
 InputColumn Advance(InputColumn column, std::size_t elements) {

@@ -51,7 +51,8 @@ public:
     void Run(std::size_t parts, std::size_t helpers, PartFunction part,
              const void* context) noexcept {
         Job job(part, context, parts);
-        computing_.fetch_add(1);
+        // Every processor busy with other calls already: no worker is woken.
+        if (computing_.fetch_add(1) >= processors_) helpers = 0;
         {
             std::lock_guard lock(mutex_);
             job.wanted = std::min({idle_, parts - 1, helpers});
