@@ -1,4 +1,4 @@
-"""Builds the extension module with the project's own CMake files (python/), for
+"""Builds the extension module with the project's own CMake files (frontends/python/), for
 `pip install .`; the version is the CMake project's."""
 
 import os
@@ -23,7 +23,7 @@ class CMakeBuild(build_ext):
         subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DVANTREL_TESTS=OFF",
                         "-DVANTREL_BENCHMARKS=OFF", f"-DPython_EXECUTABLE={sys.executable}"], check=True)
         subprocess.run(["cmake", "--build", build, "--target", "vantrel_python", "--parallel", "2"], check=True)
-        built = os.path.join(build, "python", "module", os.path.basename(self.get_ext_filename(ext.name)))
+        built = os.path.join(build, "frontends", "python", "module", os.path.basename(self.get_ext_filename(ext.name)))
         target = self.get_ext_fullpath(ext.name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         self.copy_file(built, target)

@@ -7,7 +7,7 @@ include(CMakePackageConfigHelpers)
 
 install(TARGETS vantrel_core vantrel_functions EXPORT vantrelTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vantrel
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/library/include/vantrel
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.h")
 if(TARGET vantrel)

@@ -16,9 +16,9 @@ set(VANTREL_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 set(igor_import ${CMAKE_BINARY_DIR}/libIgor64.a)
 add_custom_command(
   OUTPUT ${igor_import}
-  COMMAND ${CMAKE_DLLTOOL} --input-def ${PROJECT_SOURCE_DIR}/host/Igor64.def
+  COMMAND ${CMAKE_DLLTOOL} --input-def ${PROJECT_SOURCE_DIR}/frontends/host/Igor64.def
           --dllname Igor64.exe --output-lib ${igor_import}
-  DEPENDS ${PROJECT_SOURCE_DIR}/host/Igor64.def
+  DEPENDS ${PROJECT_SOURCE_DIR}/frontends/host/Igor64.def
   COMMENT "Import library for Igor64.exe")
 add_custom_target(igor64_import DEPENDS ${igor_import})
 
@@ -53,15 +53,15 @@ add_custom_command(
 string(REPLACE "." "," VANTREL_RC_FILEVERSION ${PROJECT_VERSION})
 string(REPLACE "." ", " VANTREL_RC_FILEVERSION_TEXT ${PROJECT_VERSION})
 set(version_rc ${CMAKE_BINARY_DIR}/version.rc)
-configure_file(${PROJECT_SOURCE_DIR}/resources/version.rc.in ${version_rc} @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/frontends/resources/version.rc.in ${version_rc} @ONLY)
 
 add_library(vantrel_xop SHARED
-  host/platform_windows.cpp
-  host/Vantrel-64.def
+  ${PROJECT_SOURCE_DIR}/frontends/host/platform_windows.cpp
+  ${PROJECT_SOURCE_DIR}/frontends/host/Vantrel-64.def
   ${version_rc}
   ${generated_obj})
 set_source_files_properties(${version_rc} PROPERTIES
-  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/manifest.xml)
+  OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/frontends/resources/manifest.xml)
 set_target_properties(vantrel_xop PROPERTIES OUTPUT_NAME Vantrel-64 PREFIX "" SUFFIX ".xop")
 add_dependencies(vantrel_xop igor64_import)
 target_link_libraries(vantrel_xop PRIVATE vantrel_host ${igor_import} version user32)
@@ -78,5 +78,5 @@ foreach(target vantrel_xop vantrel_host)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>)
 endforeach()
 
-add_subdirectory(tools/standin-host)
+add_subdirectory(${PROJECT_SOURCE_DIR}/tests/frontends/host/standin-host ${CMAKE_BINARY_DIR}/standin-host)
 include(${PROJECT_SOURCE_DIR}/cmake/Package.cmake)

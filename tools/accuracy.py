@@ -13,7 +13,7 @@ or finite while the exact value is not is "apart" and counts as an infinite erro
   windows  Vantrel-64.xop in the stand-in host under Wine (`batch` command, message 14;
            both routes must agree)
   page     build/web/vantrel.html in headless Chromium, through the page's own batch path
-           (web/tests/evaluate.mjs)
+           (tests/frontends/web/evaluate.mjs)
 
 Per function and build the table gives the largest and the 99.9th-percentile error over
 the realistic and documented rows, and over the hostile rows the largest finite error
@@ -24,9 +24,9 @@ relative difference on the shared inputs of the Python tests, the ordinary refer
 --rows further random plausible rows (the tolerances of the DLL tests). It writes
 tests/accuracy/table.csv and the Accuracy section of docs/functions.md from it:
 
-  PYTHONPATH=build/native/python/module python3 tools/accuracy.py    # after building both trees
-  PYTHONPATH=build/native/python/module python3 tools/accuracy.py --only NAME ...   # these alone
-  PYTHONPATH=build/native/python/module python3 tools/accuracy.py --builds page   # the page alone
+  PYTHONPATH=build/native/frontends/python/module python3 tools/accuracy.py    # after building both trees
+  PYTHONPATH=build/native/frontends/python/module python3 tools/accuracy.py --only NAME ...   # these alone
+  PYTHONPATH=build/native/frontends/python/module python3 tools/accuracy.py --builds page   # the page alone
   python3 tools/accuracy.py --document                              # the section from the table alone
 
 The library's own functions are not in the plug-in: their Windows columns stay empty, and
@@ -65,7 +65,7 @@ REFERENCES = ROOT / "tests" / "accuracy"
 TABLE = REFERENCES / "table.csv"
 DOCUMENT = ROOT / "docs" / "functions.md"
 PARTING_RELATIVE = 1e-10
-COMMAND = "PYTHONPATH=build/native/python/module python3 tools/accuracy.py"
+COMMAND = "PYTHONPATH=build/native/frontends/python/module python3 tools/accuracy.py"
 BUILDS = ("native", "windows", "page")
 STATISTICS = ("max", "p999", "hostile", "apart")
 COLUMNS = (["function", "rows", "hostile_rows"] + [f"{b}_{s}" for b in BUILDS for s in STATISTICS]
@@ -86,7 +86,7 @@ def parse_arguments():
     parser.add_argument("--page", default=str(ROOT / "build" / "web" / "vantrel.html"),
                         help="the browser page (cmake --workflow --preset web)")
     parser.add_argument("--edge-cases", default=os.environ.get(
-        "VANTREL_EDGE_CASES", str(ROOT / "build" / "native" / "tests" / "python" / "vantrel_edge_case_dump")),
+        "VANTREL_EDGE_CASES", str(ROOT / "build" / "native" / "tests" / "frontends" / "python" / "vantrel_edge_case_dump")),
         help="the program that prints the documented values")
     parser.add_argument("--rows", type=int, default=50000,
                         help="random plausible rows per function for the comparison with the native build")
@@ -282,7 +282,7 @@ def load_shared_inputs(edge_cases):
         sys.exit(f"accuracy: no program printing the documented values at {edge_cases}\n"
                  "  build it (cmake --build build/native --target vantrel_edge_case_dump) or pass --edge-cases")
     os.environ["VANTREL_EDGE_CASES"] = edge_cases
-    sys.path.insert(0, str(ROOT / "tests" / "python"))
+    sys.path.insert(0, str(ROOT / "tests" / "frontends" / "python"))
     import conftest  # noqa: E402  (needs the environment above)
     return conftest
 
@@ -334,7 +334,7 @@ class Dll:
 
 
 class Page:
-    """The browser page's batch path: web/tests/evaluate.mjs drives build/web/vantrel.html in
+    """The browser page's batch path: tests/frontends/web/evaluate.mjs drives build/web/vantrel.html in
     headless Chromium, one request at a time."""
 
     def __init__(self, page):
@@ -342,7 +342,7 @@ class Page:
             sys.exit(f"accuracy: {page} does not exist (--page)")
         environment = dict(os.environ, VANTREL_PAGE=str(Path(page).resolve()))
         environment.setdefault("NODE_PATH", "/usr/share/nodejs")
-        self.process = subprocess.Popen(["node", str(ROOT / "web" / "tests" / "evaluate.mjs")], cwd=ROOT,
+        self.process = subprocess.Popen(["node", str(ROOT / "tests" / "frontends" / "web" / "evaluate.mjs")], cwd=ROOT,
                                         env=environment, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.lock = threading.Lock()
 
@@ -453,7 +453,7 @@ them and writes `tests/accuracy/table.csv`, from which it writes this section; t
 every build against that table and that this section is what the table gives:
 
 ```sh
-PYTHONPATH=build/native/python/module python3 tools/accuracy.py    # after building both trees
+PYTHONPATH=build/native/frontends/python/module python3 tools/accuracy.py    # after building both trees
 ```
 
 **The table.** Per build: the largest and the 99.9th-percentile error over the realistic and

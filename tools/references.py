@@ -24,7 +24,7 @@ the first 30 digits is reported and dropped. Rows whose value depends on the sig
 zero that an unguarded division meets are dropped too (the sign of zero is not a number
 mpmath keeps). The data change only when this script is run on purpose:
 
-  PYTHONPATH=build/dev/python/module VANTREL_EDGE_CASES=build/dev/tests/python/vantrel_edge_case_dump \\
+  PYTHONPATH=build/dev/frontends/python/module VANTREL_EDGE_CASES=build/dev/tests/frontends/python/vantrel_edge_case_dump \\
       python3 tools/references.py [--only NAME ...]
 
 A new function is one entry: @reference("Name") over a function of its arguments,
@@ -687,7 +687,7 @@ def asymmetry_corrected_sdev(A, P, f, sA, sP, sf):
 
 def load_tests_inputs():
     """The Python tests' generator of plausible and wide values, and the documented values."""
-    sys.path.insert(0, str(ROOT / "tests" / "python"))
+    sys.path.insert(0, str(ROOT / "tests" / "frontends" / "python"))
     import conftest  # noqa: E402  (needs vantrel and VANTREL_EDGE_CASES)
     if not conftest.EDGE_CASES:
         sys.exit("references: set VANTREL_EDGE_CASES to the program printing the documented values")

@@ -12,7 +12,7 @@ cmake --workflow --preset windows
 cmake --workflow --preset native
 
 # The page in headless Chromium, against the native command-line tool just built.
-VANTREL_CLI=build/native/tools/cli/vantrel node web/tests/page.test.mjs
+VANTREL_CLI=build/native/frontends/cli/vantrel node tests/frontends/web/page.test.mjs
 
 # Sanitizers, fuzzing, the concurrency stress test and memcheck.
 tools/test-hardening.sh

@@ -33,7 +33,7 @@ import by_hand  # noqa: E402
 
 def import_module(module_dir):
     candidates = [module_dir] if module_dir else [
-        os.path.join(ROOT, "build", d, "python", "module") for d in ("native", "dev")]
+        os.path.join(ROOT, "build", d, "frontends", "python", "module") for d in ("native", "dev")]
     for d in candidates:
         if d and os.path.isdir(d):
             sys.path.insert(0, d)
@@ -158,7 +158,7 @@ def uncertainties_section(vantrel, rng, sample):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--module-dir", help="directory holding the built module (default: build/native/python/module)")
+    parser.add_argument("--module-dir", help="directory holding the built module (default: build/native/frontends/python/module)")
     parser.add_argument("--elements", type=int, default=10**7, help="elements per call (default 10^7)")
     parser.add_argument("--only", nargs="*", help="names of the functions to time (default: all)")
     parser.add_argument("--uncertainties", action="store_true", help="also time the `uncertainties` package")

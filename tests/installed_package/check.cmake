@@ -5,7 +5,7 @@ set(prefix ${WORK_DIR}/prefix)
 include(${CMAKE_CURRENT_LIST_DIR}/../support/run.cmake)
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(file include/vantrel/vantrel.h include/vantrel/catalogue.h include/vantrel/lattice/stl.h
+foreach(file include/vantrel/vantrel.h include/vantrel/catalogue.h include/vantrel/lattice/sin_theta_over_lambda.h
              lib/libvantrel_core.a lib/cmake/vantrel/vantrelConfig.cmake bin/vantrel)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")

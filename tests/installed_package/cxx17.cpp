@@ -6,7 +6,7 @@
 #include <vantrel/counting/optimal_times.h>
 #include <vantrel/helium3/helium3.h>
 #include <vantrel/lattice/reciprocal_cell.h>
-#include <vantrel/lattice/stl.h>
+#include <vantrel/lattice/sin_theta_over_lambda.h>
 #include <vantrel/nan.h>
 #include <vantrel/peaks/peak_centring.h>
 #include <vantrel/pi.h>

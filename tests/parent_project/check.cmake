@@ -11,7 +11,7 @@ if(NOT output MATCHES "^6 FlippingRatio\\(Npp, Nbp, Npm, Nbm\\) = 5.333333333333
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR} --target private_header
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
-if(status EQUAL 0 OR NOT out MATCHES "catalogue/registry.h")
+if(status EQUAL 0 OR NOT out MATCHES "library/catalogue/registry.h")
   message(FATAL_ERROR "a consumer reached a private header:\n${out}")
 endif()
 message(STATUS "parent project: ${output}")

@@ -52,7 +52,7 @@ std::vector<EdgeCase> FlippingRatioCases();       // cases/counting/flipping_rat
 std::vector<EdgeCase> AsymmetryCases();           // cases/counting/asymmetries.cpp
 std::vector<EdgeCase> OptimalTimeCases();         // cases/counting/optimal_times.cpp
 std::vector<EdgeCase> PeakCentringCases();        // cases/peaks/peak_centring.cpp
-std::vector<EdgeCase> SinThetaOverLambdaCases();  // cases/lattice/stl.cpp
+std::vector<EdgeCase> SinThetaOverLambdaCases();  // cases/lattice/sin_theta_over_lambda.cpp
 std::vector<EdgeCase> Helium3Cases();             // cases/helium3/helium3.cpp
 std::vector<EdgeCase> LibraryEdgeCases();         // cases/library/polarisation.cpp
 

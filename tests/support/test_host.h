@@ -1,6 +1,6 @@
 // The host as the module meets it natively, for the tests of the host binding,
 // the stress test, the fuzz target and the benchmarks: an I/O record at the
-// offsets of host/record.h, deliberately only 2-byte aligned as the host lays
+// offsets of frontends/host/record.h, deliberately only 2-byte aligned as the host lays
 // it out, and a call-back routine that answers the load-time requests (221,
 // 238, 292) as configured, by either protocol, and records every call-back.
 #pragma once

@@ -1,4 +1,4 @@
-// Asymmetries (counting/asymmetries.cpp).
+// Asymmetries (library/counting/asymmetries.cpp).
 // Where the expected values come from: the finite values of the reflection in
 // cases/counting/reflection.h and of the four intensities are the examples
 // docs/functions.md gives, and the case with I+ + I− < 0 is the one it works

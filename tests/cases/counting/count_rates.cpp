@@ -1,5 +1,5 @@
-// Count rates (counting/count_rates.cpp, with the dead-time model of
-// counting/dead_time.cpp).
+// Count rates (library/counting/count_rates.cpp, with the dead-time model of
+// library/counting/dead_time.cpp).
 // Where the expected values come from: for each function the case at the
 // arguments of its example in docs/functions.md has that example's value; the
 // NaN cases try the guards and NaN arguments that reference lists. The other

@@ -1,4 +1,4 @@
-// Flipping ratios (counting/flipping_ratios.cpp).
+// Flipping ratios (library/counting/flipping_ratios.cpp).
 // Where the expected values come from: the finite values of the reflection in
 // cases/counting/reflection.h and of the four intensities are the examples
 // docs/functions.md gives, and −∞ for a zero time the value it quotes; the NaN

@@ -1,4 +1,4 @@
-// Optimal counting times (counting/optimal_times.cpp).
+// Optimal counting times (library/counting/optimal_times.cpp).
 // Where the expected values come from: the values at kRates and kRateSigmas are
 // the examples docs/functions.md gives, and OptCountingTimeTbmSDev with an
 // exact own rate the value it quotes; a state with zero net rate taking all of

@@ -1,4 +1,4 @@
-// Helium-3 cell functions (helium3/helium3.cpp).
+// Helium-3 cell functions (library/helium3/helium3.cpp).
 // Where the expected values come from: for every function but He3Polarisation
 // and its deviation, the first case is the example docs/functions.md gives for
 // it; negated deviations must give the same values; the NaN and infinite cases

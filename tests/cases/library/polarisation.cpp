@@ -1,6 +1,6 @@
 // The library's own functions: the cell over an experiment
-// (helium3/polarisation_over_time.cpp) and the ratios corrected for the beam
-// (counting/beam_corrections.cpp). The first case of each is its documented
+// (library/helium3/polarisation_over_time.cpp) and the ratios corrected for the beam
+// (library/counting/beam_corrections.cpp). The first case of each is its documented
 // example; the others pin the limits (no decay, a perfect beam), the
 // sign-insensitive deviations and every NaN condition. The values were
 // computed with the functions; polarisation_test.cpp checks them against the

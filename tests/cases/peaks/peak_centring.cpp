@@ -1,4 +1,4 @@
-// Peak centring (peaks/peak_centring.cpp).
+// Peak centring (library/peaks/peak_centring.cpp).
 // Where the expected values come from: the first case of each function is the
 // example docs/functions.md gives for it; exchanging the two points must give
 // the same values; the other linear values follow from the linear formula by

@@ -1,0 +1,75 @@
+// The cell over an experiment: its gas polarisation relaxing with T₁, and the
+// gas polarisation read from the ratio of its transmissions polarised and
+// unpolarised. Library functions only: the plug-in does not carry them, and
+// helium3.cpp, whose machine code the plug-in was verified with, stays as it is.
+#include <cmath>
+#include <limits>
+
+#include "arithmetic/square.h"
+#include "columns/column_loop.h"
+#include "helium3/constants.h"
+#include "vantrel/helium3/helium3.h"
+#include "vantrel/nan.h"
+
+namespace vantrel::helium3 {
+namespace {
+
+// No gas, an infinitely opaque cell (T = 0) or negative quantities: no
+// polarisation can be read from a transmission.
+bool NoUsableOpacity(double O) noexcept {
+    return !(O > 0.0) || O == std::numeric_limits<double>::infinity();
+}
+
+}  // namespace
+
+double He3PolarisationAtTime(double PHe0, double T1, double t) noexcept {
+    if (T1 <= 0.0) return kNaN;
+    return PHe0 * std::exp(-t / T1);
+}
+
+// √(a²σ₀² + b²σ_T² + 2ρ·a·b·σ₀σ_T) with u = a·|σ₀| and v = b·|σ_T|, written as
+// the completed square (u + ρv)² + (1 − ρ²)v²: never negative for |ρ| ≤ 1, so
+// ρ = ±1 with u = ∓v gives 0, not the NaN of a rounded −10⁻²⁰.
+double He3PolarisationAtTimeSDev(double PHe0, double T1, double t, double sigmaPHe0, double sigmaT1,
+                                 double rho) noexcept {
+    if (T1 <= 0.0 || std::fabs(rho) > 1.0) return kNaN;
+    const double a = std::exp(-t / T1);
+    const double b = ((PHe0 * a) * t) / (T1 * T1);
+    const double u = a * std::fabs(sigmaPHe0);
+    const double v = b * std::fabs(sigmaT1);
+    return std::sqrt(Square(u + rho * v) + (1.0 - rho * rho) * Square(v));
+}
+
+// T_p/T_u = cosh(O·P_He): the glass and the unpolarised attenuation e^(−O)
+// cancel. The ratio gives |P_He|; its sign is not in a transmission.
+double He3PolarisationFromTransmission(double p, double T, double L, double lambda,
+                                       double Tratio) noexcept {
+    const double O = CellOpacity(p, T, L, lambda);
+    if (Tratio < 1.0 || NoUsableOpacity(O)) return kNaN;
+    return std::acosh(Tratio) / O;
+}
+
+// P_He = acosh(r)/O: relative errors of p, T, L, λ and of the cross-section
+// constant (k₂/k₁, as every helium-3 deviation counts it) scale the value, and
+// r enters through d acosh(r)/dr = 1/√((r − 1)(r + 1)). A ratio known exactly
+// adds nothing, also at r = 1, where its derivative is infinite.
+double He3PolarisationFromTransmissionSDev(double p, double T, double L, double lambda,
+                                           double Tratio, double sigmaP, double sigmaT,
+                                           double sigmaL, double sigmaLambda,
+                                           double sigmaTratio) noexcept {
+    const double O = CellOpacity(p, T, L, lambda);
+    if (Tratio < 1.0 || NoUsableOpacity(O)) return kNaN;
+    const double A = std::acosh(Tratio);
+    const double relative = Square(sigmaP / p) + Square(sigmaT / T) + Square(sigmaL / L) +
+                            Square(sigmaLambda / lambda) + kAbsorptionVariance / kAbsorptionSquared;
+    const double ratio =
+        sigmaTratio == 0.0 ? 0.0 : Square(sigmaTratio) / ((Tratio - 1.0) * (Tratio + 1.0));
+    return std::sqrt(Square(A) * relative + ratio) / O;
+}
+
+}  // namespace vantrel::helium3
+
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationAtTime);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationAtTimeSDev);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationFromTransmission);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationFromTransmissionSDev);
