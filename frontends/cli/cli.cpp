@@ -8,15 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "csv_stream.h"
 #include "decay_fit_command.h"
 #include "file_io.h"
 #include "messages.h"
-#include "numbers.h"
-#include "output.h"
-#include "suggestions.h"
 #include "vantrel/catalogue.h"
+#include "vantrel/function_table.h"
 #include "vantrel/number_text.h"
+#include "vantrel/spelling.h"
+#include "vantrel/text_io.h"
 
 namespace vantrel::cli {
 
@@ -26,8 +25,8 @@ constexpr std::string_view kUsage =
     "usage: vantrel list | --help | --version\n"
     "       vantrel NAME [--] ARG...\n"
     "       vantrel NAME --csv FILE      (FILE '-' reads standard input)\n"
-    "       vantrel help NAME            (or vantrel NAME --help)\n"
-    "       vantrel he3-decay-fit --csv FILE   (see vantrel he3-decay-fit --help)\n"
+    "       vantrel help NAME|COMMAND    (or vantrel NAME --help)\n"
+    "       vantrel he3-decay-fit --csv FILE   (see vantrel help he3-decay-fit)\n"
     "\n"
     "NAME is a function of 'vantrel list', by its name or its snake_case alias;\n"
     "'vantrel help NAME' shows its arguments with their units, when its value is\n"
@@ -53,11 +52,20 @@ int List(Writer& out) {
     return kSuccess;
 }
 
+// The tool's own commands, beside the catalogue's functions.
+constexpr KnownName kCommands[] = {{"list", ""}, {"help", ""}, {kDecayFitCommand, ""}};
+
+bool IsCommand(std::string_view name) {
+    for (const KnownName& c : kCommands)
+        if (c.name == name) return true;
+    return false;
+}
+
 int UnknownFunction(std::string_view name, std::ostream& err) {
-    Message(err) << "no function named " << Quote(name);
-    // A name longer than any in the catalogue by far resembles none of them.
-    const std::vector<std::string_view> closest =
-        name.size() <= 4 * kQuoteLimit ? ClosestNames(name) : std::vector<std::string_view>{};
+    Message(err) << "no function or command named " << Quote(name);
+    std::vector<std::string_view> closest = ClosestNames(name, kCommands, 1);
+    for (const std::string_view function : ClosestFunctionNames(name))
+        if (closest.size() < 3) closest.push_back(function);
     for (std::size_t i = 0; i < closest.size(); ++i)
         err << (i == 0 ? "; did you mean " : ", ") << closest[i];
     err << (closest.empty() ? "" : "?") << " ('vantrel list' shows all " << Catalogue().size()
@@ -105,6 +113,17 @@ int Help(const CatalogueEntry& entry, Writer& writer) {
     return kSuccess;
 }
 
+// An option the tool does not know, with the one it most resembles.
+void UnknownOption(std::string_view option, std::ostream& err) {
+    static constexpr KnownName kOptions[] = {{"--csv", ""}, {"--help", ""}, {"--version", ""}};
+    Message(err) << "unknown option " << Quote(option);
+    if (const std::vector<std::string_view> closest = ClosestNames(option, kOptions, 1);
+        !closest.empty()) {
+        err << "; did you mean " << closest[0] << "?";
+    }
+    err << " ('vantrel --help' shows the usage)\n";
+}
+
 // The arguments after the function's name: "--csv FILE" or the call's
 // arguments; "--" ends the options.
 struct Operands {
@@ -130,8 +149,7 @@ std::optional<Operands> ParseOperands(std::span<const std::string_view> args, bo
             operands.help = true;
         } else if (!optionsEnded && arg.starts_with("--")) {
             // No number starts with "--".
-            Message(err) << "unknown option " << Quote(arg)
-                         << " ('vantrel --help' shows the usage)\n";
+            UnknownOption(arg, err);
             return std::nullopt;
         } else {
             operands.arguments.push_back(arg);
@@ -156,18 +174,44 @@ bool ReadsItsOwnOutput(const InputFile* input, const std::ostream& out, std::ost
     return true;
 }
 
-int EvaluateCsvFrom(const CatalogueEntry& entry, std::string_view source, std::istream& in,
-                    std::ostream& out, std::ostream& err) {
+// Runs `read` on the CSV input named on the command line ('-': standard
+// input), once it is known not to be the output file.
+template <typename Read>
+int FromCsvInput(std::string_view source, std::istream& in, const std::ostream& out,
+                 std::ostream& err, Read read) {
     if (source == "-") {
         if (ReadsItsOwnOutput(dynamic_cast<const InputFile*>(in.rdbuf()), out, err))
             return kBadUsage;
-        return EvaluateCsv(entry, in, out, err);
+        return read(in);
     }
     const std::unique_ptr<InputFile> file = InputFile::Open(std::string(source));
     if (ReadsItsOwnOutput(file.get(), out, err)) return kBadUsage;
     file->FlushBeforeWaiting(out.rdbuf());
     std::istream stream(file.get());
-    return EvaluateCsv(entry, stream, out, err);
+    return read(stream);
+}
+
+int EvaluateCsvFrom(const CatalogueEntry& entry, std::string_view source, std::istream& in,
+                    std::ostream& out, std::ostream& err) {
+    return FromCsvInput(source, in, out, err, [&](std::istream& input) {
+        return EvaluateCsv(entry, input, out, err, kMessagePrefix) ? kSuccess : kBadInput;
+    });
+}
+
+// he3-decay-fit: a table in, one row out.
+int DecayFitCommand(const Operands& operands, std::istream& in, std::ostream& out,
+                    Writer& writer, std::ostream& err) {
+    if (operands.help) {
+        writer.Text(kDecayFitUsage);
+        return kSuccess;
+    }
+    if (!operands.csv) {
+        Message(err) << kDecayFitCommand << " reads a table: vantrel " << kDecayFitCommand
+                     << " --csv FILE ('-' for standard input)\n";
+        return kBadUsage;
+    }
+    return FromCsvInput(*operands.csv, in, out, err,
+                        [&](std::istream& input) { return FitDecay(input, out, err); });
 }
 
 // "--help extra", "--version extra": these take nothing after them.
@@ -204,23 +248,27 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
         return kBadUsage;
     }
     if (!optionsEnded && command.starts_with("--")) {
-        Message(err) << "unknown option " << Quote(command)
-                     << " ('vantrel --help' shows the usage)\n";
+        UnknownOption(command, err);
         return kBadUsage;
     }
-    if (!optionsEnded && command == kDecayFitCommand)
-        return DecayFitCommand(args.subspan(1), in, out, err);
     const std::optional<Operands> operands = ParseOperands(args.subspan(1), optionsEnded, err);
     if (!operands) return kBadUsage;
+    if (!optionsEnded && command == kDecayFitCommand)
+        return DecayFitCommand(*operands, in, out, writer, err);
     if (command == "help" && !operands->csv && operands->arguments.size() == 1) {
-        const CatalogueEntry* entry = FindByName(operands->arguments[0]);
-        return entry == nullptr ? UnknownFunction(operands->arguments[0], err)
-                                : Help(*entry, writer);
+        const std::string_view topic = operands->arguments[0];
+        if (IsCommand(topic)) {
+            writer.Text(topic == kDecayFitCommand ? kDecayFitUsage : kUsage);
+            return kSuccess;
+        }
+        const CatalogueEntry* entry = FindFunction(topic);
+        return entry == nullptr ? UnknownFunction(topic, err) : Help(*entry, writer);
     }
     if (command == "help" || command == "list") {
         if (operands->csv || !operands->arguments.empty()) {
             Message(err) << "'" << command << "' takes "
-                         << (command == "help" ? "one function name or none" : "no arguments")
+                         << (command == "help" ? "one function or command name, or none"
+                                             : "no arguments")
                          << "\n";
             return kBadUsage;
         }
@@ -230,7 +278,7 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
         }
         return List(writer);
     }
-    const CatalogueEntry* entry = FindByName(command);
+    const CatalogueEntry* entry = FindFunction(command);
     if (entry == nullptr) return UnknownFunction(command, err);
     if (operands->help) return Help(*entry, writer);
     if (!operands->csv) return EvaluateArguments(*entry, operands->arguments, writer, err);

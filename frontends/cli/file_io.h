@@ -11,18 +11,9 @@
 #include <streambuf>
 #include <string>
 
+#include "vantrel/text_io.h"
+
 namespace vantrel::cli {
-
-// An open, read or write failure; what() is the message without "vantrel: ".
-class IoError : public std::runtime_error {
-public:
-    enum class Side { kInput, kOutput };
-    IoError(Side side, const std::string& what) : std::runtime_error(what), side_(side) {}
-    Side side() const noexcept { return side_; }
-
-private:
-    Side side_;
-};
 
 // Reads a file descriptor through a buffer of its own. Before it waits for
 // more input it flushes the output it is tied to, so that whatever has been

@@ -60,7 +60,7 @@ inline constexpr auto kSignature =
 
 // An entry whose description must name as many arguments as its typed
 // function takes.
-template <auto F, Literal name, const auto& description>
+template <auto F, Literal name, Literal subsystem, const auto& description>
 consteval CatalogueEntry MakeEntry() {
     if (description.arguments.size() != kArgumentCount<F>) ArgumentNamesDoNotMatchTheSignature();
     return {0,      // set by Indexed, from the entry's position
@@ -75,7 +75,8 @@ consteval CatalogueEntry MakeEntry() {
             description.arguments,
             description.nanWhen,
             description.example,
-            description.exampleValue};
+            description.exampleValue,
+            subsystem.View()};
 }
 
 // Each entry learns its position, so that a copy still knows which function it
@@ -167,7 +168,7 @@ inline constexpr std::size_t kHostFunctionCount = 0 VANTREL_HOST_CATALOGUE(VANTR
 static_assert(kHostFunctionCount == 46);
 
 #define VANTREL_CATALOGUE_ENTRY(subsystem, function) \
-    detail::MakeEntry<&subsystem::function, #function, descriptions::function>(),
+    detail::MakeEntry<&subsystem::function, #function, #subsystem, descriptions::function>(),
 
 inline constexpr std::array kCatalogue =
     detail::Indexed(std::array{VANTREL_CATALOGUE(VANTREL_CATALOGUE_ENTRY)}, kHostFunctionCount);

@@ -1,8 +1,7 @@
-// The floating-point conversions of <charconv> that the WebAssembly
-// toolchain's C++ library (emscripten 3.1.6) declares but does not provide,
-// built on its C library, which rounds correctly both ways. Included before
-// every source of the WebAssembly build only, so that the shared sources
-// compile unchanged; the native and Windows builds never see it.
+// The floating-point conversions of <charconv> for a standard library that
+// declares but does not provide them (the WebAssembly toolchain's, emscripten
+// 3.1.6), built on its C library, which rounds correctly both ways. Only
+// text/chars.h includes it, and only where the standard library lacks them.
 //
 // Each follows the standard's contract where the shared sources rely on it:
 // no leading blanks or '+', hexadecimal without "0x", the end of the longest
@@ -19,7 +18,18 @@
 #include <string>
 #include <system_error>
 
-namespace std {
+namespace vantrel::text::fallback {
+
+using std::chars_format;
+using std::errc;
+using std::from_chars_result;
+using std::to_chars_result;
+using std::ptrdiff_t;
+using std::size_t;
+using std::uint64_t;
+
+// Exact products of a 53-bit significand and a power of five.
+__extension__ typedef unsigned __int128 Wide;
 
 // The text printf gives for `precision` significant digits, which is what
 // to_chars promises for an explicit precision.
@@ -32,15 +42,15 @@ inline bool SeventeenDigits(double value, char* text, int& length) {
     int binary = 0;
     const double fraction = std::frexp(std::fabs(value), &binary);  // value = fraction·2^binary
     if (!(fraction > 0.0) || !std::isfinite(value)) return false;
-    const auto m = static_cast<unsigned __int128>(std::ldexp(fraction, 53));  // exact: 53 bits
+    const auto m = static_cast<Wide>(std::ldexp(fraction, 53));  // exact: 53 bits
     const int e = binary - 53;
     // The decimal exponent k, from an estimate that the digits correct.
     int k = static_cast<int>(std::floor((binary - 1) * 0.30102999566398120));
-    unsigned __int128 digits = 0;
+    Wide digits = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int s = 16 - k;
         if (s < 0 || s > 21) return false;
-        unsigned __int128 p = m;
+        Wide p = m;
         for (int i = 0; i < s; ++i) p *= 5;
         const int shift = e + s;
         if (shift >= 0) {
@@ -50,11 +60,11 @@ inline bool SeventeenDigits(double value, char* text, int& length) {
             const int r = -shift;
             if (r >= 120) return false;
             digits = p >> r;
-            const unsigned __int128 rest = p - (digits << r);
-            const unsigned __int128 half = static_cast<unsigned __int128>(1) << (r - 1);
+            const Wide rest = p - (digits << r);
+            const Wide half = static_cast<Wide>(1) << (r - 1);
             if (rest > half || (rest == half && (digits & 1) != 0)) ++digits;
         }
-        const auto low = static_cast<unsigned __int128>(10000000000000000ULL);  // 10^16
+        const auto low = static_cast<Wide>(10000000000000000ULL);  // 10^16
         if (digits < low) {
             --k;
         } else if (digits >= low * 10) {
@@ -128,7 +138,7 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
 // scientific, whichever is shorter (fixed on a tie), as to_chars does.
 inline to_chars_result to_chars(char* first, char* last, double value) {
     if (!std::isfinite(value) || value == 0.0) {
-        return to_chars(first, last, value, chars_format::general, 1);
+        return fallback::to_chars(first, last, value, chars_format::general, 1);
     }
     char scientific[40];
     for (int digits = 1; digits <= 17; ++digits) {
@@ -146,7 +156,7 @@ inline to_chars_result to_chars(char* first, char* last, double value) {
         std::memcpy(first, text, length);
         return {first + length, errc{}};
     }
-    return to_chars(first, last, value, chars_format::general, 17);
+    return fallback::to_chars(first, last, value, chars_format::general, 17);
 }
 
 // Clinger's fast path for the plain decimals that tables are made of: at most
@@ -212,12 +222,18 @@ inline from_chars_result from_chars(const char* first, const char* last, double&
     }
     const bool negative = *first == '-';
     const char* body = negative ? first + 1 : first;
-    if (body == last || !(digit(*body, hex) || (!hex && std::strchr("iInN", *body) != nullptr)) ||
-        (!hex && body + 1 < last && body[0] == '0' && (body[1] == 'x' || body[1] == 'X'))) {
+    if (body == last || !(digit(*body, hex) || (!hex && std::strchr("iInN", *body) != nullptr))) {
         return {first, errc::invalid_argument};
     }
-    const std::string text = (negative ? "-" : "") + std::string(hex ? "0x" : "") +
-                             std::string(body, static_cast<size_t>(last - body));
+    // A decimal "0x1p3" is the number 0 followed by other text, where strtod
+    // would read hexadecimal.
+    if (!hex && body + 1 < last && body[0] == '0' && (body[1] == 'x' || body[1] == 'X')) {
+        value = negative ? -0.0 : 0.0;
+        return {body + 1, errc{}};
+    }
+    std::string text = negative ? "-" : "";
+    if (hex) text += "0x";
+    text.append(body, static_cast<size_t>(last - body));
     char* end = nullptr;
     errno = 0;
     const double parsed = std::strtod(text.c_str(), &end);
@@ -233,4 +249,4 @@ inline from_chars_result from_chars(const char* first, const char* last, double&
     return {stop, errc{}};
 }
 
-}  // namespace std
+}  // namespace vantrel::text::fallback

@@ -1,6 +1,11 @@
-#include "csv.h"
+#include "vantrel/csv.h"
 
-namespace vantrel::cli {
+#include <algorithm>
+
+#include "vantrel/number_text.h"
+#include "vantrel/quote.h"
+
+namespace vantrel {
 
 bool CsvReader::Next(CsvRecord& record) {
     using Traits = std::char_traits<char>;
@@ -86,4 +91,98 @@ bool CsvReader::Next(CsvRecord& record) {
     return true;
 }
 
-}  // namespace vantrel::cli
+namespace {
+
+std::string Utf16(bool littleEndian, std::string_view known) {
+    return std::string("the CSV text is UTF-16 (") + (littleEndian ? "little" : "big") +
+           "-endian, " + std::string(known) + "); the tool reads UTF-8: save it as UTF-8";
+}
+
+// A header that cannot have been read as it was meant, whatever columns it
+// seems to hold: the records after it would be misread as well.
+std::optional<std::string> UnreadableHeader(std::string_view raw) {
+    // The byte-order marks of UTF-16, bytes that UTF-8 never holds.
+    if (raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF"))
+        return Utf16(raw[0] == '\xFF', "by its byte-order mark");
+    // UTF-16 of ASCII names: every other byte is NUL.
+    for (const std::size_t parity : {std::size_t{1}, std::size_t{0}}) {
+        bool utf16 = raw.size() >= 2;
+        for (std::size_t i = 0; i < raw.size() && utf16; ++i)
+            utf16 = (raw[i] == '\0') == (i % 2 == parity);
+        if (utf16) return Utf16(parity == 1, "without a byte-order mark");
+    }
+    for (std::size_t r = raw.find('\r'); r != std::string_view::npos; r = raw.find('\r', r + 1)) {
+        if (r + 1 == raw.size() || raw[r + 1] != '\n') {
+            return "the CSV header holds a carriage return alone (CR), which ends no line; the "
+                   "tool reads lines that end in LF or CR LF, not in CR as old Mac files do";
+        }
+    }
+    return std::nullopt;
+}
+
+// Why a header lacks columns it may visibly hold. `marked`: the input started
+// with a byte-order mark, which the reader has taken.
+std::optional<std::string> HiddenInHeader(std::string_view raw, bool marked) {
+    if (raw.starts_with(CsvReader::kByteOrderMark)) {
+        return std::string(marked ? "the CSV text starts with two byte-order marks, and the second"
+                                  : "the CSV header starts with a byte-order mark, which") +
+               " is read as part of the first column's name, " +
+               Quote(raw.substr(0, raw.find(',')));
+    }
+    if (const std::size_t nul = raw.find('\0'); nul != std::string_view::npos) {
+        return "the CSV header holds a NUL byte, at byte " + std::to_string(nul + 1) + ": " +
+               Quote(raw);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> UnreadableCsvHeader(std::string_view raw) { return UnreadableHeader(raw); }
+
+CsvColumns FindCsvColumns(const CsvRecord& record, std::span<const std::string_view> names,
+                          bool marked, std::string_view whose) {
+    const std::vector<std::string>& header = record.fields;
+    const std::string line = "line " + std::to_string(record.line) + ": ";
+    if (const std::optional<std::string> cause = UnreadableHeader(record.raw))
+        return {{}, line + *cause};
+    std::vector<std::size_t> columns;
+    std::string missing;
+    for (std::string_view name : names) {
+        std::size_t found = header.size();
+        for (std::size_t c = 0; c < header.size(); ++c) {
+            if (TrimBlanks(header[c]) != name) continue;
+            if (found != header.size()) {
+                return {{},
+                        "the CSV header names " + std::string(name) + " twice (columns " +
+                            std::to_string(found + 1) + " and " + std::to_string(c + 1) + ")"};
+            }
+            found = c;
+        }
+        if (found == header.size()) missing += (missing.empty() ? "" : ", ") + std::string(name);
+        columns.push_back(found);
+    }
+    if (missing.empty()) return {std::move(columns), {}};
+
+    const std::string lacks = std::string(missing.find(',') == std::string::npos ? " " : "s ") +
+                              missing + " of " + std::string(whose);
+    if (const std::optional<std::string> cause = HiddenInHeader(record.raw, marked))
+        return {{}, line + *cause + "; so it lacks the column" + lacks};
+    if (header.size() == 1 && names.size() > 1) {
+        // Most often another separator: a spreadsheet set to a language whose
+        // decimal mark is the comma writes ';'.
+        std::string problem = "the CSV header was read as one column, " + Quote(header[0]) +
+                              ", which lacks the column" + lacks +
+                              ": columns are separated by commas";
+        for (const std::string_view separator : {"';'", "tabs", "'|'"}) {
+            if (header[0].find(separator == "tabs" ? '\t' : separator[1]) != std::string::npos) {
+                problem += ", not by " + std::string(separator);
+                break;
+            }
+        }
+        return {{}, problem};
+    }
+    return {{}, "the CSV header lacks the column" + lacks + " (names are case-sensitive)"};
+}
+
+}  // namespace vantrel

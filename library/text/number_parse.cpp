@@ -1,33 +1,18 @@
-// Numbers as the tool reads them: every text that vantrel::ValueText writes
-// reads back to the same bits.
-#pragma once
-
-#include <charconv>
-#include <optional>
 #include <string_view>
-#include <system_error>
 
-namespace vantrel::cli {
+#include "text/chars.h"
+#include "vantrel/number_text.h"
 
-enum class NumberError { kNotANumber, kOutOfRange };
+namespace vantrel {
 
-struct ParsedNumber {
-    double value = 0.0;
-    std::optional<NumberError> error;
-};
-
-inline std::string_view TrimBlanks(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return text;
 }
 
-// Decimal or hexadecimal floating point ("0x1.8p3", exact), "inf", "nan", with an
-// optional sign and surrounding blanks; the whole text must be the number.
-// Finite text beyond the range of a double (1e400, 1e-400) is refused rather
-// than turned into infinity or zero.
-inline ParsedNumber ParseNumber(std::string_view text) {
+ParsedNumber ParseNumber(std::string_view text) {
     text = TrimBlanks(text);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
@@ -57,7 +42,7 @@ inline ParsedNumber ParseNumber(std::string_view text) {
         }
     }
     double value = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, format);
+    const auto [end, ec] = text::FromChars(text.data(), text.data() + text.size(), value, format);
     // A number followed by anything is no number, however large ("1e400x").
     if (end != text.data() + text.size()) return {0.0, NumberError::kNotANumber};
     if (ec == std::errc::result_out_of_range) return {0.0, NumberError::kOutOfRange};
@@ -65,11 +50,9 @@ inline ParsedNumber ParseNumber(std::string_view text) {
     return {negative ? -value : value, std::nullopt};
 }
 
-// What is wrong with a text that ParseNumber refuses, for a message that
-// quotes it: "'abc' is not a number".
-inline std::string_view NumberProblem(NumberError error) {
+std::string_view NumberProblem(NumberError error) {
     return error == NumberError::kOutOfRange ? " is beyond the range of a double"
                                              : " is not a number";
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

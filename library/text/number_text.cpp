@@ -1,7 +1,8 @@
 #include "vantrel/number_text.h"
 
-#include <charconv>
 #include <cmath>
+
+#include "text/chars.h"
 
 namespace vantrel {
 
@@ -9,14 +10,14 @@ std::string ValueText(double value) {
     if (std::isnan(value)) return "nan";
     char buffer[32];
     const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17).ptr;
+        text::ToChars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17).ptr;
     return std::string(buffer, end);
 }
 
 std::string ArgumentText(double value) {
     if (std::isnan(value)) return "nan";
     char buffer[32];
-    std::string text(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    std::string text(buffer, text::ToChars(buffer, buffer + sizeof buffer, value).ptr);
     const std::size_t e = text.find('e');
     if (e != std::string::npos) {
         std::size_t digits = e + 1 + (text[e + 1] == '-' || text[e + 1] == '+' ? 1 : 0);

@@ -1,11 +1,11 @@
-#include "messages.h"
+#include "vantrel/quote.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <ostream>
+#include <string>
 #include <utility>
 
-namespace vantrel::cli {
+namespace vantrel {
 
 namespace {
 
@@ -88,8 +88,6 @@ std::pair<std::string, std::size_t> Shown(std::string_view text) {
 
 }  // namespace
 
-std::ostream& Message(std::ostream& err) { return err << "vantrel: "; }
-
 std::string Quote(std::string_view text, std::size_t limit) {
     std::string quoted = "'";
     std::size_t shown = 0;
@@ -107,4 +105,4 @@ std::string Quote(std::string_view text, std::size_t limit) {
     return quoted;
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -20,23 +20,17 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/registry.h"
-#include "cli.h"
-#include "csv_stream.h"
-#include "numbers.h"
 #include "vantrel/batch.h"
+#include "vantrel/catalogue.h"
+#include "vantrel/function_table.h"
 #include "vantrel/helium3/decay_fit.h"
+#include "vantrel/helium3/decay_fit_table.h"
 #include "vantrel/number_text.h"
 #include "vantrel/pi.h"
 
 namespace {
 
 using vantrel::CatalogueEntry;
-
-// The subsystem of each function, in catalogue order, as the catalogue names it.
-#define VANTREL_SUBSYSTEM_OF(subsystem, function) #subsystem,
-constexpr const char* kSubsystems[] = {VANTREL_CATALOGUE(VANTREL_SUBSYSTEM_OF)};
-#undef VANTREL_SUBSYSTEM_OF
 
 char* Handed(std::string_view text) {
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));
@@ -166,7 +160,7 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_catalogue_json() {
         json += '{';
         AppendField(json, "name", entry.name);
         AppendField(json, "alias", entry.alias);
-        AppendField(json, "subsystem", kSubsystems[vantrel::IndexOf(entry)]);
+        AppendField(json, "subsystem", entry.subsystem);
         AppendField(json, "signature", entry.signature);
         AppendField(json, "summary", entry.summary);
         AppendField(json, "resultUnit", entry.resultUnit);
@@ -194,8 +188,8 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_catalogue_json() {
 // A field's text as the command-line tool reads an argument: 0 and the value
 // in *value, 1 for text that is not a number, 2 for a number beyond a double.
 EMSCRIPTEN_KEEPALIVE int vantrel_parse(const char* text, double* value) {
-    const vantrel::cli::ParsedNumber parsed = vantrel::cli::ParseNumber(text);
-    if (parsed.error) return *parsed.error == vantrel::cli::NumberError::kOutOfRange ? 2 : 1;
+    const vantrel::ParsedNumber parsed = vantrel::ParseNumber(text);
+    if (parsed.error) return *parsed.error == vantrel::NumberError::kOutOfRange ? 2 : 1;
     *value = parsed.value;
     return 0;
 }
@@ -255,18 +249,15 @@ EMSCRIPTEN_KEEPALIVE void vantrel_rate_sdev(int n, const double* r, const double
 // The relaxation of a cell fitted to n measured polarisations (He3DecayFit).
 // On success 1, with {PHe0, T1, sigmaPHe0, sigmaT1, rho, reduced χ²} in fit[]
 // and the fit's note (empty when the points agree with it) in *message; on
-// failure 0, with the reason, naming the row from 1, in *message.
+// failure 0, with the reason, naming the row from 1 as every front end does,
+// in *message.
 EMSCRIPTEN_KEEPALIVE int vantrel_decay_fit(int n, const double* t, const double* PHe,
                                            const double* sigma, double* fit, char** message) {
     const auto count = static_cast<std::size_t>(n < 0 ? 0 : n);
     const vantrel::helium3::DecayFitOutcome outcome =
         vantrel::helium3::He3DecayFit({t, t + count}, {PHe, PHe + count}, {sigma, sigma + count});
     if (!outcome.fit) {
-        const std::size_t row = outcome.error.row;
-        *message = Handed((row == vantrel::helium3::DecayFitError::kNoRow
-                               ? std::string()
-                               : "Row " + std::to_string(row + 1) + ": ") +
-                          outcome.error.reason);
+        *message = Handed(vantrel::helium3::DecayFitErrorText(outcome.error));
         return 0;
     }
     const vantrel::helium3::DecayFit& f = *outcome.fit;
@@ -294,9 +285,10 @@ EMSCRIPTEN_KEEPALIVE void vantrel_decay_band(const double* fit, int n, const dou
     }
 }
 
-// A CSV through function `index` by the command-line tool's rules: its exit
-// status, the output in *out (*outSize bytes, malloc'd) and the messages in
-// *messages (malloc'd text).
+// A CSV through function `index` by the library's rules, which the
+// command-line tool follows too: its exit status as the tool's (0, 1 for bad
+// input, 2 for an unknown function), the output in *out (*outSize bytes,
+// malloc'd) and the messages, worded as the tool's, in *messages (malloc'd).
 EMSCRIPTEN_KEEPALIVE int vantrel_csv(int index, const char* data, std::size_t size, char** out,
                                      std::size_t* outSize, char** messages) {
     *out = nullptr;
@@ -304,16 +296,16 @@ EMSCRIPTEN_KEEPALIVE int vantrel_csv(int index, const char* data, std::size_t si
     const CatalogueEntry* entry = EntryAt(index);
     if (entry == nullptr) {
         *messages = Handed("no such function\n");
-        return vantrel::cli::kBadUsage;
+        return 2;
     }
-    int status = vantrel::cli::kBadInput;
+    int status = 1;
     {
         HandedBuffer written, said;
         std::ostream output(&written), err(&said);
         ProgressBuffer read(data, size);
         std::istream input(&read);
         try {
-            status = vantrel::cli::EvaluateCsv(*entry, input, output, err);
+            status = vantrel::EvaluateCsv(*entry, input, output, err, "vantrel: ") ? 0 : 1;
         } catch (const std::exception& e) {
             err << "vantrel: " << e.what() << '\n';
         }

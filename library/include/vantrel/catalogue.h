@@ -48,6 +48,7 @@ struct CatalogueEntry {
     std::string_view nanWhen;                  // the inputs that give NaN
     std::span<const double> exampleArguments;  // an example call, in call order,
     double exampleValue;                       // and the value it gives
+    std::string_view subsystem;  // where its formula lives: "counting", "peaks", "lattice", "helium3"
 
     std::vector<std::string_view> ArgumentNames() const;
 };
@@ -58,6 +59,10 @@ std::span<const CatalogueEntry> Catalogue() noexcept;
 
 // The entry of a catalogue name or snake_case alias, or nullptr.
 const CatalogueEntry* FindFunction(std::string_view name) noexcept;
+
+// Up to `count` catalogue names closest to a name that is in none of them
+// (vantrel/spelling.h): what a front end suggests for a mistyped name.
+std::vector<std::string_view> ClosestFunctionNames(std::string_view name, std::size_t count = 3);
 
 // The function index of an entry of the catalogue or of a copy of one.
 std::size_t IndexOf(const CatalogueEntry& entry) noexcept;

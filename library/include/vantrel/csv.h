@@ -1,15 +1,18 @@
 // Comma-separated records read one at a time from a stream, so that input of
-// any length passes through in constant memory.
+// any length passes through in constant memory; and the columns of a header
+// found by name, with every way a header can be misread named.
 #pragma once
 
 #include <cstddef>
 #include <istream>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel {
 
 // Malformed quoting, with the line where the record starts.
 class CsvError : public std::runtime_error {
@@ -52,4 +55,25 @@ private:
     bool byteOrderMark_ = false;
 };
 
-}  // namespace vantrel::cli
+// Why a header cannot have been read as it was meant, whatever columns it
+// seems to hold (UTF-16 text, a carriage return alone as a line end), so
+// that the records after it would be misread as well; nothing if it can.
+std::optional<std::string> UnreadableCsvHeader(std::string_view raw);
+
+// The columns named in a header.
+struct CsvColumns {
+    std::vector<std::size_t> columns;  // of each name, in the order asked; empty with a problem
+    std::string problem;               // empty, or the message that says what is wrong
+};
+
+// The column of each of `names` in `header` (blanks around a name do not
+// count; case does). A name found twice, a name missing (with why the header
+// may hide it: a byte-order mark read as part of a name, a NUL, another
+// separator than the comma) and an unreadable header are each a problem,
+// whose message names the header's line where that helps and ends with
+// `whose`, the call that needs the names ("CountRate(N, t)").
+// `byteOrderMark`: the input started with one, which the reader has taken.
+CsvColumns FindCsvColumns(const CsvRecord& header, std::span<const std::string_view> names,
+                          bool byteOrderMark, std::string_view whose);
+
+}  // namespace vantrel

@@ -1,20 +1,24 @@
-// A CSV streamed through one function: every record written back with the
-// function's value appended, as soon as it is read.
+// A CSV table streamed through one function of the catalogue: every record
+// written back with the function's value appended, as soon as it is read, so
+// that a table of any length passes through in constant memory. The rules of
+// `vantrel NAME --csv` and of the page's table tool alike.
 #pragma once
 
 #include <iosfwd>
+#include <string_view>
 
 #include "vantrel/catalogue.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 // The header names the arguments (any order, other columns kept); blank lines
-// are skipped. Reports the first bad record on `err`, with the number of rows
-// written before it, and returns kBadInput; the records before it have been
-// written and flushed. Text the tool cannot read (UTF-16, lines that end in a
-// carriage return alone, a NUL or a second byte-order mark in the header) is
-// named as the cause.
-int EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out,
-                std::ostream& err);
+// are skipped. Reports the first bad record on `err` (one line, starting with
+// `prefix`), with the number of rows written before it, and returns false; the
+// records before it have been written and flushed. Text that cannot be read
+// (UTF-16, lines that end in a carriage return alone, a NUL or a second
+// byte-order mark in the header) is named as the cause. A failure to write
+// (IoError of the output, or a buffer that refuses bytes) is thrown as IoError.
+bool EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out,
+                 std::ostream& err, std::string_view prefix = "");
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -1,8 +1,11 @@
-// Numbers as every front end spells them, so that a value reads the same in
-// the help, on the command line and in the documentation.
+// Numbers as every front end spells and reads them, so that a value reads the
+// same in the help, on the command line, in the page and in the documentation,
+// and every text written here reads back to the same bits.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -15,5 +18,26 @@ std::string ValueText(double value);
 // bits, its exponent without sign or padding unless negative ("1e5", "1e-9",
 // "0.7", "293").
 std::string ArgumentText(double value);
+
+enum class NumberError { kNotANumber, kOutOfRange };
+
+struct ParsedNumber {
+    double value = 0.0;
+    std::optional<NumberError> error;
+};
+
+// The text without the blanks (spaces, tabs) around it.
+std::string_view TrimBlanks(std::string_view text);
+
+// Decimal or hexadecimal floating point ("0x1.8p3", exact), "inf", "nan", with
+// an optional sign and surrounding blanks; the whole text must be the number.
+// Finite text beyond the range of a double (1e400, 1e-400) is refused rather
+// than turned into infinity or zero. Reads every text ValueText and
+// ArgumentText write back to the same bits.
+ParsedNumber ParseNumber(std::string_view text);
+
+// What is wrong with a text that ParseNumber refuses, for a message that
+// quotes it: "'abc' is not a number".
+std::string_view NumberProblem(NumberError error);
 
 }  // namespace vantrel

@@ -1,16 +1,12 @@
-// What the tool says on standard error: every message starts with its name,
-// and text from the input appears quoted so that what is in it can be seen.
+// Text from the input as a message shows it, quoted so that what is in it can
+// be seen: every front end quotes alike.
 #pragma once
 
 #include <cstddef>
-#include <iosfwd>
 #include <string>
 #include <string_view>
 
-namespace vantrel::cli {
-
-// Starts a message: Message(err) << "no function named " << ... << '\n'.
-std::ostream& Message(std::ostream& err);
+namespace vantrel {
 
 // Text from the input for a message: in single quotes, with what a terminal
 // would not show escaped: control characters (\n, \x1B), characters that
@@ -21,4 +17,4 @@ std::ostream& Message(std::ostream& err);
 inline constexpr std::size_t kQuoteLimit = 60;
 std::string Quote(std::string_view text, std::size_t limit = kQuoteLimit);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -1,4 +1,4 @@
-// The tool's pieces in-process: names, numbers, CSV records and the commands.
+// The tool in-process: its names and its commands.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,11 +13,8 @@
 #include <vector>
 
 #include "cli.h"
-#include "csv.h"
 #include "file_io.h"
 #include "messages.h"
-#include "numbers.h"
-#include "suggestions.h"
 #include "vantrel/catalogue.h"
 #include "vantrel/number_text.h"
 
@@ -43,8 +40,8 @@ TEST(Aliases, FollowTheDocumentedRuleAndAreUniqueIdentifiers) {
         {"He3Polarisation", "he3_polarisation"},
     };
     for (const auto& [name, snake] : cases) {
-        ASSERT_NE(FindByName(name), nullptr) << name;
-        EXPECT_EQ(FindByName(name)->alias, snake) << name;
+        ASSERT_NE(FindFunction(name), nullptr) << name;
+        EXPECT_EQ(FindFunction(name)->alias, snake) << name;
     }
     std::set<std::string_view> aliases;
     for (const CatalogueEntry& e : Catalogue()) {
@@ -55,201 +52,10 @@ TEST(Aliases, FollowTheDocumentedRuleAndAreUniqueIdentifiers) {
         EXPECT_NE(alias.back(), '_') << alias;
         for (char c : alias)
             EXPECT_TRUE((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') << alias;
-        EXPECT_EQ(FindByName(alias), &e);
-        EXPECT_EQ(FindByName(e.name), &e);
+        EXPECT_EQ(FindFunction(alias), &e);
+        EXPECT_EQ(FindFunction(e.name), &e);
     }
     EXPECT_EQ(aliases.size(), Catalogue().size());
-}
-
-TEST(ClosestNames, SuggestsMisspellingsAndFamilies) {
-    EXPECT_EQ(ClosestNames("FlipingRatio").front(), "FlippingRatio");
-    EXPECT_EQ(ClosestNames("countrate").front(), "CountRate");
-    EXPECT_EQ(ClosestNames("stl_cubik").front(), "STLcubic");
-    EXPECT_EQ(ClosestNames("He3Transmision", 1), std::vector<std::string_view>{"He3Transmission"});
-    EXPECT_EQ(ClosestNames("FlipingRatio"), std::vector<std::string_view>{"FlippingRatio"});
-    EXPECT_EQ(ClosestNames("asym").size(), 3u);
-    EXPECT_TRUE(ClosestNames("Zebra").empty());
-}
-
-// ---- Numbers -------------------------------------------------------------------
-
-TEST(ParseNumber, AcceptsEveryExactSpelling) {
-    const std::vector<std::pair<std::string_view, double>> cases = {
-        {"20", 20.0},
-        {"-1.5", -1.5},
-        {"+1.5", 1.5},
-        {" 1e-3\t", 1e-3},
-        {"0x1.8p3", 12.0},
-        {"-0x1p-1074", -0x1p-1074},
-        {"4.9406564584124654e-324", 0x1p-1074},
-        {"inf", kInf},
-        {"-inf", -kInf},
-        {"Infinity", kInf},
-        {"-0", -0.0},
-        {"0.10000000000000001", 0.1},
-        {".5", 0.5},
-        {"5.", 5.0},
-    };
-    for (const auto& [text, value] : cases) {
-        const ParsedNumber parsed = ParseNumber(text);
-        ASSERT_FALSE(parsed.error) << text;
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(parsed.value), std::bit_cast<std::uint64_t>(value))
-            << text;
-    }
-    EXPECT_TRUE(std::isnan(ParseNumber("nan").value));
-    EXPECT_FALSE(ParseNumber("NaN").error);
-}
-
-TEST(ParseNumber, RefusesAnythingElse) {
-    for (std::string_view text :
-         {"",      " ",      "abc",         "1,5",     "1.5x",    "--1",     "+-1",
-          "0x",    "0x-1",   "0xinf",       "1 2",     "1e",      "e5",      "+",
-          "0b101", "1e400x", "0x1p99999 s", "0x1p+-1", "0X1P-+1", "0x1p--1", "0x1p"}) {
-        const ParsedNumber parsed = ParseNumber(text);
-        ASSERT_TRUE(parsed.error) << "'" << text << "'";
-        EXPECT_EQ(*parsed.error, NumberError::kNotANumber) << text;
-    }
-    for (std::string_view text : {"1e400", "-1e400", "1e-400"}) {
-        const ParsedNumber parsed = ParseNumber(text);
-        ASSERT_TRUE(parsed.error) << text;
-        EXPECT_EQ(*parsed.error, NumberError::kOutOfRange) << text;
-    }
-}
-
-TEST(ValueText, SeventeenDigitsAndNamedSpecials) {
-    EXPECT_EQ(ValueText(20.0), "20");
-    EXPECT_EQ(ValueText(0.1), "0.10000000000000001");
-    EXPECT_EQ(ValueText(5.333333333333333), "5.333333333333333");
-    EXPECT_EQ(ValueText(-0.0), "-0");
-    EXPECT_EQ(ValueText(1e300), "1.0000000000000001e+300");
-    EXPECT_EQ(ValueText(kInf), "inf");
-    EXPECT_EQ(ValueText(-kInf), "-inf");
-    EXPECT_EQ(ValueText(std::numeric_limits<double>::quiet_NaN()), "nan");
-    EXPECT_EQ(ValueText(-std::numeric_limits<double>::quiet_NaN()), "nan");
-}
-
-TEST(ValueText, ReadsBackToTheSameBits) {
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 100000; ++i) {
-        const double value = std::bit_cast<double>(random());
-        if (std::isnan(value)) continue;
-        const ParsedNumber back = ParseNumber(ValueText(value));
-        ASSERT_FALSE(back.error) << ValueText(value);
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(back.value), std::bit_cast<std::uint64_t>(value))
-            << ValueText(value);
-    }
-}
-
-// Arguments in examples: one spelling, the shortest, with a bare exponent.
-TEST(ArgumentText, ShortestWithABareExponent) {
-    const std::vector<std::pair<double, std::string_view>> cases = {
-        {1e5, "1e5"}, {1e-5, "1e-5"},        {1e-9, "1e-9"},       {0.7, "0.7"},
-        {293, "293"}, {10000, "10000"},      {1.5e300, "1.5e300"}, {-2.5e-7, "-2.5e-7"},
-        {-0.0, "-0"}, {0x1p-1074, "5e-324"}, {kInf, "inf"},        {1e21, "1e21"},
-    };
-    for (const auto& [value, text] : cases) {
-        EXPECT_EQ(ArgumentText(value), text);
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(ParseNumber(text).value),
-                  std::bit_cast<std::uint64_t>(value))
-            << text;
-    }
-}
-
-// ---- Text quoted in messages ---------------------------------------------------
-
-// `head`, `times` copies of `text`, then `tail`.
-std::string Repeat(std::string_view text, int times, std::string_view tail = "",
-                   std::string_view head = "") {
-    std::string repeated(head);
-    for (int i = 0; i < times; ++i) repeated += text;
-    repeated += tail;
-    return repeated;
-}
-
-TEST(Quote, EscapesControlCharactersAndCutsLongText) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"abc", "'abc'"},
-        {"", "''"},
-        {"a\tb\r\n\x1b[2J\x7f", "'a\\tb\\r\\n\\x1B[2J\\x7F'"},
-        {"C:\\data\\ü.csv", "'C:\\data\\ü.csv'"},
-        {Repeat("x", 60), Repeat("x", 60, "'", "'")},
-        {Repeat("x", 61), Repeat("x", 60, "' (the first 60 of 61 bytes)", "'")},
-        {Repeat("7", 10 << 20), Repeat("7", 60, "' (the first 60 of 10485760 bytes)", "'")},
-        // Escapes count as shown, and are not cut.
-        {Repeat("\x01", 20), Repeat("\\x01", 15, "' (the first 15 of 20 bytes)", "'")},
-        {Repeat("\n", 40, "", "x"), Repeat("\\n", 29, "' (the first 30 of 41 bytes)", "'x")},
-        // Not into the middle of a two-byte character.
-        {Repeat("x", 59, "étail"), Repeat("x", 59, "' (the first 59 of 65 bytes)", "'")},
-        // What shows as nothing or as a blank, and bytes that are no UTF-8, escaped;
-        // any other character as it is.
-        {"\xEF\xBB\xBF"
-         "1000",
-         "'\\u{FEFF}1000'"},
-        {"1\xC2\xA0\xE2\x80\x8B", "'1\\u{00A0}\\u{200B}'"},
-        {"2\xB2", "'2\\xB2'"},  // '²' in a Windows code page
-        {"2²", "'2²'"},
-        {"１e３ Ωmega 測定 🧪", "'１e３ Ωmega 測定 🧪'"},
-        {"\xF3\xA0\x80\x81", "'\\u{E0001}'"},
-        {"\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xE2\x82",
-         "'\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80\\xE2\\x82'"},
-        {Repeat("x", 56, "\xEF\xBB\xBF"), Repeat("x", 56, "' (the first 56 of 59 bytes)", "'")},
-    };
-    for (const auto& [text, quoted] : cases) EXPECT_EQ(Quote(text), quoted) << text.substr(0, 80);
-}
-
-// ---- CSV records ---------------------------------------------------------------
-
-std::vector<CsvRecord> ReadAll(const std::string& text) {
-    std::istringstream in(text);
-    CsvReader reader(in);
-    std::vector<CsvRecord> records;
-    CsvRecord record;
-    while (reader.Next(record)) records.push_back(record);
-    return records;
-}
-
-TEST(CsvReader, SplitsQuotedAndPlainFieldsKeepingTheRawText) {
-    const auto records = ReadAll("a,\"b,c\",\"say \"\"hi\"\"\"\r\n1,\"two\nlines\",3\n\nlast,,");
-    ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
-    EXPECT_EQ(records[0].raw, "a,\"b,c\",\"say \"\"hi\"\"\"");
-    EXPECT_EQ(records[0].line, 1u);
-    EXPECT_EQ(records[1].fields, (std::vector<std::string>{"1", "two\nlines", "3"}));
-    EXPECT_EQ(records[1].line, 2u);
-    EXPECT_EQ(records[2].raw, "");  // a blank line
-    EXPECT_EQ(records[2].line, 4u);
-    EXPECT_EQ(records[3].fields, (std::vector<std::string>{"last", "", ""}));
-    EXPECT_EQ(records[3].line, 5u);
-}
-
-TEST(CsvReader, SkipsASpreadsheetsByteOrderMark) {
-    const auto records = ReadAll("\xEF\xBB\xBFN,t\n1,2\n");
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"N", "t"}));
-    EXPECT_EQ(records[0].raw, "N,t");
-    for (const auto& [text, mark] : std::vector<std::pair<std::string, bool>>{
-             {"\xEF\xBB\xBFN\n", true}, {"N\n", false}, {"", false}}) {
-        std::istringstream in(text);
-        CsvReader reader(in);
-        CsvRecord record;
-        reader.Next(record);
-        EXPECT_EQ(reader.HadByteOrderMark(), mark) << text;
-    }
-}
-
-TEST(CsvReader, ReportsBrokenQuotingWithItsLine) {
-    for (const auto& [text, line] : std::vector<std::pair<std::string, std::size_t>>{
-             {"a,b\n1,\"open\n2,3\n", 2},
-             {"a,b\n\"x\"y,2\n", 2},
-             {"a,b\n\"x\ny\"z,2\n", 2},  // where the record starts
-             {"\xEF\xBBN,t\n", 1}}) {
-        try {
-            ReadAll(text);
-            ADD_FAILURE() << text;
-        } catch (const CsvError& e) {
-            EXPECT_EQ(e.line(), line) << text;
-        }
-    }
 }
 
 // ---- Commands ------------------------------------------------------------------
@@ -363,7 +169,7 @@ TEST(Commands, RefusesBadCallsWithAClearMessage) {
         {{}, kBadUsage, "usage: vantrel list"},
         {{"FlipingRatio", "1"},
          kBadUsage,
-         "no function named 'FlipingRatio'; did you mean FlippingRatio"},
+         "no function or command named 'FlipingRatio'; did you mean FlippingRatio"},
         {{"CountRate", "1"}, kBadUsage, "CountRate takes 2 arguments, got 1: CountRate(N, t)"},
         {{"CountRate", "1", "2", "3"}, kBadUsage, "got 3: CountRate(N, t)"},
         {{"CountRate", "1", "abc"},
@@ -388,6 +194,37 @@ TEST(Commands, RefusesBadCallsWithAClearMessage) {
 
 // "--" ends the options as for POSIX utilities; anything else beginning with
 // "--" is an option, known or not (no number starts so).
+// The tool's commands are known by help and suggested like its functions,
+// and the decay fit takes the options every table takes.
+TEST(Commands, HelpAndSuggestionsKnowTheCommands) {
+    const Outcome help = Call({"help", "he3-decay-fit"});
+    EXPECT_EQ(help.exit, kSuccess) << help.err;
+    EXPECT_EQ(help.out.rfind("usage: vantrel he3-decay-fit --csv FILE", 0), 0u) << help.out;
+    EXPECT_EQ(Call({"he3-decay-fit", "--help"}).out, help.out);
+    EXPECT_EQ(Call({"help", "list"}).out, Call({"--help"}).out);
+    struct Case {
+        std::vector<std::string_view> args;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"he3-decay-fti", "--csv", "-"},
+         "vantrel: no function or command named 'he3-decay-fti'; did you mean he3-decay-fit?"},
+        {{"help", "lsit"}, "no function or command named 'lsit'; did you mean list?"},
+        {{"he3-decay-fit", "--cvs", "f.csv"},
+         "vantrel: unknown option '--cvs'; did you mean --csv? ('vantrel --help' shows the usage)\n"},
+        {{"he3-decay-fit"},
+         "vantrel: he3-decay-fit reads a table: vantrel he3-decay-fit --csv FILE ('-' for "
+         "standard input)\n"},
+        {{"he3-decay-fit", "--csv", "-", "extra"}, "and no arguments beside it"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = Call(c.args);
+        EXPECT_EQ(o.exit, kBadUsage) << c.args[0];
+        EXPECT_EQ(o.out, "");
+        EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    }
+}
+
 TEST(Commands, DoubleDashEndsTheOptions) {
     const std::vector<std::tuple<std::vector<std::string_view>, int, std::string, std::string>>
         cases = {
@@ -396,7 +233,7 @@ TEST(Commands, DoubleDashEndsTheOptions) {
             {{"CountRate", "--", "-1", "5"}, kSuccess, "-0.20000000000000001\n", ""},
             {{"CountRate", "-1", "--", "5"}, kSuccess, "-0.20000000000000001\n", ""},
             {{"list", "--"}, kSuccess, "", ""},
-            {{"--", "--help"}, kBadUsage, "", "no function named '--help'"},
+            {{"--", "--help"}, kBadUsage, "", "no function or command named '--help'"},
             {{"CountRate", "--", "--csv", "-"},
              kBadUsage,
              "",
@@ -405,7 +242,7 @@ TEST(Commands, DoubleDashEndsTheOptions) {
             {{"CountRate", "--cvs", "in.csv"},
              kBadUsage,
              "",
-             "unknown option '--cvs' ('vantrel --help'"},
+             "unknown option '--cvs'; did you mean --csv? ('vantrel --help'"},
             {{"CountRate", "--csv", "-", "1"}, kBadUsage, "", "--csv takes one file name"},
             {{"CountRate", "--csv", "a", "--csv", "b"}, kBadUsage, "", "--csv takes one file name"},
             {{"--"}, kBadUsage, "", "usage: vantrel list"},
@@ -432,7 +269,7 @@ TEST(Commands, RefusesMisplacedOptions) {
         {{"--csv", "f.csv", "CountRate"},
          "vantrel: --csv follows the function's name: vantrel NAME --csv FILE\n"},
         {{"--cvs", "f.csv"},
-         "vantrel: unknown option '--cvs' ('vantrel --help' shows the usage)\n"},
+         "vantrel: unknown option '--cvs'; did you mean --csv? ('vantrel --help' shows the usage)\n"},
     };
     for (const auto& [args, message] : cases) {
         const Outcome o = Call(args);

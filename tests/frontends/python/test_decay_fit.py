@@ -131,7 +131,7 @@ def test_the_command_line_gives_the_same_fit_from_numbers_and_from_date_times():
         header, row = run.stdout.splitlines()
         assert header == "PHe0,T1,sigmaPHe0,sigmaT1,rho,reduced_chi_square,n"
         values = row.split(",")
-        # Dates are in hours from the first row, which here is t[0], not 0.
+        # Dates are in hours from the earliest row, which here is t[0], not 0.
         shift = math.exp(t[0] / fit.T1) if text is dated else 1.0
         assert float(values[0]) * shift == pytest.approx(fit.PHe0, rel=rel)
         assert float(values[1]) == pytest.approx(fit.T1, rel=rel)
@@ -139,13 +139,13 @@ def test_the_command_line_gives_the_same_fit_from_numbers_and_from_date_times():
 
 
 @pytest.mark.parametrize("text, message", [
-    ("t,PHe,sigmaPHe\n0,0.7,0.01\n1,0.69,0\n", "line 3: sigmaPHe is 0"),
+    ("t,PHe,sigmaPHe\n0,0.7,0.01\n1,0.69,0\n", "row 2 (line 3): sigmaPHe is 0"),
     ("t,PHe,sigmaPHe\n0,0.7,0.01\n", "1 point"),
     ("t,PHe\n0,0.7\n", "lacks the column sigmaPHe"),
-    ("t,PHe,sigmaPHe\n2026-12-09T10:00,0.7,0.01\n12,0.6,0.01\n", "line 3 (t): '12' is not an ISO 8601"),
+    ("t,PHe,sigmaPHe\n2026-12-09T10:00,0.7,0.01\n12,0.6,0.01\n", "row 2 (line 3), column 1 (t): '12' is not an ISO 8601"),
     ("t,PHe,sigmaPHe\n2026-12-09T10:00Z,0.7,0.01\n2026-12-09T12:00,0.6,0.01\n", "names no time zone"),
     ("t,PHe,sigmaPHe\n2026-02-30,0.7,0.01\n", "neither a number nor an ISO 8601"),
-    ("t,PHe,sigmaPHe\n0,0.7,0.01\nx,0.6,0.01\n", "line 3 (t): 'x' is not a number"),
+    ("t,PHe,sigmaPHe\n0,0.7,0.01\nx,0.6,0.01\n", "row 2 (line 3), column 1 (t): 'x' is not a number"),
 ])
 def test_the_command_line_stops_on_a_bad_row_naming_its_line(text, message):
     run = run_cli(text)

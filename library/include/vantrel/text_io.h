@@ -1,16 +1,29 @@
-// How the tool writes its results: straight through the stream's buffer, so
-// that every failure to write is seen.
+// How tables are read and written: straight through the streams' buffers, so
+// that every failure to read or write is seen.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
+#include <stdexcept>
 #include <streambuf>
+#include <string>
 #include <string_view>
 
-#include "file_io.h"
+namespace vantrel {
 
-namespace vantrel::cli {
+// An open, read or write failure, which a stream buffer may throw to be
+// reported with its reason; what() is the message.
+class IoError : public std::runtime_error {
+public:
+    enum class Side { kInput, kOutput };
+    IoError(Side side, const std::string& what) : std::runtime_error(what), side_(side) {}
+    Side side() const noexcept { return side_; }
 
-// Line ends of what the tool writes itself: the platform's (on Windows "\r\n",
+private:
+    Side side_;
+};
+
+// Line ends of what the library writes itself: the platform's (on Windows "\r\n",
 // which text written there is expected to have). The CSV records in between
 // are written as they were read.
 #ifdef _WIN32
@@ -19,9 +32,8 @@ inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kLineEnd = "\n";
 #endif
 
-// A failure of the tool's own buffers arrives as the IoError they throw, with
-// the system's reason; any other buffer that refuses bytes is reported alike,
-// without one.
+// A buffer that fails by throwing IoError reports it with its reason; any
+// other buffer that refuses bytes is reported alike, without one.
 class Writer {
 public:
     explicit Writer(std::ostream& out) : buffer_(*out.rdbuf()) {}
@@ -54,4 +66,4 @@ private:
     std::streambuf& buffer_;
 };
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

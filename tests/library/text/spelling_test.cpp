@@ -1,13 +1,16 @@
-// The distance that ranks the names suggested for a mistyped one.
-#include "edit_distance.h"
+// Names by the spelling a user typed: the distance that ranks them, and the
+// names the catalogue suggests for a mistyped one.
+#include "vantrel/spelling.h"
 
 #include <gtest/gtest.h>
+
+#include "vantrel/catalogue.h"
 
 #include <string_view>
 #include <tuple>
 #include <vector>
 
-namespace vantrel::cli {
+namespace vantrel {
 namespace {
 
 TEST(EditDistance, CountsInsertionsDeletionsAndSubstitutions) {
@@ -30,5 +33,15 @@ TEST(EditDistance, CountsInsertionsDeletionsAndSubstitutions) {
     }
 }
 
+TEST(ClosestFunctionNames, SuggestsMisspellingsAndFamilies) {
+    EXPECT_EQ(ClosestFunctionNames("FlipingRatio").front(), "FlippingRatio");
+    EXPECT_EQ(ClosestFunctionNames("countrate").front(), "CountRate");
+    EXPECT_EQ(ClosestFunctionNames("stl_cubik").front(), "STLcubic");
+    EXPECT_EQ(ClosestFunctionNames("He3Transmision", 1), std::vector<std::string_view>{"He3Transmission"});
+    EXPECT_EQ(ClosestFunctionNames("FlipingRatio"), std::vector<std::string_view>{"FlippingRatio"});
+    EXPECT_EQ(ClosestFunctionNames("asym").size(), 3u);
+    EXPECT_TRUE(ClosestFunctionNames("Zebra").empty());
+}
+
 }  // namespace
-}  // namespace vantrel::cli
+}  // namespace vantrel
