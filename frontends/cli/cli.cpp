@@ -199,8 +199,8 @@ int EvaluateCsvFrom(const CatalogueEntry& entry, std::string_view source, std::i
 }
 
 // he3-decay-fit: a table in, one row out.
-int DecayFitCommand(const Operands& operands, std::istream& in, std::ostream& out,
-                    Writer& writer, std::ostream& err) {
+int DecayFitCommand(const Operands& operands, std::istream& in, std::ostream& out, Writer& writer,
+                    std::ostream& err) {
     if (operands.help) {
         writer.Text(kDecayFitUsage);
         return kSuccess;
@@ -268,7 +268,7 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
         if (operands->csv || !operands->arguments.empty()) {
             Message(err) << "'" << command << "' takes "
                          << (command == "help" ? "one function or command name, or none"
-                                             : "no arguments")
+                                               : "no arguments")
                          << "\n";
             return kBadUsage;
         }

@@ -41,8 +41,8 @@ bool ReadRows(CsvReader& reader, CsvRecord& record, const std::vector<std::size_
             const std::string field = ", column " + std::to_string(columns[k] + 1) + " (" +
                                       std::string(kDecayFitColumns[k]) + "): ";
             const ParsedNumber parsed = ParseNumber(text);
-            if (k == 0 && (dates.value_or(false) ||
-                           (!dates && parsed.error == NumberError::kNotANumber))) {
+            if (k == 0 &&
+                (dates.value_or(false) || (!dates && parsed.error == NumberError::kNotANumber))) {
                 const std::optional<Instant> instant = ParseDateTime(TrimBlanks(text));
                 if (!instant) {
                     err << prefix << where << field << Quote(text)
@@ -105,8 +105,9 @@ bool ReadDecayFitTable(std::istream& in, std::ostream& err, std::string_view pre
         while ((found = reader.Next(record)) && IsBlank(record.raw)) {
         }
         if (!found) {
-            err << prefix << "the CSV input is empty; its first line must name the columns t, PHe, "
-                              "sigmaPHe\n";
+            err << prefix
+                << "the CSV input is empty; its first line must name the columns t, PHe, "
+                   "sigmaPHe\n";
             return false;
         }
         const CsvColumns columns =

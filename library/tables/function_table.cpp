@@ -66,7 +66,7 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
         column = std::string(entry.name) + "_" + std::to_string(n);
     if (column != entry.name) {
         err << prefix << "note: the input has a column " << entry.name
-                     << " already; the values go to column " << column << '\n';
+            << " already; the values go to column " << column << '\n';
     }
 
     if (reader.HadByteOrderMark()) out << CsvReader::kByteOrderMark;
@@ -78,8 +78,8 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
         if (IsBlank(record.raw)) continue;
         if (record.fields.size() != header.size()) {
             err << prefix << "line " << record.line << ": " << record.fields.size() << " field"
-                         << (record.fields.size() == 1 ? "" : "s") << ", but the header has "
-                         << header.size() << progress.Stopped() << '\n';
+                << (record.fields.size() == 1 ? "" : "s") << ", but the header has "
+                << header.size() << progress.Stopped() << '\n';
             return false;
         }
         for (std::size_t k = 0; k < names.size(); ++k) {
@@ -87,7 +87,7 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
             const ParsedNumber parsed = ParseNumber(text);
             if (parsed.error) {
                 err << prefix << "line " << record.line << ", column " << columns[k] + 1 << " ("
-                             << names[k] << "): " << Quote(text) << NumberProblem(*parsed.error)
+                    << names[k] << "): " << Quote(text) << NumberProblem(*parsed.error)
                     << progress.Stopped() << '\n';
                 return false;
             }
@@ -119,7 +119,7 @@ bool EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& ou
         } catch (const std::bad_alloc&) {
             // A record is held whole: one of gigabytes may not fit.
             err << prefix << "line " << record.line << ": the record does not fit in memory"
-                         << progress.Stopped() << '\n';
+                << progress.Stopped() << '\n';
         }
         // Also after a bad record: the rows before it are kept.
         writer.Flush();

@@ -31,8 +31,8 @@ inline std::to_chars_result ToChars(char* first, char* last, double value) {
 }
 
 // `precision` significant digits (chars_format::general), as printf's %.*g.
-inline std::to_chars_result ToChars(char* first, char* last, double value,
-                                    std::chars_format format, int precision) {
+inline std::to_chars_result ToChars(char* first, char* last, double value, std::chars_format format,
+                                    int precision) {
     return to_chars(first, last, value, format, precision);
 }
 

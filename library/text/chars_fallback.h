@@ -23,9 +23,9 @@ namespace vantrel::text::fallback {
 using std::chars_format;
 using std::errc;
 using std::from_chars_result;
-using std::to_chars_result;
 using std::ptrdiff_t;
 using std::size_t;
+using std::to_chars_result;
 using std::uint64_t;
 
 // Exact products of a 53-bit significand and a power of five.

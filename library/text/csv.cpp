@@ -138,7 +138,9 @@ std::optional<std::string> HiddenInHeader(std::string_view raw, bool marked) {
 
 }  // namespace
 
-std::optional<std::string> UnreadableCsvHeader(std::string_view raw) { return UnreadableHeader(raw); }
+std::optional<std::string> UnreadableCsvHeader(std::string_view raw) {
+    return UnreadableHeader(raw);
+}
 
 CsvColumns FindCsvColumns(const CsvRecord& record, std::span<const std::string_view> names,
                           bool marked, std::string_view whose) {

@@ -1,5 +1,6 @@
-// Fuzz target for the command-line tool's readers: any bytes go through
-// `vantrel NAME --csv -` as a CSV, and every field through the number parser.
+// Fuzz target for the library's readers, as the command-line tool runs them:
+// any bytes go through `vantrel NAME --csv -` as a CSV, and every field
+// through the number parser.
 //
 // The input is read a second time here, by a reference reading of the same
 // rules written independently (on the whole text at once, where the tool
@@ -29,7 +30,6 @@
 #include <vector>
 
 #include "cli.h"
-#include "numbers.h"
 #include "vantrel/catalogue.h"
 #include "vantrel/number_text.h"
 

@@ -211,7 +211,8 @@ TEST(Commands, HelpAndSuggestionsKnowTheCommands) {
          "vantrel: no function or command named 'he3-decay-fti'; did you mean he3-decay-fit?"},
         {{"help", "lsit"}, "no function or command named 'lsit'; did you mean list?"},
         {{"he3-decay-fit", "--cvs", "f.csv"},
-         "vantrel: unknown option '--cvs'; did you mean --csv? ('vantrel --help' shows the usage)\n"},
+         "vantrel: unknown option '--cvs'; did you mean --csv? ('vantrel --help' shows the "
+         "usage)\n"},
         {{"he3-decay-fit"},
          "vantrel: he3-decay-fit reads a table: vantrel he3-decay-fit --csv FILE ('-' for "
          "standard input)\n"},
@@ -269,7 +270,8 @@ TEST(Commands, RefusesMisplacedOptions) {
         {{"--csv", "f.csv", "CountRate"},
          "vantrel: --csv follows the function's name: vantrel NAME --csv FILE\n"},
         {{"--cvs", "f.csv"},
-         "vantrel: unknown option '--cvs'; did you mean --csv? ('vantrel --help' shows the usage)\n"},
+         "vantrel: unknown option '--cvs'; did you mean --csv? ('vantrel --help' shows the "
+         "usage)\n"},
     };
     for (const auto& [args, message] : cases) {
         const Outcome o = Call(args);

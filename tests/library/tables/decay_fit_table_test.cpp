@@ -30,34 +30,42 @@ constexpr const char* kPoints = "0,0.7,0.01\n24,0.6,0.01\n48,0.52,0.01\n";
 TEST(DecayFitTable, RefusesEveryBadTableNamingWhereAndWhy) {
     const std::string header = "t,PHe,sigmaPHe\n";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", "vantrel: the CSV input is empty; its first line must name the columns t, PHe, sigmaPHe\n"},
+        {"",
+         "vantrel: the CSV input is empty; its first line must name the columns t, PHe, "
+         "sigmaPHe\n"},
         {"t,PHe,sigmaPHe,t\n0,0.7,0.01,5\n",
          "vantrel: the CSV header names t twice (columns 1 and 4)\n"},
-        {"t,PHe\n0,0.7\n", "vantrel: the CSV header lacks the column sigmaPHe of "
-                           "he3-decay-fit(t, PHe, sigmaPHe) (names are case-sensitive)\n"},
+        {"t,PHe\n0,0.7\n",
+         "vantrel: the CSV header lacks the column sigmaPHe of "
+         "he3-decay-fit(t, PHe, sigmaPHe) (names are case-sensitive)\n"},
         {"t;PHe;sigmaPHe\n0;0.7;0.01\n", "not by ';'\n"},
-        {std::string("\xFF\xFEt\0,\0P\0H\0e\0", 12), "UTF-16 (little-endian, by its byte-order mark)"},
+        {std::string("\xFF\xFEt\0,\0P\0H\0e\0", 12),
+         "UTF-16 (little-endian, by its byte-order mark)"},
         {"t,PHe,sigmaPHe\r0,0.7,0.01\r", "carriage return alone"},
         {"\xEF\xBB\xBF\xEF\xBB\xBFt,PHe,sigmaPHe\n", "two byte-order marks"},
         {header + "0,0.7,0.01\n24,1e400,0.01\n",
          "vantrel: row 2 (line 3), column 2 (PHe): '1e400' is beyond the range of a double\n"},
         {header + "0,0.7,0.01\nx,0.6,0.01\n",
          "vantrel: row 2 (line 3), column 1 (t): 'x' is not a number like the rows before it\n"},
-        {header + "0,0.7,0.01\n\n12,0.6\n", "vantrel: row 2 (line 4): 2 fields, but the header has 3\n"},
+        {header + "0,0.7,0.01\n\n12,0.6\n",
+         "vantrel: row 2 (line 4): 2 fields, but the header has 3\n"},
         {header + "2026-12-09T10:00,0.7,0.01\n12,0.6,0.01\n",
          "row 2 (line 3), column 1 (t): '12' is not an ISO 8601 date-time like the rows before it"},
         {header + "2026-12-09T10:00Z,0.7,0.01\n2026-12-09T12:00,0.6,0.01\n", "names no time zone"},
         {header + "2026-02-30,0.7,0.01\n", "neither a number nor an ISO 8601 date-time"},
         {header + "0,0.7,0.01\n1,0.69,0\n",
-         "vantrel: he3-decay-fit: row 2 (line 3): sigmaPHe is 0; every deviation must be above 0\n"},
-        {header + "0,0.7,0.01\n", "vantrel: he3-decay-fit: 1 point; a decay fit needs at least two"},
+         "vantrel: he3-decay-fit: row 2 (line 3): sigmaPHe is 0; every deviation must be above "
+         "0\n"},
+        {header + "0,0.7,0.01\n",
+         "vantrel: he3-decay-fit: 1 point; a decay fit needs at least two"},
         {header + "0,0.7,\"0.01\n", "vantrel: line 2: a quoted field is not closed"},
     };
     for (const auto& [text, message] : cases) {
         const Outcome run = Fit(text);
         EXPECT_FALSE(run.ok) << Quote(text);
         EXPECT_EQ(run.out, "") << Quote(text);
-        EXPECT_NE(run.err.find(message), std::string::npos) << Quote(text) << "\n  said: " << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos)
+            << Quote(text) << "\n  said: " << run.err;
     }
 }
 
@@ -66,11 +74,11 @@ TEST(DecayFitTable, ColumnsAnywhereAndDateTimesInHoursFromTheEarliest) {
     ASSERT_TRUE(numbers.ok) << numbers.err;
     EXPECT_EQ(numbers.out.substr(0, numbers.out.find('\n')), kDecayFitResultHeader);
     // The same points, shuffled, in other columns, times as date-times with a zone.
-    const Outcome dated = Fit(
-        "note,sigmaPHe,PHe,t\n"
-        "b,0.01,0.6,2026-12-10T11:00+01:00\n"
-        "a,0.01,0.7,2026-12-09T10:00Z\n"
-        "c,0.01,0.52,2026-12-11T10:00Z\n");
+    const Outcome dated =
+        Fit("note,sigmaPHe,PHe,t\n"
+            "b,0.01,0.6,2026-12-10T11:00+01:00\n"
+            "a,0.01,0.7,2026-12-09T10:00Z\n"
+            "c,0.01,0.52,2026-12-11T10:00Z\n");
     ASSERT_TRUE(dated.ok) << dated.err;
     EXPECT_EQ(dated.out, numbers.out);
 }

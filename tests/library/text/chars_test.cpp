@@ -21,10 +21,23 @@ namespace {
 // Values that reach every branch: the 17-digit fast path and its edges,
 // subnormals, powers of ten, halfway cases, and random bit patterns.
 std::vector<double> Values() {
-    std::vector<double> values = {0.0,     -0.0,    1.0,     0.1,         0.3,     1e-5,
-                                  9.99e-6, 1e16,    9.9e15,  1e17,        123.456, 5e-324,
-                                  2.2250738585072014e-308, 1.7976931348623157e308,
-                                  0.63245553203367588, 1.0000000000000001e+300, 7.0e22,
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  1.0,
+                                  0.1,
+                                  0.3,
+                                  1e-5,
+                                  9.99e-6,
+                                  1e16,
+                                  9.9e15,
+                                  1e17,
+                                  123.456,
+                                  5e-324,
+                                  2.2250738585072014e-308,
+                                  1.7976931348623157e308,
+                                  0.63245553203367588,
+                                  1.0000000000000001e+300,
+                                  7.0e22,
                                   std::numeric_limits<double>::infinity(),
                                   -std::numeric_limits<double>::infinity()};
     for (int k = -30; k <= 30; ++k) values.push_back(std::pow(10.0, k));
@@ -40,15 +53,17 @@ std::vector<double> Values() {
 
 std::string Std(double x, bool shortest) {
     char buffer[64];
-    const auto end = shortest ? std::to_chars(buffer, buffer + 64, x).ptr
-                              : std::to_chars(buffer, buffer + 64, x, std::chars_format::general, 17).ptr;
+    const auto end =
+        shortest ? std::to_chars(buffer, buffer + 64, x).ptr
+                 : std::to_chars(buffer, buffer + 64, x, std::chars_format::general, 17).ptr;
     return {buffer, end};
 }
 
 std::string Own(double x, bool shortest) {
     char buffer[64];
-    const auto end = shortest ? fallback::to_chars(buffer, buffer + 64, x).ptr
-                              : fallback::to_chars(buffer, buffer + 64, x, std::chars_format::general, 17).ptr;
+    const auto end =
+        shortest ? fallback::to_chars(buffer, buffer + 64, x).ptr
+                 : fallback::to_chars(buffer, buffer + 64, x, std::chars_format::general, 17).ptr;
     return {buffer, end};
 }
 
@@ -60,9 +75,24 @@ TEST(Chars, WritesWhatTheStandardLibraryWrites) {
 }
 
 TEST(Chars, ReadsWhatTheStandardLibraryReads) {
-    std::vector<std::string> texts = {"1e400", "-1e400", "1e-400", "4.9406564584124654e-324",
-                                      "2.4703282292062328e-324", "inf", "-nan", "1.5x", ".5",
-                                      "5.", "1e", "0x1p3", "+1", " 1", "", "-", "1e+5", "1E5"};
+    std::vector<std::string> texts = {"1e400",
+                                      "-1e400",
+                                      "1e-400",
+                                      "4.9406564584124654e-324",
+                                      "2.4703282292062328e-324",
+                                      "inf",
+                                      "-nan",
+                                      "1.5x",
+                                      ".5",
+                                      "5.",
+                                      "1e",
+                                      "0x1p3",
+                                      "+1",
+                                      " 1",
+                                      "",
+                                      "-",
+                                      "1e+5",
+                                      "1E5"};
     for (const double x : Values()) texts.push_back(Std(x, x > 0.5));
     for (const std::string& text : texts) {
         double own = -1.0, standard = -1.0;
@@ -77,8 +107,10 @@ TEST(Chars, ReadsWhatTheStandardLibraryReads) {
     }
     for (const std::string hex : {"1.8p3", "1p-1074", "fffffffffffffp-52", "1p2000", "zz"}) {
         double own = -1.0, standard = -1.0;
-        const auto a = fallback::from_chars(hex.data(), hex.data() + hex.size(), own, std::chars_format::hex);
-        const auto b = std::from_chars(hex.data(), hex.data() + hex.size(), standard, std::chars_format::hex);
+        const auto a =
+            fallback::from_chars(hex.data(), hex.data() + hex.size(), own, std::chars_format::hex);
+        const auto b =
+            std::from_chars(hex.data(), hex.data() + hex.size(), standard, std::chars_format::hex);
         EXPECT_EQ(a.ec, b.ec) << hex;
         EXPECT_EQ(a.ptr - hex.data(), b.ptr - hex.data()) << hex;
         if (a.ec == std::errc{}) {

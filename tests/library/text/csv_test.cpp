@@ -97,15 +97,17 @@ TEST(CsvColumns, NamesWhyAHeaderLacksItsColumns) {
         {"t,PHe\n", "the CSV header lacks the column sigmaPHe of " + std::string(whose) +
                         " (names are case-sensitive)"},
         {"T,phe,sigmaPHe\n", "the CSV header lacks the columns t, PHe of"},
-        {"t;PHe;sigmaPHe\n", "was read as one column, 't;PHe;sigmaPHe', which lacks the columns "
-                             "t, PHe, sigmaPHe of he3-decay-fit(t, PHe, sigmaPHe): columns are "
-                             "separated by commas, not by ';'"},
+        {"t;PHe;sigmaPHe\n",
+         "was read as one column, 't;PHe;sigmaPHe', which lacks the columns "
+         "t, PHe, sigmaPHe of he3-decay-fit(t, PHe, sigmaPHe): columns are "
+         "separated by commas, not by ';'"},
         {"t\tPHe\tsigmaPHe\n", "separated by commas, not by tabs"},
         {"\xEF\xBB\xBF\xEF\xBB\xBFt,PHe,sigmaPHe\n",
          "line 1: the CSV text starts with two byte-order marks, and the second is read as part "
          "of the first column's name, '\\u{FEFF}t'; so it lacks the column t of"},
-        {"\xFF\xFEt\0,\0P\0", "line 1: the CSV text is UTF-16 (little-endian, by its byte-order "
-                              "mark); the tool reads UTF-8: save it as UTF-8"},
+        {"\xFF\xFEt\0,\0P\0",
+         "line 1: the CSV text is UTF-16 (little-endian, by its byte-order "
+         "mark); the tool reads UTF-8: save it as UTF-8"},
         {std::string("t\0,\0P\0H\0e\0", 10), "UTF-16 (little-endian, without a byte-order mark)"},
         {"t,PHe,sigmaPHe\r1,0.7,0.01\r", "line 1: the CSV header holds a carriage return alone"},
         {std::string("t,PHe,sig\0maPHe\n", 16), "the CSV header holds a NUL byte, at byte 10"},

@@ -52,6 +52,5 @@ TEST(Quote, EscapesControlCharactersAndCutsLongText) {
     for (const auto& [text, quoted] : cases) EXPECT_EQ(Quote(text), quoted) << text.substr(0, 80);
 }
 
-
 }  // namespace
 }  // namespace vantrel

@@ -37,7 +37,8 @@ TEST(ClosestFunctionNames, SuggestsMisspellingsAndFamilies) {
     EXPECT_EQ(ClosestFunctionNames("FlipingRatio").front(), "FlippingRatio");
     EXPECT_EQ(ClosestFunctionNames("countrate").front(), "CountRate");
     EXPECT_EQ(ClosestFunctionNames("stl_cubik").front(), "STLcubic");
-    EXPECT_EQ(ClosestFunctionNames("He3Transmision", 1), std::vector<std::string_view>{"He3Transmission"});
+    EXPECT_EQ(ClosestFunctionNames("He3Transmision", 1),
+              std::vector<std::string_view>{"He3Transmission"});
     EXPECT_EQ(ClosestFunctionNames("FlipingRatio"), std::vector<std::string_view>{"FlippingRatio"});
     EXPECT_EQ(ClosestFunctionNames("asym").size(), 3u);
     EXPECT_TRUE(ClosestFunctionNames("Zebra").empty());
