@@ -19,6 +19,7 @@
 #include "vantrel/helium3/helium3.h"
 #include "vantrel/lattice/reciprocal_cell.h"
 #include "vantrel/lattice/stl.h"
+#include "vantrel/magnetic/form_factors.h"
 #include "vantrel/magnetic/magnetic_ratio.h"
 #include "vantrel/nan.h"
 #include "vantrel/number_text.h"
