@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "arithmetic/square.h"
@@ -192,14 +193,29 @@ ReflectionFactors StructureFactorModel::Factors(const Miller& hkl) const {
     return out;
 }
 
-std::vector<Miller> StructureFactorModel::AllowedReflections(double sMax) const {
-    std::vector<Miller> reflections;
-    if (!(sMax > 0.0) || !std::isfinite(sMax)) return reflections;
+StructureFactorModel::ReflectionList StructureFactorModel::AllowedReflections(double sMax) const {
+    ReflectionList list;
+    if (!(sMax > 0.0) || !std::isfinite(sMax)) {
+        list.error = "the largest sin θ/λ must be finite and positive";
+        return list;
+    }
     // |h| = |d*·a| ≤ |d*|·|a| = 2s·a, and likewise for k and l.
+    double box = 1.0;
+    for (int i = 0; i < 3; ++i) box *= 2.0 * std::floor(2.0 * sMax * structure_.cell[i]) + 1.0;
+    if (box > kMaxSearchedReflections) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "sin θ/λ up to %g Å⁻¹ would search %.3g reflections of this cell; choose a "
+                      "smaller limit",
+                      sMax, box);
+        list.error = text;
+        return list;
+    }
     int limit[3];
     for (int i = 0; i < 3; ++i) {
         limit[i] = static_cast<int>(std::floor(2.0 * sMax * structure_.cell[i]));
     }
+    std::vector<Miller>& reflections = list.reflections;
     for (int h = -limit[0]; h <= limit[0]; ++h) {
         for (int k = -limit[1]; k <= limit[1]; ++k) {
             for (int l = -limit[2]; l <= limit[2]; ++l) {
@@ -215,7 +231,7 @@ std::vector<Miller> StructureFactorModel::AllowedReflections(double sMax) const 
                          const double sx = SinThetaOverLambda(x), sy = SinThetaOverLambda(y);
                          return sx != sy ? sx < sy : x < y;
                      });
-    return reflections;
+    return list;
 }
 
 double StructureFactorModel::Q2(const Miller& hkl,

@@ -166,7 +166,7 @@ TEST(StructureFactors, MonoclinicAgainstDirectSummation) {
         {{0.8800, 0.0600, 0.7200}, 5.803, 1.0, u * 0.011, false},
     };
     const auto iron = MakeFormFactor("Fe3+");
-    const auto reflections = model.AllowedReflections(0.5);
+    const auto reflections = model.AllowedReflections(0.5).reflections;
     ASSERT_GT(reflections.size(), 100u);
     for (const Miller& h : reflections) {
         const double s = MonoclinicS(h, 5.10, 7.30, 6.20, 104.5);
@@ -194,6 +194,12 @@ TEST(StructureFactors, MonoclinicAgainstDirectSummation) {
         }
     }
     EXPECT_GT(absent, 0);
+    // A limit that would search without end is refused, not run.
+    for (const double sMax : {0.0, -1.0, double(NAN), double(INFINITY), 1e6}) {
+        const auto list = model.AllowedReflections(sMax);
+        EXPECT_TRUE(list.reflections.empty()) << sMax;
+        EXPECT_FALSE(list.error.empty()) << sMax;
+    }
 }
 
 TEST(StructureFactors, CentredGroupCompletedFromGenerators) {
@@ -207,7 +213,7 @@ TEST(StructureFactors, CentredGroupCompletedFromGenerators) {
         {{0.12, 0.25, 0.33}, 5.803, 1.0, 0.7, false},
     };
     const auto nickel = MakeFormFactor("Ni2+", 2.2, 1.1);
-    for (const Miller& h : model.AllowedReflections(0.45)) {
+    for (const Miller& h : model.AllowedReflections(0.45).reflections) {
         EXPECT_EQ((h[0] + h[1]) % 2, 0) << "C-centring allows h + k even only";
         const double s = MonoclinicS(h, 9.80, 5.60, 4.90, 98);
         const auto factors = model.Factors(h);
@@ -256,7 +262,7 @@ TEST(StructureFactors, RatiosOfTheStructure) {
     const auto model = Model(kMonoclinic, {{"Fe1", "", 2.0, 1.0}, {"Mn2", "", 2.0, 1.0}});
     const double moments[] = {1.7, -0.4};
     const double P = 0.93, f = 0.98;
-    for (const Miller& h : model.AllowedReflections(0.4)) {
+    for (const Miller& h : model.AllowedReflections(0.4).reflections) {
         const auto factors = model.Factors(h);
         const auto FM = MagneticStructureFactor(factors, moments);
         EXPECT_EQ(FM, moments[0] * factors.FMPerMoment[0] + moments[1] * factors.FMPerMoment[1]);

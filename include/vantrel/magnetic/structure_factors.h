@@ -90,8 +90,15 @@ public:
     ReflectionFactors Factors(const Miller& hkl) const;
     // Every reflection but 000 with 0 < s ≤ sMax that the symmetry allows,
     // by s and then h, k, l. Each of a set of equivalent reflections is
-    // listed: in a field they differ in q².
-    std::vector<Miller> AllowedReflections(double sMax) const;
+    // listed: in a field they differ in q². Refused: sMax not finite and
+    // positive, or more than kMaxSearchedReflections indices to search (a
+    // 100 Å cell to s = 1.3 Å⁻¹).
+    struct ReflectionList {
+        std::vector<Miller> reflections;
+        std::string error;
+    };
+    static constexpr double kMaxSearchedReflections = 2e7;
+    ReflectionList AllowedReflections(double sMax) const;
     // sin²α, α the angle between the scattering vector of hkl and the
     // direction u·a + v·b + w·c; NaN for 000 or a zero direction.
     double Q2(const Miller& hkl, const std::array<double, 3>& uvw) const noexcept;
