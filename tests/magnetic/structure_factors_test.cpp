@@ -8,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -278,6 +279,64 @@ TEST(StructureFactors, RatiosOfTheStructure) {
     EXPECT_TRUE(std::isnan(FlippingRatioAndAsymmetry(0.0, 0.0, P, f, 1).R));
     EXPECT_TRUE(std::isnan(FlippingRatioAndAsymmetry(1.0, 0.1, 0, f, 1).R));
     EXPECT_TRUE(std::isnan(FlippingRatioAndAsymmetry(1.0, 0.1, P, f, 0).A));
+}
+
+// A CIF of one cell, one symmetry item and sites "label x y z", each a line.
+std::string Cif(const char* cell, const char* symmetry, const std::vector<std::string>& sites) {
+    std::string text = "data_t\n";
+    const char* names[] = {"length_a",    "length_b",   "length_c",
+                           "angle_alpha", "angle_beta", "angle_gamma"};
+    std::istringstream values(cell);
+    for (const char* name : names) {
+        std::string value;
+        values >> value;
+        text += std::string("_cell_") + name + " " + value + "\n";
+    }
+    text += std::string(symmetry) + "\n";
+    text += "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n";
+    for (const std::string& site : sites) text += site + "\n";
+    return text;
+}
+
+// Each site's atoms in the cell are its Wyckoff multiplicity, whatever names the
+// group and however the coordinates of a special position are rounded.
+TEST(StructureFactors, AtomsOnSpecialPositions) {
+    struct Case {
+        const char* cell;
+        const char* symmetry;
+        std::vector<std::string> sites;
+        std::vector<std::size_t> multiplicities;
+    };
+    const Case cases[] = {
+        // A pyrochlore in the second origin choice: 16d, 16c, 48f, 8b.
+        {"10.1 10.1 10.1 90 90 90",
+         "_space_group_name_H-M_alt 'F d -3 m :2'",
+         {"Ho1 0.5 0.5 0.5", "Ti1 0 0 0", "O1 0.3310 0.125 0.125", "O2 0.375 0.375 0.375"},
+         {16, 16, 48, 8}},
+        // Rhombohedral on hexagonal axes, told apart from rhombohedral axes by γ: 3a, 6c, 9d, 18h.
+        {"5 5 14 90 90 120",
+         "_symmetry_space_group_name_H-M 'R -3 m'",
+         {"Mn1 0 0 0", "Mn2 0 0 0.25", "Mn3 0.5 0 0.5", "O1 0.1667 0.8333 0.1"},
+         {3, 6, 9, 18}},
+        // 1/3 and 2/3 printed to four decimals: 2c, 4f, 12k.
+        {"4 4 6.5 90 90 120",
+         "_space_group_name_H-M_alt 'P 63/m m c'",
+         {"Fe1 0.3333 0.6667 0.25", "Fe2 0.3333 0.6667 0.06", "O1 0.1700 0.3400 0.05"},
+         {2, 4, 12}},
+        // P 21/c by its Hall symbol and by its number: 2a on the centre, 4e.
+        {"5 6 7 90 101 90",
+         "_space_group_name_Hall '-P 2ybc'",
+         {"Fe1 0 0 0", "O1 0.1 0.2 0.3"},
+         {2, 4}},
+        {"5 6 7 90 101 90", "_space_group_IT_number 14", {"Fe1 0 0 0", "O1 0.1 0.2 0.3"}, {2, 4}},
+    };
+    for (const Case& c : cases) {
+        const auto read = ReadCrystalStructure(Cif(c.cell, c.symmetry, c.sites), "t.cif");
+        ASSERT_TRUE(read.structure) << c.symmetry << ": " << read.error;
+        std::vector<std::size_t> counts(c.sites.size());
+        for (const CellAtom& atom : UnitCellAtoms(*read.structure)) ++counts[atom.site];
+        EXPECT_EQ(counts, c.multiplicities) << c.symmetry;
+    }
 }
 
 // Where the text differs from kMonoclinic by one value, the message names its line.
