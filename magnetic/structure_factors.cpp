@@ -266,4 +266,54 @@ Ratios FlippingRatioAndAsymmetry(std::complex<double> FN, std::complex<double> F
     return {minus == 0.0 ? kNaN : plus / minus, sum == 0.0 ? kNaN : (plus - minus) / sum};
 }
 
+namespace {
+
+template <typename Q2Of>
+std::vector<PredictedReflection> Predict(const StructureFactorModel& model,
+                                         std::span<const Miller> hkl,
+                                         std::span<const double> moments, double P, double f,
+                                         Q2Of q2Of) {
+    std::vector<PredictedReflection> rows;
+    rows.reserve(hkl.size());
+    for (std::size_t i = 0; i < hkl.size(); ++i) {
+        PredictedReflection row{hkl[i],
+                                model.Allowed(hkl[i]),
+                                model.SinThetaOverLambda(hkl[i]),
+                                q2Of(i),
+                                {0.0, 0.0},
+                                {0.0, 0.0},
+                                kNaN,
+                                kNaN};
+        if (row.allowed) {
+            const ReflectionFactors factors = model.Factors(hkl[i]);
+            row.FN = factors.FN;
+            row.FM = MagneticStructureFactor(factors, moments);
+            const Ratios ratios = FlippingRatioAndAsymmetry(row.FN, row.FM, P, f, row.q2);
+            row.R = ratios.R;
+            row.A = ratios.A;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+}  // namespace
+
+std::vector<PredictedReflection> PredictFlippingRatios(const StructureFactorModel& model,
+                                                       std::span<const Miller> hkl,
+                                                       std::span<const double> moments, double P,
+                                                       double f,
+                                                       const std::array<double, 3>& field) {
+    return Predict(model, hkl, moments, P, f,
+                   [&](std::size_t i) { return model.Q2(hkl[i], field); });
+}
+
+std::vector<PredictedReflection> PredictFlippingRatios(const StructureFactorModel& model,
+                                                       std::span<const Miller> hkl,
+                                                       std::span<const double> moments, double P,
+                                                       double f, std::span<const double> q2) {
+    return Predict(model, hkl, moments, P, f,
+                   [&](std::size_t i) { return i < q2.size() ? q2[i] : kNaN; });
+}
+
 }  // namespace vantrel::magnetic

@@ -281,6 +281,42 @@ TEST(StructureFactors, RatiosOfTheStructure) {
     EXPECT_TRUE(std::isnan(FlippingRatioAndAsymmetry(1.0, 0.1, P, f, 0).A));
 }
 
+// Predictions row by row: as the factors give them, the field's q² or the
+// given one, and a forbidden reflection kept and marked.
+TEST(StructureFactors, PredictedReflectionsKeepEveryRow) {
+    const auto model = Model(kMonoclinic, {{"Fe1", "", 2.0, 1.0}});
+    const double moment[] = {2.5};
+    const Miller hkl[] = {{1, 1, 0}, {0, 1, 0}, {1, 0, 1}, {2, 0, -2}, {0, 0, 0}};
+    const auto rows = PredictFlippingRatios(model, hkl, moment, 0.95, 0.99, {0, 1, 0});
+    ASSERT_EQ(rows.size(), 5u);
+    const double q2[] = {0.3, 0.5, 0.7, 0.9, 1.0};
+    const auto given = PredictFlippingRatios(model, hkl, moment, 0.95, 0.99, q2);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].hkl, hkl[i]);
+        EXPECT_EQ(rows[i].allowed, model.Allowed(hkl[i])) << i;
+        EXPECT_EQ(given[i].q2, q2[i]);
+        if (!rows[i].allowed) {
+            EXPECT_EQ(rows[i].FN, 0.0);
+            EXPECT_TRUE(std::isnan(rows[i].R) && std::isnan(given[i].A)) << i;
+            continue;
+        }
+        if (i == 4) {  // 000 is no reflection: it has no direction to the field
+            EXPECT_TRUE(std::isnan(rows[i].q2) && std::isnan(rows[i].R));
+            continue;
+        }
+        const auto factors = model.Factors(hkl[i]);
+        EXPECT_EQ(rows[i].q2, model.Q2(hkl[i], {0, 1, 0}));
+        EXPECT_EQ(rows[i].FM, 2.5 * factors.FMPerMoment[0]);
+        const Ratios expected =
+            FlippingRatioAndAsymmetry(factors.FN, rows[i].FM, 0.95, 0.99, q2[i]);
+        EXPECT_EQ(given[i].R, expected.R);
+        EXPECT_EQ(given[i].A, expected.A);
+    }
+    EXPECT_FALSE(rows[1].allowed);  // 010: the screw axis
+    EXPECT_FALSE(rows[2].allowed);  // 101: the glide
+    EXPECT_TRUE(rows[3].allowed);
+}
+
 // A CIF of one cell, one symmetry item and sites "label x y z", each a line.
 std::string Cif(const char* cell, const char* symmetry, const std::vector<std::string>& sites) {
     std::string text = "data_t\n";

@@ -122,4 +122,28 @@ std::complex<double> MagneticStructureFactor(const ReflectionFactors& factors,
 Ratios FlippingRatioAndAsymmetry(std::complex<double> FN, std::complex<double> FM, double P,
                                  double f, double q2) noexcept;
 
+// One reflection of a structure as a flipping-ratio measurement sees it.
+struct PredictedReflection {
+    Miller hkl;
+    bool allowed;  // false: the symmetry forbids it; F, R and A then say nothing
+    double s, q2;
+    std::complex<double> FN, FM;  // 10⁻¹² cm; F_M for the moments given
+    double R, A;
+};
+
+// The flipping ratios and asymmetries the structure predicts for its magnetic
+// sites' moments (μB along the field, in their order), a beam of polarisation P
+// and flipper probability f, with q² from a field along u·a + v·b + w·c or
+// given per reflection (q2[i] for hkl[i]). A forbidden reflection is kept,
+// marked, with F = 0 and R = A = NaN: never dropped.
+std::vector<PredictedReflection> PredictFlippingRatios(const StructureFactorModel& model,
+                                                       std::span<const Miller> hkl,
+                                                       std::span<const double> moments, double P,
+                                                       double f,
+                                                       const std::array<double, 3>& field);
+std::vector<PredictedReflection> PredictFlippingRatios(const StructureFactorModel& model,
+                                                       std::span<const Miller> hkl,
+                                                       std::span<const double> moments, double P,
+                                                       double f, std::span<const double> q2);
+
 }  // namespace vantrel::magnetic
