@@ -238,6 +238,21 @@ public:
         cif::Column labels = block.find_values("_atom_site_label");
         loop_ = labels.get_loop();
         line_ = labels.item() == nullptr ? 0 : labels.item()->line_number;
+        if (loop_ == nullptr && labels.item() != nullptr) {
+            // One site written as pairs, as for an element's structure: a loop of one row.
+            for (const cif::Item& item : block.items) {
+                if (item.type != cif::ItemType::Pair) continue;
+                const std::string& tag = item.pair[0];
+                if (!StartsWithFolded(tag, "_atom_site_") ||
+                    StartsWithFolded(tag, "_atom_site_aniso_")) {
+                    continue;
+                }
+                pairs_.tags.push_back(tag);
+                pairs_.values.push_back(item.pair[1]);
+                pairLines_.push_back(item.line_number);
+            }
+            loop_ = &pairs_;
+        }
     }
     bool Found() const { return loop_ != nullptr; }
     std::size_t Rows() const { return loop_->length(); }
@@ -246,6 +261,7 @@ public:
         return loop_->val(row, static_cast<std::size_t>(column));
     }
     int Line(std::size_t row, int column) const {
+        if (!pairLines_.empty()) return pairLines_[static_cast<std::size_t>(column)];
         return ValueLine(
             text_, line_,
             loop_->tags.size() + row * loop_->tags.size() + static_cast<std::size_t>(column));
@@ -267,6 +283,8 @@ public:
 
 private:
     const cif::Loop* loop_ = nullptr;
+    cif::Loop pairs_;
+    std::vector<int> pairLines_;
     std::string_view text_, source_;
     int line_ = 0;
 };
@@ -274,8 +292,7 @@ private:
 std::vector<Site> ReadSites(cif::Block& block, std::string_view text, std::string_view source) {
     const SiteLoop loop(block, text, source);
     if (!loop.Found()) {
-        throw Refusal{std::string(source) + ": data_" + block.name +
-                      " has no loop of _atom_site_label"};
+        throw Refusal{std::string(source) + ": data_" + block.name + " has no _atom_site_label"};
     }
     const int label = loop.Column("_atom_site_label");
     const int type = loop.Column("_atom_site_type_symbol");

@@ -334,6 +334,35 @@ std::string Cif(const char* cell, const char* symmetry, const std::vector<std::s
     return text;
 }
 
+// An element's structure, its one site written as pairs rather than a loop.
+TEST(StructureFactors, OneSiteWrittenAsPairs) {
+    const char cif[] = R"(data_nickel
+_cell_length_a 3.524
+_cell_length_b 3.524
+_cell_length_c 3.524
+_cell_angle_alpha 90
+_cell_angle_beta 90
+_cell_angle_gamma 90
+_space_group_name_H-M_alt 'F m -3 m'
+_atom_site_label Ni1
+_atom_site_fract_x 0
+_atom_site_fract_y 0
+_atom_site_fract_z 0.0x
+)";
+    const auto bad = ReadCrystalStructure(cif, "ni.cif");
+    EXPECT_NE(bad.error.find("ni.cif:12: _atom_site_fract_z of site Ni1 '0.0x' is not a number"),
+              std::string::npos)
+        << bad.error;
+    std::string good = cif;
+    good.replace(good.find("0.0x"), 4, "0");
+    const auto model = Model(good.c_str(), {{"Ni1", "Ni", 2, 1}});
+    ASSERT_EQ(model.Atoms().size(), 4u);
+    // Face-centred: 111 has all four atoms in phase, 200 too; 100 and 110 are forbidden.
+    EXPECT_NEAR(model.Factors({1, 1, 1}).FN.real(), 4 * 1.03, 1e-13);
+    EXPECT_FALSE(model.Allowed({1, 0, 0}));
+    EXPECT_FALSE(model.Allowed({1, 1, 0}));
+}
+
 // Each site's atoms in the cell are its Wyckoff multiplicity, whatever names the
 // group and however the coordinates of a special position are rounded.
 TEST(StructureFactors, AtomsOnSpecialPositions) {
