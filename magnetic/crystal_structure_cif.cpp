@@ -11,7 +11,6 @@
 #include <cctype>
 #include <cmath>
 #include <fstream>
-#include <numbers>
 #include <sstream>
 
 #include "magnetic/closest_names.h"
@@ -21,6 +20,11 @@ namespace vantrel::magnetic {
 namespace {
 
 namespace cif = gemmi::cif;
+
+// The nearest double to π, as std::numbers::pi holds it: this file is compiled
+// as C++17, the newest standard the parser's headers build with under every
+// compiler Vantrel uses.
+constexpr double kPi = 3.141592653589793;
 
 struct Refusal {
     std::string text;
@@ -134,7 +138,7 @@ std::array<double, 6> ReadCell(cif::Block& block, std::string_view source) {
         }
     }
     // The squared volume over (abc)²: zero for a flat cell, negative for angles no cell has.
-    const double d = std::numbers::pi / 180.0;
+    const double d = kPi / 180.0;
     const double ca = std::cos(cell[3] * d), cb = std::cos(cell[4] * d), cg = std::cos(cell[5] * d);
     const double volume2 = 1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg;
     if (!(volume2 > 1e-10)) {
@@ -309,7 +313,7 @@ std::vector<Site> ReadSites(cif::Block& block, std::string_view text, std::strin
     const int occupancy = loop.Column("_atom_site_occupancy");
     const int uIso = loop.Column("_atom_site_u_iso_or_equiv");
     const int bIso = loop.Column("_atom_site_b_iso_or_equiv");
-    constexpr double kUToB = 8.0 * std::numbers::pi * std::numbers::pi;
+    constexpr double kUToB = 8.0 * kPi * kPi;
 
     std::vector<Site> sites;
     for (std::size_t row = 0; row < loop.Rows(); ++row) {
