@@ -10,7 +10,8 @@ packages=(
   clang libclang-rt-dev valgrind
   python3 python3-dev python3-numpy python3-pytest python3-uncertainties python3-mpmath
   python3-dask python3-distributed python3-xarray python3-matplotlib python3-scipy
-  python3-pip python3-setuptools python3-wheel
+  python3-pip python3-setuptools python3-wheel python3-periodictable
+  gemmi-dev tao-pegtl-dev libstb-dev
   clang-format
   emscripten node-acorn nodejs chromium
 )
