@@ -88,14 +88,14 @@ void RunRange(detail::ColumnKernel kernel, std::span<const InputColumn> columns,
            {out.data + static_cast<std::ptrdiff_t>(begin) * out.stride, out.stride});
 }
 
-struct Job {
+struct ColumnRun {
     detail::ColumnKernel kernel;
     std::size_t n, parts;
     std::span<const InputColumn> columns;
     OutputColumn out;
 
     static void Part(const void* context, std::size_t p) noexcept {
-        const Job& job = *static_cast<const Job*>(context);
+        const ColumnRun& job = *static_cast<const ColumnRun*>(context);
         RunRange(job.kernel, job.columns, job.out, job.n * p / job.parts,
                  job.n * (p + 1) / job.parts);
     }
@@ -121,8 +121,8 @@ bool EvaluateBatch(const CatalogueEntry& function, std::size_t n,
     }
     // A stride-0 output keeps the last element's value: one thread, in order.
     const std::size_t threads = out.stride == 0 ? 1 : ThreadsFor(n, options.threads);
-    const Job job{kernel, n, PartsFor(n, threads), columns, out};
-    detail::RunParts(job.parts, threads - 1, &Job::Part, &job);
+    const ColumnRun job{kernel, n, PartsFor(n, threads), columns, out};
+    detail::RunParts(job.parts, threads - 1, &ColumnRun::Part, &job);
     return true;
 }
 

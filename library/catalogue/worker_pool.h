@@ -13,9 +13,11 @@ using PartFunction = void (*)(const void* context, std::size_t p) noexcept;
 // Runs part(context, p) for every p < parts, each exactly once, and returns
 // when all have finished. The calling thread takes parts itself; up to
 // `helpers` idle workers of the pool join in, each claiming one part after
-// another while no more threads compute than there are processors (callers
-// of concurrent calls included). When every worker is busy with other calls,
-// the caller computes all parts alone: no call waits for another call's work.
+// another while the callers computing (of this and concurrent calls) are no
+// more than the processors. A call made while every processor already has a
+// caller computing wakes no worker, and when every worker is busy with other
+// calls the caller computes all parts alone: no call waits for another
+// call's work.
 void RunParts(std::size_t parts, std::size_t helpers, PartFunction part,
               const void* context) noexcept;
 

@@ -26,7 +26,8 @@ namespace vantrel {
 
 struct BatchOptions {
     // Threads that share the elements: 1 computes in the calling thread, 0 takes
-    // one per processor. Only runs of at least 32768 elements are shared. The
+    // one per processor. A thread takes at least 32768 elements: a run of fewer
+    // than 65536 is computed in the calling thread alone. The
     // threads beyond the caller come from one pool for the whole process, shared
     // by concurrent calls without oversubscribing the processors. Every element
     // is computed on its own, so the result does not depend on the number.
