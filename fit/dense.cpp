@@ -14,6 +14,7 @@ void Householder(std::vector<double>& a, std::size_t rows, std::size_t m, std::v
     for (std::size_t k = 0; k < m && k < rows; ++k) {
         for (std::size_t i = k; i < rows; ++i) column[i - k] = a[i * m + k];
         const double length = Norm(std::span<const double>(column.data(), rows - k));
+        if (!std::isfinite(length)) continue;
         if (length == 0.0) continue;
         // H = I − τ·u·uᵀ with u = (x − α·e₁)/(x₀ − α), u₀ = 1 and τ = (α − x₀)/α:
         // nothing squared, so no column large or small enough to overflow.
@@ -21,7 +22,8 @@ void Householder(std::vector<double>& a, std::size_t rows, std::size_t m, std::v
         const double v0 = a[k * m + k] - alpha;
         const double tau = -v0 / alpha;
         a[k * m + k] = 1.0;
-        for (std::size_t i = k + 1; i < rows; ++i) a[i * m + k] /= v0;
+        const double inverse = 1.0 / v0;
+        for (std::size_t i = k + 1; i < rows; ++i) a[i * m + k] *= inverse;
         const double beta = tau;
         for (std::size_t j = k + 1; j < m; ++j) {
             double dot = 0.0;
@@ -56,6 +58,11 @@ bool BackSubstitute(const std::vector<double>& a, std::size_t m, const std::vect
 }  // namespace
 
 double Norm(std::span<const double> v) noexcept {
+    // The plain sum of squares where it neither overflows nor loses digits to
+    // underflow, which is nearly always; else relative to the largest element.
+    double plain = 0.0;
+    for (const double x : v) plain += x * x;
+    if (plain >= 0x1p-900 && plain <= 0x1p900) return std::sqrt(plain);
     double scale = 0.0, sum = 1.0;
     for (const double x : v) {
         if (x == 0.0) continue;
@@ -101,6 +108,13 @@ bool Factorisation::Solve(double damping, std::span<const double> diagonal,
     for (std::size_t k = 0; k < m_; ++k) a[(m_ + k) * m_ + k] = root * diagonal[k];
     Householder(a, 2 * m_, m_, b);
     return BackSubstitute(a, m_, b, step);
+}
+
+double Factorisation::Change(std::span<const double> step) const {
+    std::vector<double> product(m_, 0.0);
+    for (std::size_t i = 0; i < m_; ++i)
+        for (std::size_t j = i; j < m_; ++j) product[i] += r_[i * m_ + j] * step[j];
+    return Norm(product);
 }
 
 bool InverseOfNormalMatrix(std::span<const double> jacobian, std::size_t n, std::size_t m,

@@ -26,6 +26,9 @@ public:
     // solution (damping 0 and a rank-deficient Jacobian).
     bool Solve(double damping, std::span<const double> diagonal, std::vector<double>& step) const;
 
+    // ‖J·δ‖ = ‖R·δ‖: how far a step moves the model, without the n rows.
+    double Change(std::span<const double> step) const;
+
 private:
     std::size_t m_;
     std::vector<double> r_, qtr_;  // R (m × m, upper) and the first m elements of Qᵀ·r

@@ -36,6 +36,13 @@ public:
         const double largest = *std::max_element(sigma.begin(), sigma.end());
         std::frexp(largest, &exponent_);
         for (std::size_t i = 0; i < n_; ++i) scaled_sigma_[i] = std::ldexp(sigma[i], -exponent_);
+        std::vector<double> data(n_);
+        weight_.resize(n_);
+        for (std::size_t i = 0; i < n_; ++i) {
+            weight_[i] = 1.0 / scaled_sigma_[i];
+            data[i] = y_[i] * weight_[i];
+        }
+        data_norm_ = Norm(data);
     }
 
     int exponent() const noexcept { return exponent_; }
@@ -47,8 +54,7 @@ public:
         model_.values(s.x, s.value);
         if (!AllFinite(s.value)) return false;
         s.residual.resize(n_);
-        for (std::size_t i = 0; i < n_; ++i)
-            s.residual[i] = (y_[i] - s.value[i]) / scaled_sigma_[i];
+        for (std::size_t i = 0; i < n_; ++i) s.residual[i] = (y_[i] - s.value[i]) * weight_[i];
         s.norm = Norm(s.residual);
         return std::isfinite(s.norm);
     }
@@ -64,20 +70,13 @@ public:
             Differentiate(s);
         }
         for (std::size_t i = 0; i < n_; ++i)
-            for (std::size_t j = 0; j < m_; ++j) s.jacobian[i * m_ + j] /= scaled_sigma_[i];
+            for (std::size_t j = 0; j < m_; ++j) s.jacobian[i * m_ + j] *= weight_[i];
         return AllFinite(s.jacobian);
     }
 
-    // The size the model's changes are measured against: the larger of the
-    // model's and the data's norms, in units of σ′.
-    double Size(const State& s) const {
-        std::vector<double> a(n_), b(n_);
-        for (std::size_t i = 0; i < n_; ++i) {
-            a[i] = s.value[i] / scaled_sigma_[i];
-            b[i] = y_[i] / scaled_sigma_[i];
-        }
-        return std::max(Norm(a), Norm(b));
-    }
+    // The size the model's changes are measured against: the data's norm in
+    // units of σ′ plus the residuals' (at least the model's norm).
+    double Size(const State& s) const { return data_norm_ + s.norm; }
 
 private:
     // Central differences, with a step of ε^(1/3) of the largest size the
@@ -113,36 +112,41 @@ private:
     const Model& model_;
     std::span<const double> y_;
     std::size_t m_, n_;
-    std::vector<double> scaled_sigma_;
-    std::vector<double> typical_;  // the largest |x_j| so far
+    std::vector<double> scaled_sigma_, weight_;  // σ′ and 1/σ′
+    std::vector<double> typical_;                // the largest |x_j| so far
+    double data_norm_ = 0.0;
     int exponent_ = 0;
 };
 
+// The lengths of the Jacobian's columns.
+std::vector<double> ColumnLengths(const State& s, std::size_t m) {
+    const std::size_t n = s.residual.size();
+    std::vector<double> length(m), column(n);
+    for (std::size_t j = 0; j < m; ++j) {
+        for (std::size_t i = 0; i < n; ++i) column[i] = s.jacobian[i * m + j];
+        length[j] = Norm(column);
+    }
+    return length;
+}
+
 // The largest cosine between the residuals and a column of the Jacobian: 0 at
 // a stationary point whatever the parameters' values or units.
-double GradientCosine(const State& s, std::size_t m) {
+double GradientCosine(const State& s, std::span<const double> length) {
     if (s.norm == 0.0) return 0.0;
-    const std::size_t n = s.residual.size();
+    const std::size_t n = s.residual.size(), m = length.size();
     double largest = 0.0;
     for (std::size_t j = 0; j < m; ++j) {
-        std::vector<double> column(n);
+        if (length[j] == 0.0) continue;
+        // Each column relative to its length, each residual to the norm: no
+        // product leaves the range of a double.
+        const double column = 1.0 / length[j], residual = 1.0 / s.norm;
+        if (std::isinf(residual)) return 0.0;  // residuals below a double's normal range
         double dot = 0.0;
-        for (std::size_t i = 0; i < n; ++i) column[i] = s.jacobian[i * m + j];
-        const double length = Norm(column);
-        if (length == 0.0) continue;
-        for (std::size_t i = 0; i < n; ++i) dot += (column[i] / length) * (s.residual[i] / s.norm);
+        for (std::size_t i = 0; i < n; ++i)
+            dot += (s.jacobian[i * m + j] * column) * (s.residual[i] * residual);
         largest = std::max(largest, std::fabs(dot));
     }
     return largest;
-}
-
-// ‖J·δ‖: how far a step moves the model, in units of σ′.
-double ModelChange(const State& s, std::span<const double> step, std::size_t m) {
-    const std::size_t n = s.residual.size();
-    std::vector<double> change(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = 0; j < m; ++j) change[i] += s.jacobian[i * m + j] * step[j];
-    return Norm(change);
 }
 
 // The covariance, deviations and correlations at the optimum s, from the
@@ -216,11 +220,8 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
     double damping = 1e-3, growth = 2.0;
     result.status = Status::kIterationLimit;
     for (result.iterations = 1;; ++result.iterations) {
-        for (std::size_t j = 0; j < m; ++j) {
-            std::vector<double> column(n);
-            for (std::size_t i = 0; i < n; ++i) column[i] = s.jacobian[i * m + j];
-            scale[j] = std::max(scale[j], Norm(column));
-        }
+        const std::vector<double> length = ColumnLengths(s, m);
+        for (std::size_t j = 0; j < m; ++j) scale[j] = std::max(scale[j], length[j]);
         std::vector<double> diagonal(m);
         for (std::size_t j = 0; j < m; ++j) diagonal[j] = scale[j] > 0.0 ? scale[j] : 1.0;
 
@@ -229,14 +230,24 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
         // rounding: tests on the model, so they hold at any parameter values,
         // zero included.
         const Factorisation qr(s.jacobian, n, m, s.residual);
-        if (GradientCosine(s, m) <= options.gradient_tolerance) {
+        if (GradientCosine(s, length) <= options.gradient_tolerance) {
             result.status = Status::kConverged;
             break;
         }
+        const double size = problem.Size(s);
         if (std::vector<double> newton; qr.Solve(0.0, diagonal, newton)) {
-            const double change = ModelChange(s, newton, m);
-            if (change <= options.step_tolerance * problem.Size(s) ||
+            const double change = qr.Change(newton);
+            if (change <= options.step_tolerance * size ||
                 (change / s.norm) * (change / s.norm) <= options.chi_square_tolerance) {
+                // That last Gauss–Newton step still takes the parameters the
+                // rest of the way to rounding, if χ² holds to its resolution.
+                State last;
+                last.x = s.x;
+                for (std::size_t j = 0; j < m; ++j) last.x[j] += newton[j];
+                const double resolution = 16.0 * kEpsilon * (size / s.norm);
+                if (problem.Values(last) && last.norm <= s.norm * (1.0 + resolution) &&
+                    problem.Jacobian(last))
+                    s = std::move(last);
                 result.status = Status::kConverged;
                 break;
             }
@@ -244,7 +255,6 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
         if (result.iterations >= options.max_iterations) break;
 
         // Damped steps until one lowers χ²; Nielsen's update of the damping.
-        const double size = problem.Size(s);
         bool accepted = false;
         while (!accepted) {
             std::vector<double> step;
@@ -257,7 +267,7 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
                 moved = moved || trial.x[j] != s.x[j];
             }
             if (!moved) break;
-            const double change = ModelChange(s, step, m);
+            const double change = qr.Change(step);
             const double predicted = (change / s.norm) * (change / s.norm);
             // Near the optimum χ² is flat to rounding before the parameters
             // are: each residual y − f carries a rounding error of the size

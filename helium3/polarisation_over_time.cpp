@@ -101,6 +101,23 @@ double He3PolarisationFromTransmissionSDev(double p, double T, double L, double 
     return std::sqrt(Square(A) * relative + ratio) / O;
 }
 
+double He3PolarisationFromTransmissionPointSDev(double p, double T, double L, double lambda,
+                                                double Tratio, double sigmaTratio) noexcept {
+    const double O = CellOpacity(p, T, L, lambda);
+    if (Tratio < 1.0 || NoUsableCell(p, T, L, lambda, O)) return kNaN;
+    if (sigmaTratio == 0.0) return 0.0;
+    return std::fabs(sigmaTratio) / std::sqrt((Tratio - 1.0) * (Tratio + 1.0)) / O;
+}
+
+double He3PolarisationFromTransmissionCommonRelSDev(double p, double T, double L, double lambda,
+                                                    double sigmaP, double sigmaT, double sigmaL,
+                                                    double sigmaLambda) noexcept {
+    const double O = CellOpacity(p, T, L, lambda);
+    if (NoUsableCell(p, T, L, lambda, O)) return kNaN;
+    return std::sqrt(Square(sigmaP / p) + Square(sigmaT / T) + Square(sigmaL / L) +
+                     Square(sigmaLambda / lambda) + kAbsorptionVariance / kAbsorptionSquared);
+}
+
 }  // namespace vantrel::helium3
 
 VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationAtTime);

@@ -3,6 +3,7 @@
 // cannot enter the fit is named. Its agreement with scipy is in
 // tests/python/test_decay_fit.py.
 #include "vantrel/helium3/decay_fit.h"
+#include "vantrel/helium3/helium3.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,9 @@ TEST(DecayFit, ACommonScaleOfTheDeviationsGivesTheSameFit) {
     const DecayFitOutcome apart =
         He3DecayFit({0, 24, 48}, {0.70, 0.68, 0.66}, {1e-200, 1e100, 1e100});
     EXPECT_TRUE(apart.fit || apart.error.reason.find("nan") == std::string::npos);
-    if (apart.fit) EXPECT_NEAR(apart.fit->PHe0, 0.70, 1e-15);
+    if (apart.fit) {
+        EXPECT_NEAR(apart.fit->PHe0, 0.70, 1e-15);
+    }
 }
 
 // Six points spanning 0.005 T1, the first 350 to 600 T1 after t = 0: the
@@ -168,6 +171,39 @@ TEST(DecayFit, PHe0CarriesTheCommonDeviationAndTheFitIgnoresIt) {
         const DecayFitOutcome outcome = He3DecayFit(t, P, sigma, bad);
         EXPECT_FALSE(outcome.fit);
         EXPECT_NE(outcome.error.reason.find("common relative deviation"), std::string::npos);
+    }
+}
+
+// Polarisations read from simulated transmission ratios, each with its own
+// noise: weighed by the point-to-point part alone, the points scatter as their
+// deviations say (reduced χ² near 1) for any σ_Tratio; the parts' squares add
+// up to the whole deviation's.
+TEST(DecayFit, WeighsThePointToPointPartOfTheTransmissionDeviation) {
+    std::mt19937_64 random(7);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const double p = 1, T = 293, L = 10, lambda = 2, sp = 0.01, sT = 1, sL = 0.1, sl = 0.02;
+    const double common =
+        He3PolarisationFromTransmissionCommonRelSDev(p, T, L, lambda, sp, sT, sL, sl);
+    const double O = CellOpacity(p, T, L, lambda);
+    for (const double sigmaRatio : {1e-5, 1e-4, 1e-3, 1e-2}) {
+        std::vector<double> t, P, sigma;
+        for (int i = 0; i < 400; ++i) {
+            const double time = 0.5 * i, truth = 0.75 * std::exp(-time / 150);
+            const double ratio = std::cosh(O * truth) + sigmaRatio * normal(random);
+            t.push_back(time);
+            P.push_back(He3PolarisationFromTransmission(p, T, L, lambda, ratio));
+            sigma.push_back(
+                He3PolarisationFromTransmissionPointSDev(p, T, L, lambda, ratio, sigmaRatio));
+            const double whole = He3PolarisationFromTransmissionSDev(p, T, L, lambda, ratio, sp, sT,
+                                                                     sL, sl, sigmaRatio);
+            EXPECT_NEAR(std::hypot(P.back() * common, sigma.back()), whole, 1e-14 * whole);
+        }
+        const DecayFitOutcome outcome = He3DecayFit(t, P, sigma, common);
+        ASSERT_TRUE(outcome.fit) << outcome.error.reason;
+        EXPECT_NEAR(outcome.fit->reduced_chi_square, 1.0, 0.25) << sigmaRatio;
+        EXPECT_NEAR(outcome.fit->sigmaPHe0 / outcome.fit->PHe0, common,
+                    1.5 * outcome.fit->sigmaPHe0_points)
+            << sigmaRatio;
     }
 }
 
