@@ -32,6 +32,8 @@ double He3PolarisationAtTime(double PHe0, double T1, double t) noexcept {
 
 namespace {
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
 // The deviation where the written grouping below overflows, underflows or
 // meets 0·∞: with x = t/T1, b·σ_T = ((PHe0·a)·x)·(σ_T/T1), no T1² to leave the
 // range of a double, and x·e^(−x) taken as its limit 0 where e^(−x) is 0. A
@@ -44,10 +46,10 @@ double AtTimeSDevRescaled(double PHe0, double T1, double t, double sigmaPHe0, do
     const double slope = PHe0 * (a == 0.0 ? 0.0 : a * x);
     const double u = a == 0.0 && !std::isnan(sigmaPHe0) ? 0.0 : a * std::fabs(sigmaPHe0);
     const double v =
-        slope == 0.0 && !std::isnan(sigmaT1) ? 0.0 : std::fabs(slope) * (std::fabs(sigmaT1) / T1);
-    if (std::isinf(u) || std::isinf(v)) return std::isnan(u + v) ? kNaN : u + v;
-    const double scale = std::max(u, v);
-    if (!(scale > 0.0)) return u + v;  // 0, or NaN
+        slope == 0.0 && !std::isnan(sigmaT1) ? 0.0 : slope * (std::fabs(sigmaT1) / T1);
+    if (std::isinf(u) || std::isinf(v)) return std::isnan(u + v) ? kNaN : kInfinity;
+    const double scale = std::max(std::fabs(u), std::fabs(v));
+    if (!(scale > 0.0)) return std::fabs(u + v);  // 0, or NaN
     const double p = u / scale, q = v / scale;
     return scale * std::sqrt(Square(p + rho * q) + (1.0 - rho * rho) * Square(q));
 }
