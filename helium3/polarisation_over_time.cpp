@@ -45,8 +45,7 @@ double AtTimeSDevRescaled(double PHe0, double T1, double t, double sigmaPHe0, do
     const double a = std::exp(-x);
     const double slope = PHe0 * (a == 0.0 ? 0.0 : a * x);
     const double u = a == 0.0 && !std::isnan(sigmaPHe0) ? 0.0 : a * std::fabs(sigmaPHe0);
-    const double v =
-        slope == 0.0 && !std::isnan(sigmaT1) ? 0.0 : slope * (std::fabs(sigmaT1) / T1);
+    const double v = slope == 0.0 && !std::isnan(sigmaT1) ? 0.0 : slope * (std::fabs(sigmaT1) / T1);
     if (std::isinf(u) || std::isinf(v)) return std::isnan(u + v) ? kNaN : kInfinity;
     const double scale = std::max(std::fabs(u), std::fabs(v));
     if (!(scale > 0.0)) return std::fabs(u + v);  // 0, or NaN
