@@ -36,19 +36,25 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The deviation where the written grouping below overflows, underflows or
 // meets 0·∞: with x = t/T1, b·σ_T = ((PHe0·a)·x)·(σ_T/T1), no T1² to leave the
-// range of a double, and x·e^(−x) taken as its limit 0 where e^(−x) is 0. A
-// term whose derivative is 0 adds nothing whatever its deviation; an infinite
-// term makes the whole +∞; the square is completed relative to the larger term.
+// range of a double. e^(−x) and x·e^(−x) are 0 only at their limit x = +∞
+// (elsewhere they may underflow, yet an infinite deviation times them is
+// +∞); a term whose derivative is exactly 0 adds nothing whatever its
+// deviation; an infinite term makes the whole +∞; the square is completed
+// relative to the larger term.
 double AtTimeSDevRescaled(double PHe0, double T1, double t, double sigmaPHe0, double sigmaT1,
                           double rho) noexcept {
     const double x = t / T1;
     const double a = std::exp(-x);
-    const double slope = PHe0 * (a == 0.0 ? 0.0 : a * x);
-    const double u = a == 0.0 && !std::isnan(sigmaPHe0) ? 0.0 : a * std::fabs(sigmaPHe0);
-    const double v = slope == 0.0 && !std::isnan(sigmaT1) ? 0.0 : slope * (std::fabs(sigmaT1) / T1);
-    if (std::isinf(u) || std::isinf(v)) return std::isnan(u + v) ? kNaN : kInfinity;
+    const bool settled = x == kInfinity;
+    const bool level = PHe0 == 0.0 || x == 0.0 || settled;
+    const double slope = PHe0 * (settled ? 0.0 : a * x);
+    double u = a * std::fabs(sigmaPHe0), v = slope * (std::fabs(sigmaT1) / T1);
+    if (std::isinf(sigmaPHe0)) u = settled ? 0.0 : kInfinity;
+    if (std::isinf(sigmaT1)) v = level ? 0.0 : kInfinity;
+    if (std::isnan(u) || std::isnan(v)) return kNaN;
+    if (std::isinf(u) || std::isinf(v)) return kInfinity;
     const double scale = std::max(std::fabs(u), std::fabs(v));
-    if (!(scale > 0.0)) return std::fabs(u + v);  // 0, or NaN
+    if (scale == 0.0) return 0.0;
     const double p = u / scale, q = v / scale;
     return scale * std::sqrt(Square(p + rho * q) + (1.0 - rho * rho) * Square(q));
 }

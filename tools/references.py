@@ -601,8 +601,10 @@ def he3_polarisation_at_time_sdev(PHe0, T1, t, s0, sT1, rho):
     slope = 0 if a == 0 else PHe0 * (a * (t / T1))
     u = 0 if a == 0 and not isnan(s0) else a * abs(s0)
     v = 0 if slope == 0 and not isnan(sT1) else slope * abs(sT1) / T1
+    if isnan(u) or isnan(v):
+        return NAN
     if mpmath.isinf(u) or mpmath.isinf(v):
-        return NAN if isnan(u + v) else mp.inf
+        return mp.inf
     # the completed square, as the library writes it
     return sqrt((u + rho * v) ** 2 + (1 - rho * rho) * v**2)
 
