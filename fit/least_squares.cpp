@@ -121,8 +121,16 @@ private:
 // The lengths of the Jacobian's columns.
 std::vector<double> ColumnLengths(const State& s, std::size_t m) {
     const std::size_t n = s.residual.size();
-    std::vector<double> length(m), column(n);
+    std::vector<double> length(m), column;
     for (std::size_t j = 0; j < m; ++j) {
+        // The plain sum where it is safe, as in Norm; else Norm on a copy.
+        double plain = 0.0;
+        for (std::size_t i = 0; i < n; ++i) plain += s.jacobian[i * m + j] * s.jacobian[i * m + j];
+        if (plain >= 0x1p-900 && plain <= 0x1p900) {
+            length[j] = std::sqrt(plain);
+            continue;
+        }
+        column.resize(n);
         for (std::size_t i = 0; i < n; ++i) column[i] = s.jacobian[i * m + j];
         length[j] = Norm(column);
     }

@@ -9,6 +9,7 @@
 #include "arithmetic/square.h"
 #include "vantrel/fit/least_squares.h"
 #include "vantrel/helium3/helium3.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::helium3 {
 namespace {
@@ -62,14 +63,26 @@ std::array<double, 2> LogLinearStart(const Frame& f, const std::vector<double>& 
     return {std::exp(lMean - slope * tMean), -slope};
 }
 
-fit::Model DecayModel(const Frame& f) {
-    return {[&f](std::span<const double> x, std::span<double> value) {
-                for (std::size_t i = 0; i < value.size(); ++i)
-                    value[i] = x[0] * std::exp(-x[1] * f.since[i]);
+// The model and its Jacobian; the engine asks for the Jacobian where it has
+// just evaluated the model, so the exponentials are kept for it.
+struct Exponentials {
+    std::array<double, 2> x{kNaN, kNaN};
+    std::vector<double> e;
+};
+
+fit::Model DecayModel(const Frame& f, Exponentials& kept) {
+    return {[&f, &kept](std::span<const double> x, std::span<double> value) {
+                kept.e.resize(value.size());
+                for (std::size_t i = 0; i < value.size(); ++i) {
+                    kept.e[i] = std::exp(-x[1] * f.since[i]);
+                    value[i] = x[0] * kept.e[i];
+                }
+                kept.x = {x[0], x[1]};
             },
-            [&f](std::span<const double> x, std::span<double> jacobian) {
+            [&f, &kept](std::span<const double> x, std::span<double> jacobian) {
+                const bool same = kept.x[0] == x[0] && kept.x[1] == x[1];
                 for (std::size_t i = 0; i < f.since.size(); ++i) {
-                    const double e = std::exp(-x[1] * f.since[i]);
+                    const double e = same ? kept.e[i] : std::exp(-x[1] * f.since[i]);
                     jacobian[2 * i] = e;
                     jacobian[2 * i + 1] = -(x[0] * f.since[i]) * e;
                 }
@@ -167,7 +180,8 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
     }
     fit::Options options;
     options.max_iterations = kIterationLimit;
-    const fit::Result r = fit::LeastSquares(DecayModel(frame), PHe, sigmaPHe, start, options);
+    Exponentials kept;
+    const fit::Result r = fit::LeastSquares(DecayModel(frame, kept), PHe, sigmaPHe, start, options);
     switch (r.status) {
         case fit::Status::kConverged:
         case fit::Status::kUndetermined:
