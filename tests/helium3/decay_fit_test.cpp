@@ -57,6 +57,12 @@ TEST(DecayFit, NamesTheRowOrTheWholeThatCannotBeFitted) {
         {{0, 1, kNoValue}, {0.7, 0.6, 0.5}, {0.01, 0.01, 0.01}, 2, "t is NaN"},
         {{0, 1, 2}, {0.7, 0.6, 0.5}, {kNoValue, 0.01, 0.01}, 0, "sigmaPHe is NaN"},
         {{0, 1, 2}, {0.5, 0.6, 0.7}, {0.01, 0.01, 0.01}, whole, "the points do not decay"},
+        // Level points: the optimum is 1/T1 = 0, where the fit must settle, not run to its cap.
+        {{0, 10, 20, 30},
+         {0.7, 0.7, 0.7, 0.7},
+         {0.01, 0.01, 0.01, 0.01},
+         whole,
+         "the points do not decay"},
         {{1e6, 1e6 + 24, 1e6 + 48},
          {0.7, 0.62, 0.55},
          {0.01, 0.01, 0.01},
