@@ -596,16 +596,24 @@ def he3_polarisation_at_time_sdev(PHe0, T1, t, s0, sT1, rho):
     if not T1 > 0 or abs(rho) > 1:
         return NAN
     a = mp.exp(-t / T1)
-    u, v = a * abs(s0), PHe0 * a * t / T1**2 * abs(sT1)
-    # the completed square, as the library writes it: the same value, and the same NaN where an
-    # infinite deviation meets a zero factor
+    # x·e^(−x) at its limit 0 where e^(−x) is 0 (t = +∞); a term whose derivative is 0 adds nothing
+    # whatever its deviation (t = 0 with σ_T1 = ∞); an infinite term makes the whole +∞
+    slope = 0 if a == 0 else PHe0 * (a * (t / T1))
+    u = 0 if a == 0 and not isnan(s0) else a * abs(s0)
+    v = 0 if slope == 0 and not isnan(sT1) else slope * abs(sT1) / T1
+    if isnan(u) or isnan(v):
+        return NAN
+    if mpmath.isinf(u) or mpmath.isinf(v):
+        return mp.inf
+    # the completed square, as the library writes it
     return sqrt((u + rho * v) ** 2 + (1 - rho * rho) * v**2)
 
 
 def usable_opacity(p, T, L, lam):
     """The cell's opacity, or None where no polarisation can be read from a transmission (no gas, an
-    infinitely opaque cell, negative quantities; T = 0 makes O infinite or NaN whatever its sign)."""
-    if zero(T):
+    infinitely opaque cell, any quantity not above 0, even two negative ones whose opacity is
+    positive)."""
+    if not (p > 0 and T > 0 and L > 0 and lam > 0):
         return None
     O = opacity(p, T, L, lam)
     return O if O > 0 and mpmath.isfinite(O) else None
@@ -759,11 +767,27 @@ def references(job):
     return name, lines, dropped
 
 
+# Edges where a written grouping overflows, underflows or meets 0·∞ while the formula has a
+# limit, as hostile rows beside the generated ones.
+EDGES = {
+    "He3PolarisationAtTimeSDev": [(0.75, 150, 24, 0.01, math.inf, 0), (0.75, 150, math.inf, 0.01, 8, 0),
+                                  (0.75, 150, 0, 0.01, math.inf, 0), (0.75, 1e-200, 1e-200, 0.01, 1e-200, 0),
+                                  (0.75, 1e200, 1e200, 0.01, 1e200, 0)],
+    "He3PolarisationFromTransmission": [(-1, -293, 10, 2, 1.6), (1, 293, -10, -2, 1.6)],
+    "He3PolarisationFromTransmissionSDev": [(-1, -293, 10, 2, 1.6, 0, 0, 0, 0, 0.01)],
+    "FlippingRatioCorrected": [(1e308, 1, 1), (1.7e308, 1, 1), (1e308, 0.99, 1)],
+    "FlippingRatioCorrectedSDev": [(1e200, 1, 1, 1e200, 0, 0)],
+    "AsymmetryCorrectedSDev": [(0.3, 1e-151, 0.9, 1e-5, 1e-153, 0), (0.3, 1e-160, 0.9, 1e-5, 1e-162, 0.001)],
+}
+
+
 def rows_of(conftest, function, documented, rng):
     ranges = FORMULAS[function.name][1]
     blocks = [("realistic", realistic_rows(conftest, function, ranges, REALISTIC_ROWS, rng)),
               ("documented", np.array([function.example[0], *documented[function.name]], dtype=float)),
               ("hostile", hostile_rows(conftest, function, ranges, rng))]
+    if function.name in EDGES:
+        blocks.append(("hostile", np.array(EDGES[function.name], dtype=float)))
     kinds = [kind for kind, block in blocks for _ in range(len(block))]
     return kinds, np.vstack([block for _, block in blocks])
 

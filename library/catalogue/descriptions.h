@@ -559,7 +559,7 @@ inline constexpr auto He3PolarisationAtTimeSDev = Describe(
 inline constexpr auto He3PolarisationFromTransmission = Describe(
     "Helium-3 polarisation acosh(Tratio)/O of a cell of opacity O from the ratio of its "
     "transmissions polarised and unpolarised (the glass cancels).", "1",
-    "Tratio < 1; O not finite and positive (p = 0, T = 0, negative quantities).",
+    "Tratio < 1; p, T, L or lambda not above 0 (two negative ones included); O not finite.",
     {1, 293, 10, 2, 1.6}, 0.7057376816844649,
     kCell,
     Argument{"Tratio", "transmission polarised over unpolarised, T_p/T_u", "1"});

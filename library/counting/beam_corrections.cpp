@@ -5,6 +5,7 @@
 // P′ = (2f − 1)·P the polarisation left after the flipper. The mixing has the
 // determinant P·f: with P = 0 or f = 0 both states see the same beam, and the
 // measurement says nothing of I↑/I↓ (the formulas would give −1 or −1/P).
+#include <algorithm>
 #include <cmath>
 
 #include "arithmetic/square.h"
@@ -24,14 +25,28 @@ bool UnusableBeam(double P, double f) noexcept {
 
 double FlippedPolarisation(double P, double f) noexcept { return (2.0 * f - 1.0) * P; }
 
+// A NaN argument reaches the value by the written grouping, never by a rescaled one.
+template <class... X>
+bool AnyNaN(X... x) noexcept {
+    return (std::isnan(x) || ...);
+}
+
 }  // namespace
 
+// Where R·(1 + P′) overflows, numerator and denominator are both halved:
+// exact in binary, so the quotient is the one the written grouping would give
+// with a wider exponent (a perfect beam gives R itself, not +∞).
 double FlippingRatioCorrected(double R, double P, double f) noexcept {
     if (UnusableBeam(P, f)) return kNaN;
     const double Pf = FlippedPolarisation(P, f);
     const double denominator = (1.0 + P) - R * (1.0 - Pf);
     if (denominator == 0.0) return kNaN;
-    return (R * (1.0 + Pf) - (1.0 - P)) / denominator;
+    const double numerator = R * (1.0 + Pf) - (1.0 - P);
+    if (std::isinf(numerator) && std::isfinite(R)) {
+        const double half = 0.5 * R;
+        return (half * (1.0 + Pf) - 0.5 * (1.0 - P)) / (0.5 * (1.0 + P) - half * (1.0 - Pf));
+    }
+    return numerator / denominator;
 }
 
 // With N and D the numerator and denominator of the value: ∂R₀/∂R = 4fP/D²,
@@ -46,7 +61,21 @@ double FlippingRatioCorrectedSDev(double R, double P, double f, double sigmaR, d
     const double ratio = Square(((2.0 * f) * P) * sigmaR);
     const double beam =
         Square(1.0 + (2.0 * f - 1.0) * R) * Square(sigmaP) + Square(((2.0 * P) * R) * sigmaF);
-    return (2.0 * std::sqrt(ratio + Square(1.0 - R) * beam)) / (D * D);
+    const double value = (2.0 * std::sqrt(ratio + Square(1.0 - R) * beam)) / (D * D);
+    if (std::isfinite(value) || !std::isfinite(R) || !std::isfinite(D) ||
+        AnyNaN(P, f, sigmaR, sigmaP, sigmaF))
+        return value;
+    // The squares overflowed (a large R or σ): each term divided by D² before
+    // it is squared, a deviation of 0 contributing 0 whatever its derivative.
+    const auto term = [D](double a, double sigma, double b) {
+        return sigma == 0.0 ? 0.0 : ((a / D) * sigma) * (b / D);
+    };
+    const double t1 = term((2.0 * f) * P, sigmaR, 1.0);
+    const double t2 = term(1.0 - R, sigmaP, 1.0 + (2.0 * f - 1.0) * R);
+    const double t3 = term(1.0 - R, sigmaF, (2.0 * P) * R);
+    const double scale = std::max({std::fabs(t1), std::fabs(t2), std::fabs(t3)});
+    if (!(scale > 0.0) || std::isinf(scale)) return 2.0 * scale;
+    return 2.0 * scale * std::sqrt(Square(t1 / scale) + Square(t2 / scale) + Square(t3 / scale));
 }
 
 double AsymmetryCorrected(double A, double P, double f) noexcept {
@@ -65,7 +94,19 @@ double AsymmetryCorrectedSDev(double A, double P, double f, double sigmaA, doubl
     if (P * Q == 0.0) return kNaN;
     const double measured = Square(f * sigmaA) + Square((A * (1.0 + A)) * sigmaF);
     const double beam = Square((A * Q) * sigmaP);
-    return std::sqrt(measured * Square(P) + beam) / (Square(P) * Square(Q));
+    const double value = std::sqrt(measured * Square(P) + beam) / (Square(P) * Square(Q));
+    // P²Q² or a product with it below the normal range (P near 1e-151 and
+    // less) or beyond it: the three derivatives' terms each divided by |P|Q²
+    // before any is squared.
+    const double PQ = Square(P) * Square(Q);
+    if ((std::isfinite(value) && PQ >= 1e-200 && PQ <= 1e200) || AnyNaN(A, sigmaA, sigmaP, sigmaF))
+        return value;
+    const double t1 = f * sigmaA, t2 = (A * (1.0 + A)) * sigmaF, t3 = (A * Q) * (sigmaP / P);
+    const double scale = std::max({std::fabs(t1), std::fabs(t2), std::fabs(t3)});
+    if (!(scale > 0.0) || std::isinf(scale)) return ((scale / std::fabs(P)) / Q) / Q;
+    const double root =
+        scale * std::sqrt(Square(t1 / scale) + Square(t2 / scale) + Square(t3 / scale));
+    return ((root / std::fabs(P)) / Q) / Q;
 }
 
 }  // namespace vantrel::counting

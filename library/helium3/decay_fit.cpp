@@ -6,87 +6,96 @@
 #include <cstdio>
 #include <limits>
 
+#include "arithmetic/square.h"
+#include "vantrel/fit/least_squares.h"
 #include "vantrel/helium3/helium3.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::helium3 {
 namespace {
 
-constexpr int kIterationLimit = 1000;
+constexpr int kIterationLimit = 200;
 
-// The model in the rate k = 1/T1 while it iterates: a slowly decaying start
-// (k near 0) is no trouble there, where T1 would run off to infinity.
-struct Parameters {
-    double PHe0, k;
+// The model while it is fitted: PHe(t) = A·exp(−k·(t − t_c)), with t_c the
+// weighted mean time of the points. The rate k = 1/T1 keeps a slowly decaying
+// start (k near 0) finite, and about t_c the two columns of the Jacobian are
+// orthogonal for good data, however far t = 0 lies from the points: there the
+// covariance is formed, and carried to (PHe0, T1) by the transformation's
+// derivatives.
+struct Frame {
+    double centre;
+    std::vector<double> since;  // t − t_c
 };
 
-double ChiSquare(const std::vector<double>& t, const std::vector<double>& y,
-                 const std::vector<double>& s, Parameters p) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        const double r = (y[i] - p.PHe0 * std::exp(-p.k * t[i])) / s[i];
-        sum += r * r;
-    }
-    return sum;
+// Weights (PHe/σ)², the inverse variances of ln PHe, relative to the
+// largest of each factor: none overflows or vanishes whatever the scale of σ.
+std::vector<double> LogWeights(const std::vector<double>& y, const std::vector<double>& s) {
+    const double yMax = *std::max_element(y.begin(), y.end());
+    const double sMin = *std::min_element(s.begin(), s.end());
+    std::vector<double> w(y.size());
+    for (std::size_t i = 0; i < y.size(); ++i) w[i] = Square((y[i] / yMax) * (sMin / s[i]));
+    return w;
 }
 
-// The weighted straight line through ln PHe: the start, close to the optimum
-// for good data, biased for noisy points (hence the iterations after it).
-Parameters LogLinearStart(const std::vector<double>& t, const std::vector<double>& y,
-                          const std::vector<double>& s) {
+Frame Centred(const std::vector<double>& t, const std::vector<double>& w) {
+    double W = 0, Wt = 0;
+    const double earliest = *std::min_element(t.begin(), t.end());
+    for (std::size_t i = 0; i < t.size(); ++i) W += w[i], Wt += w[i] * (t[i] - earliest);
+    Frame f{earliest + Wt / W, std::vector<double>(t.size())};
+    for (std::size_t i = 0; i < t.size(); ++i) f.since[i] = t[i] - f.centre;
+    return f;
+}
+
+// The weighted straight line through ln PHe about t_c: the start, close to the
+// optimum for good data, biased for noisy points (hence the iterations after it).
+std::array<double, 2> LogLinearStart(const Frame& f, const std::vector<double>& y,
+                                     const std::vector<double>& w) {
     double W = 0, Wt = 0, Wl = 0;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        const double w = (y[i] / s[i]) * (y[i] / s[i]);  // 1/σ² of ln PHe
-        W += w, Wt += w * t[i], Wl += w * std::log(y[i]);
-    }
+    for (std::size_t i = 0; i < y.size(); ++i)
+        W += w[i], Wt += w[i] * f.since[i], Wl += w[i] * std::log(y[i]);
     const double tMean = Wt / W, lMean = Wl / W;
     double Stt = 0, Stl = 0;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        const double w = (y[i] / s[i]) * (y[i] / s[i]);
-        Stt += w * (t[i] - tMean) * (t[i] - tMean);
-        Stl += w * (t[i] - tMean) * (std::log(y[i]) - lMean);
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        Stt += w[i] * (f.since[i] - tMean) * (f.since[i] - tMean);
+        Stl += w[i] * (f.since[i] - tMean) * (std::log(y[i]) - lMean);
     }
     const double slope = Stl / Stt;
     return {std::exp(lMean - slope * tMean), -slope};
 }
 
-// Levenberg–Marquardt on two parameters. Returns the optimum, or nothing when
-// the iteration limit is reached first.
-std::optional<Parameters> Minimise(const std::vector<double>& t, const std::vector<double>& y,
-                                   const std::vector<double>& s, Parameters p) {
-    double chi2 = ChiSquare(t, y, s, p);
-    double damping = 1e-3;
-    for (int iteration = 0; iteration < kIterationLimit; ++iteration) {
-        // Normal equations of the weighted residuals r = (y − f)/σ.
-        double a00 = 0, a01 = 0, a11 = 0, g0 = 0, g1 = 0;
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            const double e = std::exp(-p.k * t[i]);
-            const double j0 = e / s[i], j1 = -p.PHe0 * t[i] * e / s[i];
-            const double r = (y[i] - p.PHe0 * e) / s[i];
-            a00 += j0 * j0, a01 += j0 * j1, a11 += j1 * j1;
-            g0 += j0 * r, g1 += j1 * r;
-        }
-        // Damped steps until one lowers χ²; none can once the step is lost in
-        // rounding: then this is the optimum.
-        while (true) {
-            const double b00 = a00 * (1 + damping), b11 = a11 * (1 + damping);
-            const double det = b00 * b11 - a01 * a01;
-            const Parameters trial{p.PHe0 + (b11 * g0 - a01 * g1) / det,
-                                   p.k + (b00 * g1 - a01 * g0) / det};
-            const double trialChi2 = ChiSquare(t, y, s, trial);
-            if (trialChi2 < chi2) {
-                const bool settled = chi2 - trialChi2 <= 1e-15 * chi2 &&
-                                     std::fabs(trial.PHe0 - p.PHe0) <= 1e-12 * std::fabs(p.PHe0) &&
-                                     std::fabs(trial.k - p.k) <= 1e-12 * std::fabs(p.k);
-                p = trial, chi2 = trialChi2;
-                damping = std::max(damping / 10, 1e-12);
-                if (settled) return p;
-                break;
-            }
-            damping *= 10;
-            if (!(damping < 1e16)) return p;
-        }
-    }
-    return std::nullopt;
+// The model and its Jacobian; the engine asks for the Jacobian where it has
+// just evaluated the model, so the exponentials are kept for it.
+struct Exponentials {
+    std::array<double, 2> x{kNaN, kNaN};
+    std::vector<double> e;
+};
+
+fit::Model DecayModel(const Frame& f, Exponentials& kept) {
+    return {[&f, &kept](std::span<const double> x, std::span<double> value) {
+                kept.e.resize(value.size());
+                for (std::size_t i = 0; i < value.size(); ++i) {
+                    kept.e[i] = std::exp(-x[1] * f.since[i]);
+                    value[i] = x[0] * kept.e[i];
+                }
+                kept.x = {x[0], x[1]};
+            },
+            [&f, &kept](std::span<const double> x, std::span<double> jacobian) {
+                const bool same = kept.x[0] == x[0] && kept.x[1] == x[1];
+                for (std::size_t i = 0; i < f.since.size(); ++i) {
+                    const double e = same ? kept.e[i] : std::exp(-x[1] * f.since[i]);
+                    jacobian[2 * i] = e;
+                    jacobian[2 * i + 1] = -(x[0] * f.since[i]) * e;
+                }
+            }};
+}
+
+// √(u² + v² + 2ρuv), written as the completed square relative to the larger
+// of u and v: never negative, and neither square under- nor overflows.
+double Combined(double u, double v, double rho) {
+    const double scale = std::max(std::fabs(u), std::fabs(v));
+    if (scale == 0.0 || !std::isfinite(scale)) return scale;
+    const double a = u / scale, b = v / scale;
+    return scale * std::sqrt(Square(a + rho * b) + (1.0 - rho * rho) * Square(b));
 }
 
 std::string Format(const char* format, double x) {
@@ -108,13 +117,6 @@ std::string RowProblem(double t, double y, double s) {
     return {};
 }
 
-// The upper 99.9 % point of χ²/ν (Wilson–Hilferty), ν ≥ 1.
-double ReducedChiSquareLimit(double nu) {
-    const double z = 3.090232306167813, c = 2.0 / (9.0 * nu);
-    const double cube = 1.0 - c + z * std::sqrt(c);
-    return cube * cube * cube;
-}
-
 DecayFitOutcome Failure(std::size_t row, std::string reason) {
     return {std::nullopt, {row, std::move(reason)}};
 }
@@ -130,7 +132,8 @@ double DecayFit::PolarisationSDevAt(double t) const noexcept {
 }
 
 std::string DecayFit::Note() const {
-    if (n <= 2 || !(reduced_chi_square > ReducedChiSquareLimit(double(n - 2)))) return {};
+    const double nu = double(n > 2 ? n - 2 : 0);
+    if (nu == 0 || !(fit::ChiSquareTail(reduced_chi_square * nu, nu) < 1e-3)) return {};
     return Format("reduced chi-square %.3g", reduced_chi_square) + " on " + std::to_string(n - 2) +
            " degrees of freedom: the points scatter more than their deviations allow (a cell "
            "re-polarised in between, an outlier?); sigmaPHe0 and sigmaT1 take the deviations as "
@@ -138,7 +141,7 @@ std::string DecayFit::Note() const {
 }
 
 DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<double>& PHe,
-                            const std::vector<double>& sigmaPHe) {
+                            const std::vector<double>& sigmaPHe, double common) {
     const std::size_t n = t.size();
     if (PHe.size() != n || sigmaPHe.size() != n) {
         return Failure(DecayFitError::kNoRow, "t, PHe and sigmaPHe have " + std::to_string(n) +
@@ -160,25 +163,49 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
                        "all " + std::to_string(n) + " points are at the same time (t = " +
                            Format("%.17g", t[0]) + "); a decay fit needs two different times");
     }
-    // Iterated with the time counted from the earliest point, so that the
-    // polarisation it fits is one inside the data however far t = 0 lies.
-    const double earliest = *std::min_element(t.begin(), t.end());
-    std::vector<double> since(n);
-    for (std::size_t i = 0; i < n; ++i) since[i] = t[i] - earliest;
-    const std::optional<Parameters> optimum =
-        Minimise(since, PHe, sigmaPHe, LogLinearStart(since, PHe, sigmaPHe));
-    if (!optimum) {
-        return Failure(DecayFitError::kNoRow, "the fit did not converge in " +
-                                                  std::to_string(kIterationLimit) + " iterations");
+    if (!std::isfinite(common) || common < 0.0) {
+        return Failure(
+            DecayFitError::kNoRow,
+            Format("the common relative deviation is %.17g; it must be 0 or above", common));
     }
-    if (!(optimum->k > 0.0)) {
+    // Deviations so far apart that the weights of all but one point vanish
+    // leave the weighted line undetermined: then the unweighted one starts.
+    std::vector<double> w = LogWeights(PHe, sigmaPHe);
+    Frame frame = Centred(t, w);
+    std::array<double, 2> start = LogLinearStart(frame, PHe, w);
+    if (!std::isfinite(start[0]) || !std::isfinite(start[1])) {
+        std::fill(w.begin(), w.end(), 1.0);
+        frame = Centred(t, w);
+        start = LogLinearStart(frame, PHe, w);
+    }
+    fit::Options options;
+    options.max_iterations = kIterationLimit;
+    Exponentials kept;
+    const fit::Result r = fit::LeastSquares(DecayModel(frame, kept), PHe, sigmaPHe, start, options);
+    switch (r.status) {
+        case fit::Status::kConverged:
+        case fit::Status::kUndetermined:
+            break;
+        case fit::Status::kStart:
+            return Failure(DecayFitError::kNoRow,
+                           "no finite start for the fit: the points span more than a double "
+                           "can follow");
+        default:
+            return Failure(DecayFitError::kNoRow, r.message);
+    }
+    const double A = r.parameters[0], k = r.parameters[1];
+    if (!(k > 0.0)) {
         return Failure(DecayFitError::kNoRow,
                        "the points do not decay: the best fit rises or stays level (1/T1 = " +
-                           Format("%.6g", optimum->k) + ")");
+                           Format("%.6g", k) + ")");
+    }
+    if (r.status == fit::Status::kUndetermined) {
+        return Failure(DecayFitError::kNoRow, "the points do not determine both PHe0 and T1");
     }
 
-    const double P0 = optimum->PHe0 * std::exp(optimum->k * earliest), T1 = 1.0 / optimum->k;
+    const double T1 = 1.0 / k, E = std::exp(k * frame.centre), P0 = A * E;
     if (!std::isfinite(P0)) {
+        const double earliest = *std::min_element(t.begin(), t.end());
         std::string reason = Format(
             "PHe0, the polarisation at t = 0, is beyond a double: t = 0 "
             "lies %.3g T1 before the first point",
@@ -187,22 +214,19 @@ DecayFitOutcome He3DecayFit(const std::vector<double>& t, const std::vector<doub
         return Failure(DecayFitError::kNoRow, std::move(reason));
     }
 
-    // The covariance in (PHe0, T1) themselves, from the Jacobian at the optimum.
-    double a00 = 0, a01 = 0, a11 = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double e = std::exp(-t[i] / T1);
-        const double j0 = e / sigmaPHe[i], j1 = P0 * t[i] * e / (T1 * T1) / sigmaPHe[i];
-        a00 += j0 * j0, a01 += j0 * j1, a11 += j1 * j1;
-    }
-    const double det = a00 * a11 - a01 * a01;
-    if (!(det > 0.0)) {
-        return Failure(DecayFitError::kNoRow, "the points do not determine both PHe0 and T1");
-    }
-    const double c00 = a11 / det, c11 = a00 / det, c01 = -a01 / det;
-    const double chi2 = ChiSquare(since, PHe, sigmaPHe, *optimum);
-    return {DecayFit{P0, T1, std::sqrt(c00), std::sqrt(c11), c01 / std::sqrt(c00 * c11),
-                     n > 2 ? chi2 / double(n - 2) : std::numeric_limits<double>::quiet_NaN(), n},
-            {}};
+    // (PHe0, T1) = (A·e^(k·t_c), 1/k): ∂PHe0/∂A = e^(k·t_c), ∂PHe0/∂k = PHe0·t_c,
+    // ∂T1/∂k = −1/k². With u and v the two terms of σ(PHe0) and ρ_Ak the
+    // correlation in the centred frame, cov(PHe0, T1) = −σ(T1)·(ρ_Ak·u + v).
+    const double sA = r.deviations[0], sk = r.deviations[1], rhoAk = r.correlation[1];
+    const double u = E * sA, v = (P0 * frame.centre) * sk;
+    const double sP0 = Combined(u, v, rhoAk);
+    const double sT1 = (sk / k) / k;
+    const double sP0All = Combined(sP0, common * P0, 0.0);
+    const double rho = sP0All > 0.0 ? std::clamp(-(rhoAk * u + v) / sP0All, -1.0, 1.0) : 0.0;
+    DecayFit fit{P0, T1, sP0All, sT1, rho, r.reduced_chi_square, n};
+    fit.probability = r.probability;
+    fit.sigmaPHe0_points = sP0;
+    return {fit, {}};
 }
 
 }  // namespace vantrel::helium3

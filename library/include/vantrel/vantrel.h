@@ -15,6 +15,7 @@
 #include "vantrel/counting/dead_time.h"
 #include "vantrel/counting/flipping_ratios.h"
 #include "vantrel/counting/optimal_times.h"
+#include "vantrel/fit/least_squares.h"
 #include "vantrel/helium3/decay_fit.h"
 #include "vantrel/helium3/helium3.h"
 #include "vantrel/lattice/reciprocal_cell.h"

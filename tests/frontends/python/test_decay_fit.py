@@ -157,3 +157,74 @@ def test_the_command_line_says_a_poor_fit():
     t, PHe, sigma = rise_in_the_middle()
     run = run_cli("t,PHe,sigmaPHe\n" + "".join(f"{a!r},{b!r},{c!r}\n" for a, b, c in zip(t, PHe, sigma)))
     assert run.returncode == 0 and "note: reduced chi-square" in run.stderr
+
+
+def exact(t, PHe, sigma, P0, T1, digits=50):
+    """The weighted least-squares optimum and its covariance to `digits` digits (mpmath): Newton's
+    method on the normal equations about the mean time, carried to (PHe0, T1) exactly."""
+    mp = pytest.importorskip("mpmath").mp
+    mp.dps = digits
+    t, y, s = ([mp.mpf(float(v)) for v in column] for column in (t, PHe, sigma))
+    tc = sum(t) / len(t)
+    A, k = mp.mpf(float(P0)) * mp.exp(-tc / float(T1)), 1 / mp.mpf(float(T1))
+    for _ in range(100):
+        JTJ, g = mp.matrix(2, 2), mp.matrix(2, 1)
+        for ti, yi, si in zip(t, y, s):
+            e = mp.exp(-k * (ti - tc))
+            J = (e / si, -A * (ti - tc) * e / si)
+            r = (yi - A * e) / si
+            for a in range(2):
+                g[a] += J[a] * r
+                for b in range(2):
+                    JTJ[a, b] += J[a] * J[b]
+        d = mp.lu_solve(JTJ, g)
+        A, k = A + d[0], k + d[1]
+        if abs(d[1] / k) < mp.mpf(10) ** (10 - digits):
+            break
+    E = mp.exp(k * tc)
+    G = mp.matrix([[E, A * tc * E], [0, -1 / k ** 2]])
+    C = G * JTJ ** -1 * G.T
+    return [float(v) for v in (A * E, 1 / k, mp.sqrt(C[0, 0]), mp.sqrt(C[1, 1]),
+                               C[0, 1] / mp.sqrt(C[0, 0] * C[1, 1]))]
+
+
+def far_from_zero(seed, first_in_T1):
+    """Six points spanning 0.005 T1, the first `first_in_T1` T1 after t = 0."""
+    rng = np.random.default_rng(seed)
+    T1 = rng.uniform(50, 200)
+    t = first_in_T1 * T1 + np.arange(6) * 0.001 * T1
+    truth = 0.7 * np.exp(-(t - t[0]) / T1)
+    sigma = 1e-4 * truth
+    return t, truth + rng.normal(0, sigma), sigma
+
+
+@pytest.mark.parametrize("data", [synthetic(1), synthetic(2, P0=0.6, T1=300, n=8, hours=72),
+                                  synthetic(4, n=3), far_from_zero(1, 50), far_from_zero(2, 300),
+                                  far_from_zero(3, 600)],
+                         ids=["week", "short", "three points", "50 T1", "300 T1", "600 T1"])
+def test_agrees_with_a_high_precision_solution(data):
+    """Where scipy's optimum or covariance parts from the exact one (points far from t = 0), the
+    fit keeps to it: T1 to 1e-12, PHe0 to 1e-13 times the lever t/T1 of its extrapolation (an
+    error δ in 1/T1 moves PHe0 by t·δ), deviations to 1e-10, the correlation (all but ±1 there)
+    to 1e-12 absolute."""
+    fit = vantrel.he3_decay_fit(*data)
+    P0, T1, s0, sT, rho = exact(*data, fit.PHe0, fit.T1)
+    lever = 1 + min(data[0]) / T1
+    assert fit.PHe0 == pytest.approx(P0, rel=1e-13 * lever) and fit.T1 == pytest.approx(T1, rel=1e-12)
+    assert fit.sigmaPHe0 == pytest.approx(s0, rel=1e-10)
+    assert fit.sigmaT1 == pytest.approx(sT, rel=1e-10)
+    assert fit.rho == pytest.approx(rho, abs=1e-12) and abs(fit.rho) <= 1
+
+
+@pytest.mark.parametrize("scale", [1e-170, 1e-100, 1e-3, 1e3, 1e100, 1e170])
+def test_a_common_scale_of_the_deviations_gives_the_same_fit(scale):
+    t, PHe = [0.0, 24.0, 48.0], [0.70, 0.68, 0.66]
+    reference = vantrel.he3_decay_fit(t, PHe, [0.005] * 3)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # a tiny σ makes any scatter too large
+        fit = vantrel.he3_decay_fit(t, PHe, [0.005 * scale] * 3)
+    assert fit.PHe0 == pytest.approx(reference.PHe0, rel=1e-13)
+    assert fit.T1 == pytest.approx(reference.T1, rel=1e-12)
+    assert fit.sigmaPHe0 / scale == pytest.approx(reference.sigmaPHe0, rel=1e-12)
+    assert fit.sigmaT1 / scale == pytest.approx(reference.sigmaT1, rel=1e-12)
+    assert fit.rho == pytest.approx(reference.rho, abs=1e-12)

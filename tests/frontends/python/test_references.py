@@ -170,7 +170,10 @@ CONVENTIONS = [
     ("He3PolarisationAtTime", [0.75, INF, 24], 0.75),                   # no relaxation
     ("He3PolarisationAtTime", [0.75, -0.0, 24], NAN),
     ("He3PolarisationAtTimeSDev", [0.75, 150, 24, 0.01, 8, -1.5], NAN),  # |rho| > 1
-    ("He3PolarisationAtTimeSDev", [0.75, INF, 24, 0.01, INF, 0], NAN),  # 0 * inf, as the library
+    ("He3PolarisationAtTimeSDev", [0.75, INF, 24, 0.01, INF, 0], 0.01),  # no relaxation: T1 moves nothing
+    ("He3PolarisationAtTimeSDev", [0.75, 150, INF, 0.01, 8, 0], 0.0),    # the limit of t·exp(-t/T1)
+    ("He3PolarisationAtTimeSDev", [0.75, 150, 24, 0.01, INF, 0], INF),   # an infinite deviation
+    ("He3PolarisationFromTransmission", [-1, -293, 10, 2, 1.6], NAN),   # two negative quantities
     ("He3PolarisationFromTransmission", [1, 293, 10, 2, 0.999], NAN),   # a ratio below 1
     ("He3PolarisationFromTransmission", [1, -0.0, 10, 2, 1.6], NAN),    # an infinite opacity, either sign
     ("He3PolarisationFromTransmission", [0, 293, 10, 2, 1.6], NAN),     # no gas

@@ -75,5 +75,28 @@ TEST(BeamCorrections, DeviationsAgreeWithPropagation) {
     }
 }
 
+// Where the written grouping overflows or underflows, the value is the one the
+// formula tends to: R itself for a perfect beam, the deviation of R for a
+// perfect beam with R and σ_R near 1e200, a deviation with P near 1e-151.
+TEST(BeamCorrections, EdgesGiveTheLimitOfTheFormula) {
+    struct Case {
+        const char* name;
+        double value, expected, tolerance;  // relative
+    };
+    const Case cases[] = {
+        {"perfect beam, R = 1e308", FlippingRatioCorrected(1e308, 1, 1), 1e308, 0},
+        {"perfect beam, R = 1.7e308", FlippingRatioCorrected(1.7e308, 1, 1), 1.7e308, 0},
+        {"R = 1e308, P = 0.99", FlippingRatioCorrected(1e308, 0.99, 1), -199, 1e-14},
+        {"R and sigmaR 1e200", FlippingRatioCorrectedSDev(1e200, 1, 1, 1e200, 0, 0), 1e200, 1e-15},
+        {"P = 1e-151", AsymmetryCorrectedSDev(0.3, 1e-151, 0.9, 1e-5, 1e-153, 0),
+         3.4482963630535767368e+148, 1e-14},
+        // Ordinary inputs keep the written grouping's bits.
+        {"example", FlippingRatioCorrected(5, 0.95, 0.99), 5.984423676012463, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_LE(std::fabs(c.value - c.expected), c.tolerance * std::fabs(c.expected))
+            << c.name << ": " << c.value;
+}
+
 }  // namespace
 }  // namespace vantrel::testing

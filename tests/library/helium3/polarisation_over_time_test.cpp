@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <span>
 
 #include "helium3/constants.h"
 #include "support/propagation.h"
 #include "vantrel/helium3/helium3.h"
+#include "vantrel/nan.h"
 
 namespace vantrel::testing {
 namespace {
@@ -91,4 +93,41 @@ TEST(CellOverTime, TransmissionDeviationAgreesWithPropagation) {
 }
 
 }  // namespace
+// Where the written grouping meets 0·∞ or leaves the range of a double, the
+// value is the limit of the formula; ordinary inputs keep its bits. A cell
+// read from a transmission needs every quantity above 0, as documented.
+TEST(CellOverTime, EdgesGiveTheLimitOfTheFormula) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* name;
+        double value, expected, tolerance;  // relative; NaN expected: NaN
+    };
+    const double tiny = 0.27593410508474355762;  // e^(−1)·√(0.01² + 0.75²)
+    const Case cases[] = {
+        {"sigmaT1 infinite", He3PolarisationAtTimeSDev(0.75, 150, 24, 0.01, inf, 0), inf, 0},
+        {"t infinite", He3PolarisationAtTimeSDev(0.75, 150, inf, 0.01, 8, 0), 0, 0},
+        {"t = 0, sigmaT1 infinite", He3PolarisationAtTimeSDev(0.75, 150, 0, 0.01, inf, 0), 0.01, 0},
+        {"T1 = t = sigmaT1 = 1e-200",
+         He3PolarisationAtTimeSDev(0.75, 1e-200, 1e-200, 0.01, 1e-200, 0), tiny, 1e-15},
+        {"T1 = t = sigmaT1 = 1e200", He3PolarisationAtTimeSDev(0.75, 1e200, 1e200, 0.01, 1e200, 0),
+         tiny, 1e-15},
+        {"example", He3PolarisationAtTimeSDev(0.75, 150, 24, 0.01, 8, -0.6), 0.006825666430367661,
+         0},
+        {"p and T negative", He3PolarisationFromTransmission(-1, -293, 10, 2, 1.6), kNaN, 0},
+        {"L and lambda negative", He3PolarisationFromTransmission(1, 293, -10, -2, 1.6), kNaN, 0},
+        {"p and T negative, SDev",
+         He3PolarisationFromTransmissionSDev(-1, -293, 10, 2, 1.6, 0, 0, 0, 0, 0.01), kNaN, 0},
+    };
+    for (const Case& c : cases) {
+        if (std::isnan(c.expected)) {
+            EXPECT_TRUE(std::isnan(c.value)) << c.name << ": " << c.value;
+        } else if (std::isinf(c.expected)) {
+            EXPECT_EQ(c.value, c.expected) << c.name;
+        } else {
+            EXPECT_LE(std::fabs(c.value - c.expected), c.tolerance * c.expected)
+                << c.name << ": " << c.value;
+        }
+    }
+}
+
 }  // namespace vantrel::testing

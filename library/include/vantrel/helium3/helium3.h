@@ -55,4 +55,19 @@ double He3PolarisationFromTransmissionSDev(double p, double T, double L, double 
                                            double sigmaL, double sigmaLambda,
                                            double sigmaTratio) noexcept;
 
+// The two parts of He3PolarisationFromTransmissionSDev apart, whose squares
+// add up to its square (value·common)² + point²:
+// - the part that varies from point to point, from the ratio alone,
+//   σ_Tratio/(O·√((Tratio − 1)(Tratio + 1))): what a decay fit weighs;
+// - the relative deviation common to every point read from one cell,
+//   √((σ_p/p)² + (σ_T/T)² + (σ_L/L)² + (σ_λ/λ)² + k₂/k₁): p, T, L, λ and the
+//   cross-section constant scale every such polarisation alike, so it moves no
+//   point against another; a decay fit's PHe0 carries it (He3DecayFit's common).
+// NaN where He3PolarisationFromTransmission is.
+double He3PolarisationFromTransmissionPointSDev(double p, double T, double L, double lambda,
+                                                double Tratio, double sigmaTratio) noexcept;
+double He3PolarisationFromTransmissionCommonRelSDev(double p, double T, double L, double lambda,
+                                                    double sigmaP, double sigmaT, double sigmaL,
+                                                    double sigmaLambda) noexcept;
+
 }  // namespace vantrel::helium3
