@@ -327,8 +327,8 @@ async function runTable(page, name, text) {
   await page.selectOption("#table-function", index);
   await page.setInputFiles("#table-file", { name: "input.csv", mimeType: "text/csv", buffer: Buffer.from(text, "latin1") });
   await page.waitForFunction(() => /computed|Stopped/.test(document.getElementById("table-status").textContent));
-  return page.evaluate(() => ({
-    out: window.vantrelPage.tableOutput(),
+  return page.evaluate(async () => ({
+    out: await window.vantrelPage.tableOutput(),
     err: document.getElementById("table-messages").textContent,
   }));
 }
