@@ -84,15 +84,12 @@ const CatalogueEntry* EntryAt(int index) {
 // slice of the file into the module's memory (bytes read, or -1 with the
 // reason left for ReadProblem) and keeps each part of the result as it comes,
 // so that neither the file nor the result is ever whole in the module's memory.
-EM_JS(double, ReadSlice, (char* into, double offset, int size), {
-    return Module.readSlice(into, offset, size);
-});
-EM_JS(void, ReadProblem, (char* into, int size), {
-    stringToUTF8(Module.readProblem || "the browser gave no reason", into, size);
-});
-EM_JS(int, KeepPart, (const char* bytes, int size), {
-    return Module.keepPart(bytes, size) ? 1 : 0;
-});
+EM_JS(double, ReadSlice, (char* into, double offset, int size),
+      { return Module.readSlice(into, offset, size); });
+EM_JS(void, ReadProblem, (char* into, int size),
+      { stringToUTF8(Module.readProblem || "the browser gave no reason", into, size); });
+EM_JS(int, KeepPart, (const char* bytes, int size),
+      { return Module.keepPart(bytes, size) ? 1 : 0; });
 
 // The file, slice after slice. A slice the browser cannot read ends the run as
 // an unreadable file does in the command-line tool; it is never taken for the
