@@ -11,6 +11,7 @@ import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { launch, reporter, PAGE_URL } from "./browser.mjs";
+import { edges } from "./edges.mjs";
 
 const CLI = resolve(process.env.VANTREL_CLI ||
   ["build/native", "build/dev"].map((b) => `${b}/tools/cli/vantrel`).find(existsSync) || "vantrel");
@@ -486,6 +487,7 @@ try {
   await tableTool(page);
   await planners(page);
   await decayPlanner(page);
+  await edges(t, page, native, catalogue);
   await views(page);
   const outside = b.requests.filter((url) => !url.startsWith(PAGE_URL.split("#")[0]) && !/^(blob|data|about):/.test(url));
   t.check(outside.length === 0 && b.requests.length > 0, "offline: no request beyond the page itself", outside.join(" "));
