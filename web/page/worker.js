@@ -6,7 +6,8 @@
 //
 // Requests: {id, index, file, name}. Answers, each with the request's id:
 // {type: "progress", done, total}, {type: "preview", bytes} (the first part),
-// {type: "done", status, messages, records, result, problem} and
+// {type: "done", status, messages, records, result, problem, heap (the size
+// of the module's memory)} and
 // {type: "error", message}. The page cancels a run by ending the worker.
 
 // Parts are gathered into the Blob in batches of about this many bytes.
@@ -102,7 +103,7 @@ onmessage = async ({ data }) => {
             result: new Blob([], { type: "text/csv" }), problem: "" };
     const outcome = csv(m, index, file.size);
     gather();
-    postMessage({ id, type: "done", ...outcome, result: run.result, problem: run.problem });
+    postMessage({ id, type: "done", ...outcome, result: run.result, problem: run.problem, heap: m.HEAPU8.length });
   } catch (error) {
     // A trap leaves the module in no known state: the next run starts afresh.
     module = null;

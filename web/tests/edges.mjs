@@ -3,7 +3,8 @@
 // a phone's width, and tables larger than a slice of the reader, stopped or
 // cancelled part-way. Run by page.test.mjs, which passes its reporter and its
 // way to the native tool.
-import { writeFileSync, mkdtempSync } from "node:fs";
+import { readFileSync, writeFileSync, mkdtempSync } from "node:fs";
+import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { PAGE_URL } from "./browser.mjs";
@@ -268,7 +269,32 @@ async function tables(t, page, native) {
   t.check(out === native(["CountRate", "--csv", "-"], small).out, "a second run cancels the first and shows its own result", out.slice(0, 80));
 }
 
+// What these cases show, read by axe-core at a laptop's and a phone's width:
+// the messages of a broken link, a planner's cleared results, a stopped table.
+const SHOWN = [
+  ["a link's messages", "#FlipingRatio?Npp=1%", null],
+  ["a planner's cleared results", "#plan-helium3", ["#helium3-p", "-1"]],
+  ["the decay planner's line", "#plan-decay", ["#decay-data", "0 2\n1 0.5"]],
+];
+
+async function accessible(t, page) {
+  const axe = readFileSync(createRequire(import.meta.url).resolve("axe-core/axe.min.js"), "utf8");
+  for (const [what, hash, edit] of SHOWN) {
+    for (const width of [1280, 390]) {
+      await page.setViewportSize({ width, height: 860 });
+      await open(page, hash);
+      if (edit) await page.fill(...edit);
+      await page.evaluate(axe);
+      const violations = await page.evaluate(async () =>
+        (await window.axe.run(document)).violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(" ")}`));
+      t.check(violations.length === 0, `${what} at ${width} px: axe-core finds no violation`, violations.join("\n  "));
+    }
+  }
+  await page.setViewportSize({ width: 1280, height: 900 });
+}
+
 export async function edges(t, page, native, catalogue) {
+  await accessible(t, page);
   await links(t, page, native);
   await staleResults(t, page);
   await widths(t, page, catalogue);

@@ -142,6 +142,7 @@ export class TableView {
     $("table-status").textContent = status;
     $("table-download").disabled = !(data.records > 0);
     document.body.dataset.tableMilliseconds = String(milliseconds);
+    document.body.dataset.tableHeapBytes = String(data.heap);
     document.body.dataset.tableFirstMilliseconds ||= String(milliseconds);
     if (data.records === 0) $("table-preview").replaceChildren();
   }
