@@ -142,6 +142,21 @@ async function staleResults(t, page) {
   }
 }
 
+// The counting planner's four equal quarters of 3600 s, σ(R) and σ(A) both, as
+// the native tool gives them from the rates' standard deviations.
+async function quarters(t, page, native) {
+  await open(page, "#plan-counting");
+  const shown = (await text(page, "#view-plan-counting .plan-out")).match(/σ\(R\) = (\S+), σ\(A\) = (\S+) with four equal quarters/);
+  const rates = ["12", "1.5", "8", "1.5"];
+  // Counts of each rate in 900 s, exact in binary.
+  const counts = ["10800", "1350", "7200", "1350"];
+  const sigmas = counts.map((n) => native(["CountRateSDev", "--", n, "900"]).out.trim());
+  const R = native(["FlippingRatioSDev", "--", ...rates, ...sigmas]).out.trim();
+  const A = native(["AsymmetrySDev", "--", ...rates, ...sigmas]).out.trim();
+  t.check(shown?.[1] === R && shown?.[2] === A, "the counting planner gives σ(R) and σ(A) with four equal quarters",
+    `${shown?.slice(1)} vs ${R}, ${A}`);
+}
+
 // ---- Every width ---------------------------------------------------------------------
 
 async function widths(t, page, catalogue) {
@@ -297,6 +312,7 @@ export async function edges(t, page, native, catalogue) {
   await accessible(t, page);
   await links(t, page, native);
   await staleResults(t, page);
+  await quarters(t, page, native);
   await widths(t, page, catalogue);
   await tables(t, page, native);
 }
