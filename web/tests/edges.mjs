@@ -272,6 +272,28 @@ async function tables(t, page, native) {
     "a file that cannot be read further stops at a whole record, says why and after which row",
     `${cut.status} | ${cut.err} | ${cut.out.length} of ${whole.length} bytes`);
 
+  // The worker's protocol: a request it cannot carry out is answered with its
+  // id and the error's message, and the next request is served afresh.
+  await open(page, "#table");
+  const answers = await page.evaluate(() => new Promise((done) => {
+    const source = `${document.getElementById("vantrel-glue").textContent}\n${document.getElementById("vantrel-worker").textContent}`;
+    const worker = new Worker(URL.createObjectURL(new Blob([source], { type: "text/javascript" })));
+    const got = [];
+    worker.onmessage = ({ data }) => {
+      if (data.type === "preview" || data.type === "progress") return;
+      got.push({ id: data.id, type: data.type, message: data.message, status: data.status, records: data.records });
+      if (got.length === 2) {
+        worker.terminate();
+        done(got);
+      }
+    };
+    worker.postMessage({ id: 7, index: 0, file: null, name: "none.csv" });
+    worker.postMessage({ id: 8, index: 0, file: new Blob(["N,t\n1000,50\n"]), name: "a.csv" });
+  }));
+  t.check(answers[0].id === 7 && answers[0].type === "error" && answers[0].message !== "" &&
+      answers[1].id === 8 && answers[1].type === "done" && answers[1].status === 0 && answers[1].records === 2,
+    "the worker answers a failed request with its id and the error, then serves the next", JSON.stringify(answers));
+
   // Two runs in quick succession: the second's result only.
   await open(page, "#table");
   await page.setInputFiles("#table-file", big);

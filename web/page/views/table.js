@@ -87,11 +87,15 @@ export class TableView {
   }
 
   failed(status) {
+    // A worker that failed once is not trusted with the next run: stopping
+    // a run under way replaces it, and so does a failure between runs.
+    const running = this.busy;
     this.stop();
+    if (!running) {
+      this.worker.terminate();
+      this.startWorker();
+    }
     $("table-status").textContent = status;
-    // A worker that failed once is not trusted with the next run.
-    this.worker.terminate();
-    this.startWorker();
   }
 
   // A file or pasted text through the chosen function.
