@@ -8,6 +8,11 @@ import { numberLines } from "./lattice.js";
 
 const FROM = "He3PolarisationFromTransmission";
 
+// The fit weighs each measurement by its standard deviation, which a ratio's
+// gives it: none at all would weigh it without end.
+const weight = (x) => rules.atLeastZero("standard deviation")(x) ||
+  (x > 0 ? "" : "The fit weighs each measurement by its standard deviation: it must be more than 0.");
+
 export class DecayPlanner {
   constructor(library) {
     this.library = library;
@@ -20,7 +25,7 @@ export class DecayPlanner {
       [FROM, "T", "293", cellRules.T],
       [FROM, "L", "10", cellRules.L],
       [FROM, "lambda", "2", cellRules.lambda],
-      [`${FROM}SDev`, "sigmaTratio", "0.01", rules.atLeastZero("standard deviation")],
+      [`${FROM}SDev`, "sigmaTratio", "0.01", weight],
       ["He3PolarisationAtTime", "t", "48", rules.any("time")],
     ], () => this.draw());
     this.text = element("textarea", { id: "decay-data", rows: "7", spellcheck: "false", "aria-describedby": "decay-data-error" });
