@@ -69,14 +69,17 @@ function gather() {
   run.pendingBytes = 0;
 }
 
-async function ready() {
-  if (!module) {
-    module = await createVantrel({
-      readSlice: (...args) => callbacks.readSlice(...args),
-      keepPart: (...args) => callbacks.keepPart(...args),
-    });
-  }
-  return module;
+// The module, started once; again after a run that failed.
+let starting = null;
+function ready() {
+  starting ||= createVantrel({
+    readSlice: (...args) => callbacks.readSlice(...args),
+    keepPart: (...args) => callbacks.keepPart(...args),
+  }).then((m) => {
+    module = m;
+    return m;
+  });
+  return starting;
 }
 
 function csv(m, index, size) {
@@ -95,8 +98,7 @@ function csv(m, index, size) {
   }
 }
 
-onmessage = async ({ data }) => {
-  const { id, index, file, name } = data;
+async function serve({ id, index, file, name }) {
   try {
     const m = await ready();
     run = { id, file, name, reported: 0, previewed: false, pending: [], pendingBytes: 0,
@@ -106,9 +108,16 @@ onmessage = async ({ data }) => {
     postMessage({ id, type: "done", ...outcome, result: run.result, problem: run.problem, heap: m.HEAPU8.length });
   } catch (error) {
     // A trap leaves the module in no known state: the next run starts afresh.
+    starting = null;
     module = null;
     postMessage({ id, type: "error", message: error.message || String(error) });
   } finally {
     run = null;
   }
+}
+
+// One request after another, in the order they came.
+let queue = Promise.resolve();
+onmessage = ({ data }) => {
+  queue = queue.then(() => serve(data));
 };
