@@ -297,6 +297,36 @@ async function tables(t, page, native) {
       answers[1].id === 8 && answers[1].type === "done" && answers[1].status === 0 && answers[1].records === 2,
     "the worker answers a failed request with its id and the error, then serves the next", JSON.stringify(answers));
 
+  // A result that cannot be kept further (the browser refuses the memory for
+  // the third part): the run stops, says why, and keeps whole records only.
+  const refusing = awkwardRecords(150000, -1);
+  const refused = await page.evaluate(async (csv) => {
+    const refuse = `{
+      const slice = Uint8Array.prototype.slice;
+      let parts = 0;
+      Uint8Array.prototype.slice = function (...range) {
+        // Only copies out of the module's memory, which is far larger than a part.
+        if (this.length >= 2 ** 24 && ++parts > 2) throw new RangeError("Array buffer allocation failed");
+        return slice.apply(this, range);
+      };
+    }`;
+    const source = `${refuse}\n${document.getElementById("vantrel-glue").textContent}\n${document.getElementById("vantrel-worker").textContent}`;
+    const worker = new Worker(URL.createObjectURL(new Blob([source], { type: "text/javascript" })));
+    const data = await new Promise((done) => {
+      worker.onmessage = ({ data }) => { if (data.type === "done" || data.type === "error") done(data); };
+      worker.postMessage({ id: 1, index: 0, file: new Blob([csv]), name: "a.csv" });
+    });
+    worker.terminate();
+    const bytes = new Uint8Array(await data.result.arrayBuffer());
+    return { ...data, result: Array.from(bytes, (c) => String.fromCharCode(c)).join("") };
+  }, refusing.join("\n") + "\n");
+  const keptRows = refused.records - 1;
+  t.check(refused.type === "done" && refused.status !== 0 && keptRows > 0 && keptRows < 150000 &&
+      refused.messages === "vantrel: cannot write the output\n" && refused.problem === "Array buffer allocation failed" &&
+      refused.result === native(["CountRate", "--csv", "-"], refusing.slice(0, keptRows + 1).join("\n") + "\n").out,
+    "a result that cannot be kept stops at a whole record and says why",
+    `${refused.type} ${refused.status} ${refused.records} ${JSON.stringify(refused.messages)} ${refused.problem} ${refused.result?.length}`);
+
   // Two runs in quick succession: the second's result only.
   await open(page, "#table");
   await page.setInputFiles("#table-file", big);

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <istream>
+#include <new>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
@@ -156,6 +157,8 @@ protected:
 private:
     // Hands on the records complete so far and keeps the rest at the start.
     bool HandOn() {
+        // Nothing after a part that was refused: the result would have a gap.
+        if (refused_) return false;
         char* const begin = buffer_.data();
         for (char* p = begin + scanned_; p < pptr(); ++p) {
             const char c = *p;
@@ -170,19 +173,28 @@ private:
                 inQuotes_ = true;
             } else if (c == '\n') {
                 ended_ = static_cast<std::size_t>(p + 1 - begin);
-                records_ += 1;
+                ++endedRecords_;
             }
             atFieldStart_ = c == ',' || c == '\n';
             closed_ = false;
         }
         scanned_ = static_cast<std::size_t>(pptr() - begin);
         if (ended_ > 0) {
-            if (KeepPart(begin, static_cast<int>(ended_)) == 0) return false;
+            if (KeepPart(begin, static_cast<int>(ended_)) == 0) {
+                refused_ = true;
+                return false;
+            }
+            records_ += static_cast<double>(endedRecords_);
+            endedRecords_ = 0;
             const std::size_t rest = scanned_ - ended_;
             std::memmove(begin, begin + ended_, rest);
-            // The first part small, so that the first rows show at once.
+            // The first part small, so that the first rows show at once; the
+            // later ones larger, when there is memory for them.
             if (buffer_.size() < kPart) {
-                buffer_.resize(kPart);
+                try {
+                    buffer_.resize(kPart);
+                } catch (const std::bad_alloc&) {
+                }
             }
             setp(buffer_.data(), buffer_.data() + buffer_.size());
             pbump(static_cast<int>(rest));
@@ -197,7 +209,9 @@ private:
     std::vector<char> buffer_;
     std::size_t scanned_ = 0;
     std::size_t ended_ = 0;
+    std::size_t endedRecords_ = 0;  // in the part not yet handed on
     double records_ = 0;
+    bool refused_ = false;
     bool inQuotes_ = false;
     bool closed_ = false;
     bool atFieldStart_ = true;
