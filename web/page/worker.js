@@ -10,6 +10,8 @@
 // of the module's memory)} and
 // {type: "error", message}. The page cancels a run by ending the worker.
 
+import { Heap } from "./heap.js";
+
 // Parts are gathered into the Blob in batches of about this many bytes.
 const BATCH = 1 << 25;
 
@@ -83,19 +85,13 @@ function ready() {
 }
 
 function csv(m, index, size) {
+  const heap = new Heap(m);
   // Two slots of 8 bytes: the messages' pointer, and the count of records.
-  const slots = m._malloc(16);
-  if (!slots) throw new Error("the worker's memory is full");
-  try {
+  return heap.with([16], (slots) => {
     const status = m._vantrel_csv(index, size, slots, slots + 8);
-    const pointer = m.HEAPU32[slots >> 2];
-    const records = m.HEAPF64[(slots + 8) >> 3];
-    const messages = pointer ? m.UTF8ToString(pointer) : "vantrel: the messages do not fit in memory\n";
-    m._free(pointer);
-    return { status, messages, records };
-  } finally {
-    m._free(slots);
-  }
+    const records = heap.doubles(slots + 8, 1)[0];
+    return { status, messages: heap.take(heap.pointerAt(slots)), records };
+  });
 }
 
 async function serve({ id, index, file, name }) {
