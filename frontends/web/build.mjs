@@ -1,9 +1,11 @@
-// Inlines the page into one self-contained file: the module (its WebAssembly
-// already inside its script), the plotting library, the page's styles and
-// scripts, and the worker's source. Usage: node build.mjs MODULE.js OUT.html
+// Builds the page into one self-contained file: the module (its WebAssembly
+// already inside its script), the page's script bundled from its modules with
+// the plotting library, its styles, and the worker's script.
+// Usage: node build.mjs MODULE.js OUT.html
 import { readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
+import { build } from "esbuild";
 
 const here = dirname(fileURLToPath(import.meta.url));
 const [moduleScript, output] = process.argv.slice(2);
@@ -18,6 +20,21 @@ const read = (path) => readFileSync(path, "utf8");
 const page = (name) => read(join(here, "page", name));
 const pkg = (path) => read(join(here, "node_modules", path));
 
+// One script of an entry module and all it imports, in a scope of its own.
+async function bundle(entry) {
+  const result = await build({
+    entryPoints: [join(here, "page", entry)],
+    bundle: true,
+    format: "iife",
+    target: "es2022",
+    charset: "utf8",
+    legalComments: "inline",
+    write: false,
+    logLevel: "warning",
+  });
+  return result.outputFiles[0].text;
+}
+
 // Text inside <script> or <style> must not close its element early.
 const inline = (text) => text.replace(/<\/(script|style)/gi, "<\\/$1");
 const script = (text, attributes = "") => `<script${attributes}>\n${inline(text)}\n</script>`;
@@ -26,11 +43,8 @@ let html = page("index.html");
 const parts = {
   "<!--STYLES-->": `<style>\n${inline(pkg("uplot/dist/uPlot.min.css"))}\n${inline(page("style.css"))}\n</style>`,
   "<!--GLUE-->": script(read(moduleScript), ' id="vantrel-glue"') + "\n" +
-    script(page("worker.js"), ' id="vantrel-worker" type="text/plain"'),
-  "<!--SCRIPTS-->": [
-    script(pkg("uplot/dist/uPlot.iife.min.js")),
-    script([page("app.js"), page("table.js"), page("planners.js")].join("\n")),
-  ].join("\n"),
+    script(await bundle("worker.js"), ' id="vantrel-worker" type="text/plain"'),
+  "<!--SCRIPTS-->": script(await bundle("main.js")),
 };
 for (const [marker, text] of Object.entries(parts)) {
   if (!html.includes(marker)) throw new Error(`index.html lacks ${marker}`);

@@ -1,51 +1,119 @@
 // The table tool's worker: one CSV through the command-line tool's CSV run in
-// the module, so that the page stays responsive. It reports progress as the
-// run reads the input; the page cancels by ending the worker.
-"use strict";
+// the module, so that the page stays responsive. The file is read in slices
+// and the result kept in parts that end at a record's end, so that neither is
+// ever whole in the module's memory; the parts go into a Blob, which the
+// browser may keep on disk.
+//
+// Requests: {id, index, file, name}. Answers, each with the request's id:
+// {type: "progress", done, total}, {type: "preview", bytes} (the first part),
+// {type: "done", status, messages, records, result, problem, heap (the size
+// of the module's memory)} and
+// {type: "error", message}. The page cancels a run by ending the worker.
 
-const ready = createVantrel({
-  onProgress(done, total) {
-    const now = Date.now();
-    if (now - (self.lastReport || 0) < 50) return;
-    self.lastReport = now;
-    postMessage({ type: "progress", done, total });
+import { Heap } from "./heap.js";
+
+// Parts are gathered into the Blob in batches of about this many bytes.
+const BATCH = 1 << 25;
+
+let run = null;
+let module = null;
+
+function quoted(name) {
+  return `'${name}'`;
+}
+
+const callbacks = {
+  // A slice of the file into the module's memory: the bytes read, or -1 with
+  // the reason the browser gave.
+  readSlice(into, offset, size) {
+    try {
+      const bytes = new Uint8Array(new FileReaderSync().readAsArrayBuffer(run.file.slice(offset, offset + size)));
+      if (bytes.length === 0) {
+        module.readProblem = `${quoted(run.name)}: it ended early; it changed after it was chosen`;
+        return -1;
+      }
+      module.HEAPU8.set(bytes, into);
+      const now = Date.now();
+      if (now - run.reported >= 50) {
+        run.reported = now;
+        postMessage({ id: run.id, type: "progress", done: offset, total: run.file.size });
+      }
+      return bytes.length;
+    } catch (error) {
+      module.readProblem = `${quoted(run.name)}: ${error.message}`;
+      return -1;
+    }
   },
-});
 
-// The CSV run over `bytes`: {status, output (ArrayBuffer), messages}.
-function run(m, index, bytes) {
-  const input = m._malloc(Math.max(1, bytes.length));
-  const slots = m._malloc(12);  // out, outSize, messages
+  // A part of the result, whole records only; false when it cannot be kept.
+  keepPart(pointer, size) {
+    try {
+      const part = module.HEAPU8.slice(pointer, pointer + size);
+      if (!run.previewed) {
+        run.previewed = true;
+        const start = part.slice(0, 1 << 16);
+        postMessage({ id: run.id, type: "preview", bytes: start }, [start.buffer]);
+      }
+      run.pending.push(part);
+      run.pendingBytes += size;
+      if (run.pendingBytes >= BATCH) gather();
+      return true;
+    } catch (error) {
+      run.problem = error.message || String(error);
+      return false;
+    }
+  },
+};
+
+function gather() {
+  run.result = new Blob([run.result, ...run.pending], { type: "text/csv" });
+  run.pending = [];
+  run.pendingBytes = 0;
+}
+
+// The module, started once; again after a run that failed.
+let starting = null;
+function ready() {
+  starting ||= createVantrel({
+    readSlice: (...args) => callbacks.readSlice(...args),
+    keepPart: (...args) => callbacks.keepPart(...args),
+  }).then((m) => {
+    module = m;
+    return m;
+  });
+  return starting;
+}
+
+function csv(m, index, size) {
+  const heap = new Heap(m);
+  // Two slots of 8 bytes: the messages' pointer, and the count of records.
+  return heap.with([16], (slots) => {
+    const status = m._vantrel_csv(index, size, slots, slots + 8);
+    const records = heap.doubles(slots + 8, 1)[0];
+    return { status, messages: heap.take(heap.pointerAt(slots)), records };
+  });
+}
+
+async function serve({ id, index, file, name }) {
   try {
-    m.HEAPU8.set(bytes, input);
-    const status = m._vantrel_csv(index, input, bytes.length, slots, slots + 4, slots + 8);
-    const outPointer = m.HEAPU32[slots >> 2];
-    const outSize = m.HEAPU32[(slots >> 2) + 1];
-    const messagesPointer = m.HEAPU32[(slots >> 2) + 2];
-    const output = m.HEAPU8.slice(outPointer, outPointer + outSize).buffer;
-    const messages = m.UTF8ToString(messagesPointer);
-    m._free(outPointer);
-    m._free(messagesPointer);
-    return { status, output, messages };
+    const m = await ready();
+    run = { id, file, name, reported: 0, previewed: false, pending: [], pendingBytes: 0,
+            result: new Blob([], { type: "text/csv" }), problem: "" };
+    const outcome = csv(m, index, file.size);
+    gather();
+    postMessage({ id, type: "done", ...outcome, result: run.result, problem: run.problem, heap: m.HEAPU8.length });
+  } catch (error) {
+    // A trap leaves the module in no known state: the next run starts afresh.
+    starting = null;
+    module = null;
+    postMessage({ id, type: "error", message: error.message || String(error) });
   } finally {
-    m._free(input);
-    m._free(slots);
+    run = null;
   }
 }
 
-// The first lines of a large file first, so that the page shows rows within
-// a moment; the whole file follows.
-const PREVIEW = 1 << 16;
-
-onmessage = async ({ data }) => {
-  const m = await ready;
-  const bytes = new Uint8Array(data.bytes);
-  if (bytes.length > 4 * PREVIEW) {
-    const end = bytes.lastIndexOf(10, PREVIEW);
-    const first = end > 0 ? run(m, data.index, bytes.subarray(0, end + 1)) : null;
-    if (first && first.status === 0) postMessage({ type: "preview", output: first.output }, [first.output]);
-  }
-  const started = performance.now();
-  const result = run(m, data.index, bytes);
-  postMessage({ type: "done", ...result, milliseconds: performance.now() - started }, [result.output]);
+// One request after another, in the order they came.
+let queue = Promise.resolve();
+onmessage = ({ data }) => {
+  queue = queue.then(() => serve(data));
 };

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <exception>
 #include <istream>
+#include <new>
 #include <ostream>
+#include <sstream>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -25,6 +27,7 @@
 #include "vantrel/function_table.h"
 #include "vantrel/helium3/decay_fit.h"
 #include "vantrel/helium3/decay_fit_table.h"
+#include "vantrel/text_io.h"
 #include "vantrel/number_text.h"
 #include "vantrel/pi.h"
 
@@ -71,77 +74,140 @@ const CatalogueEntry* EntryAt(int index) {
     return &catalogue[static_cast<std::size_t>(index)];
 }
 
-// The worker that runs a CSV sets Module.onProgress to move its progress bar.
-EM_JS(void, ReportProgress, (double done, double total), {
-    if (Module.onProgress) Module.onProgress(done, total);
-});
+// The worker that runs a CSV lends the file and takes the result: it reads a
+// slice of the file into the module's memory (bytes read, or -1 with the
+// reason left for ReadProblem) and keeps each part of the result as it comes,
+// so that neither the file nor the result is ever whole in the module's memory.
+EM_JS(double, ReadSlice, (char* into, double offset, int size),
+      { return Module.readSlice(into, offset, size); });
+EM_JS(void, ReadProblem, (char* into, int size),
+      { stringToUTF8(Module.readProblem || "the browser gave no reason", into, size); });
+EM_JS(int, KeepPart, (const char* bytes, int size),
+      { return Module.keepPart(bytes, size) ? 1 : 0; });
 
-// Reads the script's bytes in place, telling the page how far it has come
-// once per block.
-class ProgressBuffer : public std::streambuf {
+// The file, slice after slice. A slice the browser cannot read ends the run as
+// an unreadable file does in the command-line tool; it is never taken for the
+// end of the input, which would cut the last record.
+class SliceReader : public std::streambuf {
 public:
-    ProgressBuffer(const char* data, std::size_t size) : data_(data), size_(size) {}
+    explicit SliceReader(double size) : size_(size), slice_(kSlice) {}
 
 protected:
     int_type underflow() override {
         if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        const std::size_t offset =
-            egptr() == nullptr ? 0 : static_cast<std::size_t>(egptr() - data_);
-        if (offset >= size_) return traits_type::eof();
-        // A cast only: the buffer is never written through.
-        char* begin = const_cast<char*>(data_) + offset;
-        const std::size_t length = std::min(kBlock, size_ - offset);
-        setg(begin, begin, begin + length);
-        ReportProgress(static_cast<double>(offset), static_cast<double>(size_));
+        if (offset_ >= size_) return traits_type::eof();
+        const double got = ReadSlice(slice_.data(), offset_, static_cast<int>(slice_.size()));
+        if (got <= 0) {
+            char reason[512];
+            ReadProblem(reason, sizeof reason);
+            throw vantrel::IoError(vantrel::IoError::Side::kInput,
+                                        std::string("cannot read ") + reason);
+        }
+        offset_ += got;
+        setg(slice_.data(), slice_.data(), slice_.data() + static_cast<std::size_t>(got));
         return traits_type::to_int_type(*gptr());
     }
 
 private:
-    static constexpr std::size_t kBlock = std::size_t{1} << 18;
-    const char* data_;
-    std::size_t size_;
+    static constexpr std::size_t kSlice = std::size_t{1} << 20;
+    double size_;
+    double offset_ = 0;
+    std::vector<char> slice_;
 };
 
-// Collects what is written in one malloc'd block, for the script to take.
-class HandedBuffer : public std::streambuf {
+// The result, handed on in parts that end at a record's end: a record is
+// never half given, also when the run stops while writing one. Records end at
+// a line end outside quotes, by the rules the records were read with (a quote
+// opens a field only at its start; "" inside quotes is one quote).
+class RecordWriter : public std::streambuf {
 public:
-    ~HandedBuffer() override { std::free(data_); }
-    char* Take(std::size_t& size) {
-        size = size_;
-        char* data = data_;
-        data_ = nullptr;
-        size_ = capacity_ = 0;
-        return data;
-    }
+    RecordWriter() : buffer_(kFirstPart) { setp(buffer_.data(), buffer_.data() + buffer_.size()); }
+
+    // Whole records handed on, the header's included.
+    double records() const { return records_; }
 
 protected:
-    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
-        const auto n = static_cast<std::size_t>(count);
-        if (size_ + n > capacity_ && !Grow(size_ + n)) return 0;
-        std::memcpy(data_ + size_, bytes, n);
-        size_ += n;
-        return count;
-    }
     int_type overflow(int_type c) override {
+        if (!HandOn()) return traits_type::eof();
+        if (pptr() == epptr()) {
+            // One record fills the buffer: it must fit whole.
+            const std::size_t used = buffer_.size();
+            try {
+                buffer_.resize(2 * used);
+            } catch (const std::bad_alloc&) {
+                return traits_type::eof();
+            }
+            setp(buffer_.data(), buffer_.data() + buffer_.size());
+            pbump(static_cast<int>(used));
+        }
         if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-        const char byte = traits_type::to_char_type(c);
-        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+        return c;
     }
+    int sync() override { return HandOn() ? 0 : -1; }
 
 private:
-    bool Grow(std::size_t needed) {
-        std::size_t capacity = capacity_ == 0 ? 4096 : capacity_;
-        while (capacity < needed) capacity *= 2;
-        char* grown = static_cast<char*>(std::realloc(data_, capacity));
-        if (grown == nullptr) return false;
-        data_ = grown;
-        capacity_ = capacity;
+    // Hands on the records complete so far and keeps the rest at the start.
+    bool HandOn() {
+        // Nothing after a part that was refused: the result would have a gap.
+        if (refused_) return false;
+        char* const begin = buffer_.data();
+        for (char* p = begin + scanned_; p < pptr(); ++p) {
+            const char c = *p;
+            if (inQuotes_) {
+                if (c == '"') {
+                    inQuotes_ = false;
+                    closed_ = true;
+                }
+                continue;
+            }
+            if (c == '"' && (atFieldStart_ || closed_)) {
+                inQuotes_ = true;
+            } else if (c == '\n') {
+                ended_ = static_cast<std::size_t>(p + 1 - begin);
+                ++endedRecords_;
+            }
+            atFieldStart_ = c == ',' || c == '\n';
+            closed_ = false;
+        }
+        scanned_ = static_cast<std::size_t>(pptr() - begin);
+        if (ended_ > 0) {
+            if (KeepPart(begin, static_cast<int>(ended_)) == 0) {
+                refused_ = true;
+                return false;
+            }
+            records_ += static_cast<double>(endedRecords_);
+            endedRecords_ = 0;
+            const std::size_t rest = scanned_ - ended_;
+            std::memmove(begin, begin + ended_, rest);
+            // The first part small, so that the first rows show at once; the
+            // later ones larger, when there is memory for them.
+            if (buffer_.size() < kPart) {
+                try {
+                    buffer_.resize(kPart);
+                } catch (const std::bad_alloc&) {
+                }
+            }
+            setp(buffer_.data(), buffer_.data() + buffer_.size());
+            pbump(static_cast<int>(rest));
+            scanned_ = rest;
+            ended_ = 0;
+        }
         return true;
     }
 
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
+    static constexpr std::size_t kFirstPart = std::size_t{1} << 16;
+    static constexpr std::size_t kPart = std::size_t{1} << 22;
+    std::vector<char> buffer_;
+    std::size_t scanned_ = 0;
+    std::size_t ended_ = 0;
+    std::size_t endedRecords_ = 0;  // in the part not yet handed on
+    double records_ = 0;
+    bool refused_ = false;
+    bool inQuotes_ = false;
+    bool closed_ = false;
+    bool atFieldStart_ = true;
 };
 
 }  // namespace
@@ -221,6 +287,17 @@ EMSCRIPTEN_KEEPALIVE int vantrel_evaluate_batch(int index, int n, const double* 
                : 0;
 }
 
+// The functions whose names are closest to a mistyped one, one a line, as the
+// command-line tool suggests them.
+EMSCRIPTEN_KEEPALIVE char* vantrel_closest_names(const char* name) {
+    std::string text;
+    for (const std::string_view closest : vantrel::ClosestFunctionNames(name)) {
+        text += closest;
+        text += '\n';
+    }
+    return Handed(text);
+}
+
 // What the planners show beside the catalogue's values, computed here so that
 // the script stays free of arithmetic. The figure of merit P²T of a helium-3
 // cell, for n pairs of polarisation P and transmission T.
@@ -249,8 +326,7 @@ EMSCRIPTEN_KEEPALIVE void vantrel_rate_sdev(int n, const double* r, const double
 // The relaxation of a cell fitted to n measured polarisations (He3DecayFit).
 // On success 1, with {PHe0, T1, sigmaPHe0, sigmaT1, rho, reduced χ²} in fit[]
 // and the fit's note (empty when the points agree with it) in *message; on
-// failure 0, with the reason, naming the row from 1 as every front end does,
-// in *message.
+// failure 0, with the reason, naming the row from 1, in *message.
 EMSCRIPTEN_KEEPALIVE int vantrel_decay_fit(int n, const double* t, const double* PHe,
                                            const double* sigma, double* fit, char** message) {
     const auto count = static_cast<std::size_t>(n < 0 ? 0 : n);
@@ -285,36 +361,37 @@ EMSCRIPTEN_KEEPALIVE void vantrel_decay_band(const double* fit, int n, const dou
     }
 }
 
-// A CSV through function `index` by the library's rules, which the
-// command-line tool follows too: its exit status as the tool's (0, 1 for bad
-// input, 2 for an unknown function), the output in *out (*outSize bytes,
-// malloc'd) and the messages, worded as the tool's, in *messages (malloc'd).
-EMSCRIPTEN_KEEPALIVE int vantrel_csv(int index, const char* data, std::size_t size, char** out,
-                                     std::size_t* outSize, char** messages) {
-    *out = nullptr;
-    *outSize = 0;
+// A CSV of `size` bytes, lent slice by slice, through function `index` by the
+// library's rules, which the command-line tool follows too: its exit status, the messages in *messages
+// (malloc'd text) and the number of whole records handed on in *records (the
+// header's included). A run stopped while writing keeps the records before.
+EMSCRIPTEN_KEEPALIVE int vantrel_csv(int index, double size, char** messages, double* records) {
+    *records = 0;
     const CatalogueEntry* entry = EntryAt(index);
     if (entry == nullptr) {
         *messages = Handed("no such function\n");
         return 2;
     }
     int status = 1;
-    {
-        HandedBuffer written, said;
-        std::ostream output(&written), err(&said);
-        ProgressBuffer read(data, size);
+    std::string said;
+    try {
+        std::ostringstream err;
+        RecordWriter written;
+        std::ostream output(&written);
+        SliceReader read(size);
         std::istream input(&read);
         try {
             status = vantrel::EvaluateCsv(*entry, input, output, err, "vantrel: ") ? 0 : 1;
         } catch (const std::exception& e) {
             err << "vantrel: " << e.what() << '\n';
         }
-        *out = written.Take(*outSize);
-        std::size_t length = 0;
-        char* text = said.Take(length);
-        *messages = Handed({text == nullptr ? "" : text, length});
-        std::free(text);
+        *records = written.records();
+        said = err.str();
+    } catch (const std::bad_alloc&) {
+        said = "vantrel: the run does not fit in memory\n";
+        status = 1;
     }
+    *messages = Handed(said);
     return status;
 }
 }

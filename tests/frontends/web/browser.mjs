@@ -33,6 +33,7 @@ export async function launch() {
   context.on("request", (request) => requests.push(request.url()));
   return {
     context,
+    profile,
     console: console_,
     requests,
     async open(hash = "", viewport = { width: 1280, height: 900 }) {

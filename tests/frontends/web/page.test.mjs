@@ -12,6 +12,7 @@ import { existsSync, mkdirSync, readFileSync, writeFileSync, mkdtempSync } from 
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { launch, reporter, requirePackage, PAGE, PAGE_URL } from "./browser.mjs";
+import { edges } from "./edges.mjs";
 
 const CLI = resolve(process.env.VANTREL_CLI ||
   ["build/native", "build/dev"].map((b) => `${b}/frontends/cli/vantrel`).find(existsSync) || "vantrel");
@@ -331,8 +332,8 @@ async function runTable(page, name, text) {
   await page.selectOption("#table-function", index);
   await page.setInputFiles("#table-file", { name: "input.csv", mimeType: "text/csv", buffer: Buffer.from(text, "latin1") });
   await page.waitForFunction(() => /computed|Stopped/.test(document.getElementById("table-status").textContent));
-  return page.evaluate(() => ({
-    out: window.vantrelPage.tableOutput(),
+  return page.evaluate(async () => ({
+    out: await window.vantrelPage.tableOutput(),
     err: document.getElementById("table-messages").textContent,
   }));
 }
@@ -490,6 +491,7 @@ try {
   await tableTool(page);
   await planners(page);
   await decayPlanner(page);
+  await edges(t, page, native, catalogue);
   await views(page);
   const outside = b.requests.filter((url) => !url.startsWith(PAGE_URL.split("#")[0]) && !/^(blob|data|about):/.test(url));
   t.check(outside.length === 0 && b.requests.length > 0, "offline: no request beyond the page itself", outside.join(" "));
