@@ -27,9 +27,9 @@
 #include "vantrel/function_table.h"
 #include "vantrel/helium3/decay_fit.h"
 #include "vantrel/helium3/decay_fit_table.h"
-#include "vantrel/text_io.h"
 #include "vantrel/number_text.h"
 #include "vantrel/pi.h"
+#include "vantrel/text_io.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ protected:
             char reason[512];
             ReadProblem(reason, sizeof reason);
             throw vantrel::IoError(vantrel::IoError::Side::kInput,
-                                        std::string("cannot read ") + reason);
+                                   std::string("cannot read ") + reason);
         }
         offset_ += got;
         setg(slice_.data(), slice_.data(), slice_.data() + static_cast<std::size_t>(got));
@@ -362,9 +362,9 @@ EMSCRIPTEN_KEEPALIVE void vantrel_decay_band(const double* fit, int n, const dou
 }
 
 // A CSV of `size` bytes, lent slice by slice, through function `index` by the
-// library's rules, which the command-line tool follows too: its exit status, the messages in *messages
-// (malloc'd text) and the number of whole records handed on in *records (the
-// header's included). A run stopped while writing keeps the records before.
+// library's rules, which the command-line tool follows too: its exit status, the messages in
+// *messages (malloc'd text) and the number of whole records handed on in *records (the header's
+// included). A run stopped while writing keeps the records before.
 EMSCRIPTEN_KEEPALIVE int vantrel_csv(int index, double size, char** messages, double* records) {
     *records = 0;
     const CatalogueEntry* entry = EntryAt(index);
