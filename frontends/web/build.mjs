@@ -1,24 +1,27 @@
 // Builds the page into one self-contained file: the module (its WebAssembly
 // already inside its script), the page's script bundled from its modules with
 // the plotting library, its styles, and the worker's script.
-// Usage: node build.mjs MODULE.js OUT.html
+// Usage: node build.mjs MODULE.js OUT.html NODE_MODULES
+// NODE_MODULES: where the pinned packages are installed, in the build tree.
 import { readFileSync, writeFileSync } from "node:fs";
-import { dirname, join } from "node:path";
+import { createRequire } from "node:module";
+import { dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
-import { build } from "esbuild";
 
 const here = dirname(fileURLToPath(import.meta.url));
-const [moduleScript, output] = process.argv.slice(2);
-if (!moduleScript || !output) {
-  console.error("usage: node build.mjs MODULE.js OUT.html");
+const [moduleScript, output, nodeModulesArgument] = process.argv.slice(2);
+if (!moduleScript || !output || !nodeModulesArgument) {
+  console.error("usage: node build.mjs MODULE.js OUT.html NODE_MODULES");
   process.exit(2);
 }
+const nodeModules = resolve(nodeModulesArgument);
+const { build } = createRequire(join(nodeModules, "..", "package.json"))("esbuild");
 // A page of at most this size can be mailed and served anywhere.
 const LIMIT = 1.5e6;
 
 const read = (path) => readFileSync(path, "utf8");
 const page = (name) => read(join(here, "page", name));
-const pkg = (path) => read(join(here, "node_modules", path));
+const pkg = (path) => read(join(nodeModules, path));
 
 // One script of an entry module and all it imports, in a scope of its own.
 async function bundle(entry) {
@@ -31,6 +34,7 @@ async function bundle(entry) {
     legalComments: "inline",
     write: false,
     logLevel: "warning",
+    nodePaths: [nodeModules],
   });
   return result.outputFiles[0].text;
 }

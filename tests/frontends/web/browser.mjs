@@ -6,8 +6,9 @@ import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { pathToFileURL } from "node:url";
 
-// The pinned packages of the page's build, which the tests share.
-export const requirePackage = createRequire(resolve(process.env.VANTREL_NODE_PACKAGES || "frontends/web/package.json"));
+// The pinned packages, as the web build installs them in its tree.
+export const requirePackage = createRequire(
+  resolve(process.env.VANTREL_NODE_PACKAGES || "build/web/node/package.json"));
 const { chromium } = requirePackage("playwright-core");
 
 export const PAGE = resolve(process.env.VANTREL_PAGE || "build/web/vantrel.html");
