@@ -300,7 +300,7 @@ const planners = {
       this.hkl.setAttribute("aria-describedby", "lattice-hkl-error");
       form.append(this.lambda.node, element("div", { class: "field" },
         element("label", { for: "lattice-hkl", text: "Reflections h k l, one a line" }), this.hkl, this.hklError));
-      // The table under the plot, where its 17-digit columns have room.
+      // The table under the plot, where its long columns have room.
       this.out = element("div", { class: "plan-out", role: "region", "aria-label": "Reflections", tabindex: "0" });
       const plotArea = $("plot-lattice");
       const column = element("div", { class: "plot-column" });

@@ -124,11 +124,157 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
     return {first + length, errc{}};
 }
 
+// The fewest significant digits that read back as a finite non-zero double
+// whose decimal exponent lies in [-5, 16], exactly, without the C library:
+// for n = 1, 2, … digits, v·10^s (s = n − 1 − k) is N/Q in 128-bit integers,
+// and the n-digit neighbours of v are tested against the interval that rounds
+// to v (half a gap either side, half of that below a power of two; its ends
+// belong to it when the mantissa is even). The nearer neighbour wins, a tie
+// goes to the even one, as the standard asks. False for any other value.
+inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, int& k) {
+    using u128 = unsigned __int128;
+    int binary = 0;
+    const double fraction = std::frexp(std::fabs(value), &binary);
+    if (!(fraction > 0.0) || !std::isfinite(value)) return false;
+    const auto m = static_cast<u128>(std::ldexp(fraction, 53));
+    const int e = binary - 53;
+    const bool powerOfTwo = m == (static_cast<u128>(1) << 52);
+    const auto pow5 = [](int n) {
+        u128 p = 1;
+        for (int i = 0; i < n; ++i) p *= 5;
+        return p;
+    };
+    k = static_cast<int>(std::floor((binary - 1) * 0.30102999566398120));
+    for (int attempt = 0; attempt < 2; ++attempt) {  // k from v·10^−k in [1, 10)
+        if (k < -5 || k > 16) return false;
+        const int s = -k;
+        u128 N = 0, Q = 1;
+        if (s >= 0) {
+            N = m * pow5(s);
+            if (e + s >= 0)
+                N <<= (e + s);
+            else
+                Q = static_cast<u128>(1) << -(e + s);
+        } else {
+            N = e >= 0 ? m << e : m;
+            Q = pow5(-s) * (static_cast<u128>(1) << -s) * (e >= 0 ? 1 : static_cast<u128>(1) << -e);
+        }
+        const u128 lead = N / Q;
+        if (lead >= 10)
+            ++k;
+        else if (lead == 0)
+            --k;
+        else
+            break;
+        if (attempt == 1) return false;
+    }
+    if (k < -5 || k > 16) return false;
+    for (int n = 1; n <= 17; ++n) {
+        const int s = n - 1 - k;
+        // v·10^s = N/Q; H = Q·2^e·10^s, so that 4Q·(half a gap)·10^s = 2H.
+        u128 N = 0, Q = 1, H = 0;
+        if (s >= 0) {
+            const u128 p = pow5(s);
+            N = m * p;
+            if (e + s >= 0) {
+                N <<= (e + s);
+                H = p << (e + s);
+            } else {
+                Q = static_cast<u128>(1) << -(e + s);
+                H = p;
+            }
+        } else {
+            N = e >= 0 ? m << e : m;
+            Q = pow5(-s) * (static_cast<u128>(1) << -s) * (e >= 0 ? 1 : static_cast<u128>(1) << -e);
+            H = e >= 0 ? static_cast<u128>(1) << e : 1;
+        }
+        const u128 below = N / Q;
+        const u128 rest = N - below * Q;
+        const u128 up = 2 * H, down = powerOfTwo ? H : 2 * H;  // 4Q·(half gap)·10^s
+        const bool even = (m & 1) == 0;
+        // 4Q·|C·10^−s − v|·10^s for C = below and C = below + 1.
+        const u128 distanceBelow = 4 * rest, distanceAbove = 4 * (Q - rest);
+        const bool belowFits = distanceBelow < down || (even && distanceBelow == down);
+        const bool aboveFits = rest != 0 && (distanceAbove < up || (even && distanceAbove == up));
+        if (!belowFits && !aboveFits) continue;
+        u128 chosen = below;
+        if (aboveFits && (!belowFits || distanceAbove < distanceBelow ||
+                          (distanceAbove == distanceBelow && (below & 1) != 0))) {
+            chosen = below + 1;
+        }
+        int count = n;
+        if (chosen == 0) continue;
+        // A carry to the next power of ten (9.99… up to 10) gives one digit more, at k + 1.
+        u128 limit = 1;
+        for (int i = 0; i < n; ++i) limit *= 10;
+        if (chosen >= limit) {
+            chosen /= 10;
+            ++k;
+        }
+        while (count > 1 && chosen % 10 == 0) {
+            chosen /= 10;
+            --count;
+        }
+        if (chosen == 0) continue;
+        shortest = static_cast<uint64_t>(chosen);
+        digitCount = count;
+        return true;
+    }
+    return false;
+}
+
 // The fewest significant digits that read back as the value, written fixed or
 // scientific, whichever is shorter (fixed on a tie), as to_chars does.
 inline to_chars_result to_chars(char* first, char* last, double value) {
     if (!std::isfinite(value) || value == 0.0) {
         return to_chars(first, last, value, chars_format::general, 1);
+    }
+    uint64_t digits = 0;
+    int n = 0, k = 0;
+    if (ShortestDigits(value, digits, n, k) && k >= -5 && k <= 16) {
+        char d[17];
+        for (int i = n - 1; i >= 0; --i, digits /= 10) d[i] = static_cast<char>('0' + digits % 10);
+        const int fixedLength = k >= 0 ? (n > k + 1 ? n + 1 : k + 1) : 1 - k + n;
+        const int scientificLength = n + (n > 1 ? 1 : 0) + 4;
+        char text[40];
+        char* out = text;
+        if (value < 0) *out++ = '-';
+        if (fixedLength <= scientificLength) {
+            if (k < 0) {
+                *out++ = '0';
+                *out++ = '.';
+                for (int i = -1; i > k; --i) *out++ = '0';
+                for (int i = 0; i < n; ++i) *out++ = d[i];
+            } else if (n < k + 1 && std::fabs(value) >= 9007199254740992.0) {
+                // A whole number beyond 2^53 shows its exact digits, as printf's %.0f.
+                char whole[24];
+                auto integer = static_cast<uint64_t>(std::fabs(value));
+                int length = 0;
+                for (; integer != 0; integer /= 10)
+                    whole[length++] = static_cast<char>('0' + integer % 10);
+                while (length > 0) *out++ = whole[--length];
+            } else {
+                for (int i = 0; i <= k; ++i) *out++ = i < n ? d[i] : '0';
+                if (n > k + 1) {
+                    *out++ = '.';
+                    for (int i = k + 1; i < n; ++i) *out++ = d[i];
+                }
+            }
+        } else {
+            *out++ = d[0];
+            if (n > 1) {
+                *out++ = '.';
+                for (int i = 1; i < n; ++i) *out++ = d[i];
+            }
+            *out++ = 'e';
+            *out++ = k < 0 ? '-' : '+';
+            *out++ = static_cast<char>('0' + (k < 0 ? -k : k) / 10);
+            *out++ = static_cast<char>('0' + (k < 0 ? -k : k) % 10);
+        }
+        const auto length = out - text;
+        if (length > last - first) return {last, errc::value_too_large};
+        std::memcpy(first, text, static_cast<size_t>(length));
+        return {first + length, errc{}};
     }
     char scientific[40];
     for (int digits = 1; digits <= 17; ++digits) {
