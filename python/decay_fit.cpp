@@ -76,9 +76,8 @@ bool CopyDoubles(PyObject* array, Column& column) {
 bool ObjectTimes(PyObject* items, const Column& column, Column& out, bool& taken) {
     taken = false;
     Ref datetime(PyImport_ImportModule("datetime"));
-    Ref hour(datetime ? PyObject_CallMethod(datetime.get(), "timedelta", "()") : nullptr);
-    Ref oneHour(hour ? PyObject_CallMethod(datetime.get(), "timedelta", "(iii)", 0, 3600, 0)
-                     : nullptr);
+    Ref oneHour(datetime ? PyObject_CallMethod(datetime.get(), "timedelta", "(iii)", 0, 3600, 0)
+                         : nullptr);
     if (!oneHour) return false;
     const Py_ssize_t n = PyList_GET_SIZE(items);
     Py_ssize_t first = 0;
@@ -169,7 +168,8 @@ bool ReadColumn(PyObject* value, const char* name, bool times, bool scalarAllowe
         return false;
     }
     if (out.scalar) {
-        array.reset(PyArray_Reshape(a, Py_BuildValue("(i)", 1)));
+        Ref shape(Py_BuildValue("(i)", 1));
+        array.reset(shape ? PyArray_Reshape(a, shape.get()) : nullptr);
         if (!array) return false;
         a = reinterpret_cast<PyArrayObject*>(array.get());
     }
@@ -201,7 +201,7 @@ bool ReadColumn(PyObject* value, const char* name, bool times, bool scalarAllowe
         if (kind == 'm') {
             span.reset(hour ? Py_NewRef(array.get()) : nullptr);
         } else {
-            // The earliest of the points fitted, as the command-line tool counts.
+            // Hours from the earliest of the points fitted.
             Ref visible(hour ? (mask ? PyObject_CallMethod(ma.get(), "masked_array", "OO",
                                                            array.get(), mask.get())
                                      : Py_NewRef(array.get()))
@@ -219,7 +219,11 @@ bool ReadColumn(PyObject* value, const char* name, bool times, bool scalarAllowe
     // Object arrays and long doubles value by value: each is converted, or
     // refused by its row, as the ufuncs' object loop does.
     Ref items(PyObject_CallMethod(array.get(), "tolist", nullptr));
-    if (!items || !PyList_Check(items.get())) return false;
+    if (!items) return false;
+    if (!PyList_Check(items.get())) {
+        PyErr_Format(PyExc_TypeError, "he3_decay_fit: %s gives no list of values", name);
+        return false;
+    }
     if (times) {
         bool taken = false;
         if (!ObjectTimes(items.get(), out, out, taken)) return false;

@@ -18,7 +18,7 @@ import vantrel
 pd = pytest.importorskip("pandas")
 
 T = [0.0, 24.0, 48.0, 96.0, 120.0]
-P = [0.80, 0.68, 0.57, 0.41, 0.35]
+P = [0.801, 0.672, 0.569, 0.404, 0.339]  # 0.8·exp(−t/140) within the deviations
 S = [0.01, 0.012, 0.01, 0.015, 0.01]
 
 
@@ -144,6 +144,7 @@ def test_pandas_columns_fit_as_arrays_do():
 # tool divides them, so the fits agree to the bit.
 SECONDS = [7200, 0, 90000, 180000, 365000]
 HOURS = [s / 3600 for s in SECONDS]
+P_AT = [0.8 * np.exp(-h / 140) * (1 + 0.004 * (-1) ** i) for i, h in enumerate(HOURS)]
 START = datetime.datetime(2026, 12, 7, 6, 0, 0)
 STAMPS = [START + datetime.timedelta(seconds=s) for s in SECONDS]
 ZONE = datetime.timezone(datetime.timedelta(hours=1))
@@ -165,9 +166,9 @@ ZONE = datetime.timezone(datetime.timedelta(hours=1))
         "Series", "Series with zone", "timedelta64", "timedelta", "masked NaT"])
 def test_times_are_taken_in_hours(t):
     n = len(SECONDS)
-    PHe = list(P) + [0.5] * (len(t) - n)
-    sigma = list(S) + [0.01] * (len(t) - n)
-    assert same(vantrel.he3_decay_fit(t, PHe, sigma), vantrel.he3_decay_fit(HOURS, P, S))
+    PHe = P_AT + [0.5] * (len(t) - n)
+    sigma = S + [0.01] * (len(t) - n)
+    assert same(vantrel.he3_decay_fit(t, PHe, sigma), vantrel.he3_decay_fit(HOURS, P_AT, S))
 
 
 @pytest.mark.parametrize("t, error, words", [
@@ -228,7 +229,7 @@ def test_the_ufuncs_show_their_signature_where_numpy_lets_them():
         inspect.signature(np.add)
     except ValueError:
         pytest.skip("this numpy gives its ufuncs no signature, nor a place to put one")
-    assert list(inspect.signature(ufunc).parameters)[:2] == ["x1", "x2"]
+    assert len(inspect.signature(ufunc).parameters) >= ufunc.nin
 
 
 @pytest.mark.parametrize("threads, error", [
