@@ -410,6 +410,11 @@ async function planners(page) {
       return cells.length ? cells.join("\n") : [...out.querySelectorAll("p")].map((p) => p.textContent).join("\n") + "\n";
     }, hash.slice(1));
     const shown = text.match(pattern)?.[1];
+    // Every number in the fewest digits that read back (JavaScript's own
+    // String(number) finds those): "L = 0.05 cm", never 0.050000000000000003.
+    const digits = (s) => s.replace(/^-/, "").replace(/e.*$/, "").replace(".", "").replace(/^0+/, "").replace(/0+$/, "").length;
+    const long = (text.match(/-?\d+(?:\.\d+)?(?:e[+-]?\d+)?/g) || []).filter((n) => digits(n) > digits(String(Number(n))));
+    t.check(long.length === 0, `${hash} prints its numbers in the fewest digits`, long.join(" "));
     const cli = native([args[0], "--", ...args.slice(1)]).out.trim();
     t.check(shown === cli, `${hash} shows ${args[0]} as the CLI prints it`, `${shown} vs ${cli} in ${text}`);
     const plotted = await page.locator(`#view-${hash.slice(1)} .plot canvas`).count();
