@@ -41,8 +41,9 @@ bool ExplainRefusal(const CatalogueEntry& entry, PyObject* const* values) {
             const Py_ssize_t n = flat ? PySequence_Size(flat.get()) : 0;
             for (Py_ssize_t i = 0; i < n; ++i) {
                 Ref item(PySequence_GetItem(flat.get(), i));
+                if (!item) break;  // cleared below: numpy's own error then stands
                 double x;
-                if (item && !ToDouble(item.get(), NameOf(entry, a), x)) return true;
+                if (!ToDouble(item.get(), NameOf(entry, a), x)) return true;
             }
             PyErr_Clear();
         } else if (!RealKind(kind) && kind != 'O') {
