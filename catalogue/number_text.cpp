@@ -33,19 +33,21 @@ std::string ValueText(double value) {
             if (back == value) break;
         }
     }
+    // The digits without sign, point or exponent, and where the point falls.
     const char* p = buffer;
-    std::string text;
-    if (*p == '-') text += *p++;
-    std::string digits;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    char digits[24];
+    int length = 0;
     int point = -1;  // digits before the decimal point
     for (; p != end && *p != 'e'; ++p) {
         if (*p == '.') {
-            point = static_cast<int>(digits.size());
+            point = length;
         } else {
-            digits += *p;
+            digits[length++] = *p;
         }
     }
-    if (point < 0) point = static_cast<int>(digits.size());
+    if (point < 0) point = length;
     if (p != end) {
         int exponent = 0;
         std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), end, exponent);
@@ -53,27 +55,44 @@ std::string ValueText(double value) {
     }
     // Leading zeros of a fixed "0.000123" move the point, trailing zeros of
     // "1200" are the exponent's.
-    const std::size_t first = digits.find_first_not_of('0');
-    if (first == std::string::npos) return text + "0";
-    digits.erase(0, first);
-    point -= static_cast<int>(first);
-    digits.erase(digits.find_last_not_of('0') + 1);
+    int first = 0;
+    while (first < length && digits[first] == '0') ++first;
+    if (first == length) return negative ? "-0" : "0";
+    point -= first;
+    while (digits[length - 1] == '0') --length;
+    const std::string_view significant(digits + first, static_cast<std::size_t>(length - first));
+    const int count = static_cast<int>(significant.size());
+    char text[40];
+    char* out = text;
+    if (negative) *out++ = '-';
+    const auto put = [&out](std::string_view part) {
+        for (const char c : part) *out++ = c;
+    };
     const int exponent = point - 1;
-    const int length = static_cast<int>(digits.size());
     if (exponent < -4 || exponent >= 17) {
-        text += digits[0];
-        if (length > 1) text.append(".").append(digits, 1);
+        *out++ = significant[0];
+        if (count > 1) {
+            *out++ = '.';
+            put(significant.substr(1));
+        }
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
         const int magnitude = std::abs(exponent);
-        text += exponent < 0 ? "e-" : "e+";
-        if (magnitude < 10) text += '0';
-        return text + std::to_string(magnitude);
+        if (magnitude < 10) *out++ = '0';
+        out = std::to_chars(out, text + sizeof text, magnitude).ptr;
+    } else if (point <= 0) {
+        put("0.");
+        for (int i = point; i < 0; ++i) *out++ = '0';
+        put(significant);
+    } else if (point >= count) {
+        put(significant);
+        for (int i = count; i < point; ++i) *out++ = '0';
+    } else {
+        put(significant.substr(0, static_cast<std::size_t>(point)));
+        *out++ = '.';
+        put(significant.substr(static_cast<std::size_t>(point)));
     }
-    if (point <= 0)
-        return text + "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
-    if (point >= length)
-        return text + digits + std::string(static_cast<std::size_t>(point - length), '0');
-    return text + digits.substr(0, static_cast<std::size_t>(point)) + "." +
-           digits.substr(static_cast<std::size_t>(point));
+    return std::string(text, out);
 }
 
 std::string ArgumentText(double value) {

@@ -125,12 +125,14 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
 }
 
 // The fewest significant digits that read back as a finite non-zero double
-// whose decimal exponent lies in [-5, 16], exactly, without the C library:
-// for n = 1, 2, … digits, v·10^s (s = n − 1 − k) is N/Q in 128-bit integers,
-// and the n-digit neighbours of v are tested against the interval that rounds
-// to v (half a gap either side, half of that below a power of two; its ends
-// belong to it when the mantissa is even). The nearer neighbour wins, a tie
-// goes to the even one, as the standard asks. False for any other value.
+// whose decimal exponent k lies in [-5, 16], exactly, without the C library.
+// One 128-bit division gives v·10^(16−k) = D + r/Q (D of 17 digits); the
+// n-digit neighbours of v are D / 10^(17−n) and the next one up, tested against
+// the interval that rounds to v (half a gap either side, half of that below a
+// power of two; its ends belong to it when the mantissa is even), all scaled
+// by 4Q so that every quantity is an integer below 2^110. The nearer
+// neighbour wins, a tie goes to the even one, as the standard asks. False for
+// any other value.
 inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, int& k) {
     using u128 = unsigned __int128;
     int binary = 0;
@@ -139,75 +141,72 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
     const auto m = static_cast<u128>(std::ldexp(fraction, 53));
     const int e = binary - 53;
     const bool powerOfTwo = m == (static_cast<u128>(1) << 52);
-    const auto pow5 = [](int n) {
-        u128 p = 1;
-        for (int i = 0; i < n; ++i) p *= 5;
-        return p;
-    };
+    static constexpr uint64_t kTens[18] = {1ULL,
+                                           10ULL,
+                                           100ULL,
+                                           1000ULL,
+                                           10000ULL,
+                                           100000ULL,
+                                           1000000ULL,
+                                           10000000ULL,
+                                           100000000ULL,
+                                           1000000000ULL,
+                                           10000000000ULL,
+                                           100000000000ULL,
+                                           1000000000000ULL,
+                                           10000000000000ULL,
+                                           100000000000000ULL,
+                                           1000000000000000ULL,
+                                           10000000000000000ULL,
+                                           100000000000000000ULL};
     k = static_cast<int>(std::floor((binary - 1) * 0.30102999566398120));
-    for (int attempt = 0; attempt < 2; ++attempt) {  // k from v·10^−k in [1, 10)
-        if (k < -5 || k > 16) return false;
-        const int s = -k;
-        u128 N = 0, Q = 1;
-        if (s >= 0) {
-            N = m * pow5(s);
-            if (e + s >= 0)
-                N <<= (e + s);
-            else
-                Q = static_cast<u128>(1) << -(e + s);
+    u128 Q = 1, H = 0, D = 0, rest = 0;
+    for (int attempt = 0;; ++attempt) {  // k from D in [10^16, 10^17)
+        if (k < -5 || k > 16 || attempt == 3) return false;
+        const int s = 16 - k;  // 0 … 21: m·5^s < 2^102
+        u128 p = 1;
+        for (int i = 0; i < s; ++i) p *= 5;
+        u128 N = m * p;
+        if (e + s >= 0) {
+            if (e + s > 12) return false;
+            N <<= (e + s);
+            Q = 1;
+            H = p << (e + s);  // 2^e·10^s: Q·(one gap)·10^s
         } else {
-            N = e >= 0 ? m << e : m;
-            Q = pow5(-s) * (static_cast<u128>(1) << -s) * (e >= 0 ? 1 : static_cast<u128>(1) << -e);
+            if (-(e + s) > 100) return false;
+            Q = static_cast<u128>(1) << -(e + s);
+            H = p;
         }
-        const u128 lead = N / Q;
-        if (lead >= 10)
+        D = N / Q;
+        rest = N - D * Q;
+        if (D >= kTens[17]) {
             ++k;
-        else if (lead == 0)
+        } else if (D < kTens[16]) {
             --k;
-        else
-            break;
-        if (attempt == 1) return false;
-    }
-    if (k < -5 || k > 16) return false;
-    for (int n = 1; n <= 17; ++n) {
-        const int s = n - 1 - k;
-        // v·10^s = N/Q; H = Q·2^e·10^s, so that 4Q·(half a gap)·10^s = 2H.
-        u128 N = 0, Q = 1, H = 0;
-        if (s >= 0) {
-            const u128 p = pow5(s);
-            N = m * p;
-            if (e + s >= 0) {
-                N <<= (e + s);
-                H = p << (e + s);
-            } else {
-                Q = static_cast<u128>(1) << -(e + s);
-                H = p;
-            }
         } else {
-            N = e >= 0 ? m << e : m;
-            Q = pow5(-s) * (static_cast<u128>(1) << -s) * (e >= 0 ? 1 : static_cast<u128>(1) << -e);
-            H = e >= 0 ? static_cast<u128>(1) << e : 1;
+            break;
         }
-        const u128 below = N / Q;
-        const u128 rest = N - below * Q;
-        const u128 up = 2 * H, down = powerOfTwo ? H : 2 * H;  // 4Q·(half gap)·10^s
-        const bool even = (m & 1) == 0;
-        // 4Q·|C·10^−s − v|·10^s for C = below and C = below + 1.
-        const u128 distanceBelow = 4 * rest, distanceAbove = 4 * (Q - rest);
+    }
+    const u128 up = 2 * H, down = powerOfTwo ? H : 2 * H;  // 4Q·(half a gap)·10^s
+    const bool even = (m & 1) == 0;
+    const auto digits17 = static_cast<uint64_t>(D);
+    for (int n = 1; n <= 17; ++n) {
+        const uint64_t unit = kTens[17 - n];
+        const uint64_t below = digits17 / unit;
+        // 4Q·10^s·|C·10^(17−n) − v| for C = below and C = below + 1.
+        const u128 distanceBelow = 4 * (static_cast<u128>(digits17 % unit) * Q + rest);
+        const u128 distanceAbove = 4 * (static_cast<u128>(unit) * Q) - distanceBelow;
         const bool belowFits = distanceBelow < down || (even && distanceBelow == down);
-        const bool aboveFits = rest != 0 && (distanceAbove < up || (even && distanceAbove == up));
+        const bool aboveFits =
+            distanceBelow != 0 && (distanceAbove < up || (even && distanceAbove == up));
         if (!belowFits && !aboveFits) continue;
-        u128 chosen = below;
+        uint64_t chosen = below;
         if (aboveFits && (!belowFits || distanceAbove < distanceBelow ||
                           (distanceAbove == distanceBelow && (below & 1) != 0))) {
             chosen = below + 1;
         }
         int count = n;
-        if (chosen == 0) continue;
-        // A carry to the next power of ten (9.99… up to 10) gives one digit more, at k + 1.
-        u128 limit = 1;
-        for (int i = 0; i < n; ++i) limit *= 10;
-        if (chosen >= limit) {
+        if (chosen >= kTens[n]) {  // 9.99… rounded up to 10: one digit, a place higher
             chosen /= 10;
             ++k;
         }
@@ -216,7 +215,7 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
             --count;
         }
         if (chosen == 0) continue;
-        shortest = static_cast<uint64_t>(chosen);
+        shortest = chosen;
         digitCount = count;
         return true;
     }
