@@ -31,7 +31,7 @@ constexpr std::string_view kUsage =
     "NAME is a function of 'vantrel list', by its name or its snake_case alias;\n"
     "'vantrel help NAME' shows its arguments with their units, when its value is\n"
     "NaN, and an example.\n"
-    "Values print with 17 significant digits and read back to the same bits;\n"
+    "Values print with the fewest digits that read back to the same bits;\n"
     "arguments may be decimal or hexadecimal (0x1.8p3), inf or nan; '--' ends\n"
     "the options, so that what follows is read as arguments.\n"
     "With --csv, the header names the arguments (any order, other columns kept)\n"

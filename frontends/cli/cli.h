@@ -1,7 +1,7 @@
 // The command-line tool `vantrel`: the catalogue's functions from a shell.
 //
 //   vantrel list                  index, name, snake_case alias and argument names
-//   vantrel NAME [--] ARG...      the value, 17 significant digits
+//   vantrel NAME [--] ARG...      the value, in the fewest digits that read back
 //   vantrel NAME --csv FILE|-     a CSV whose header names the arguments, with a
 //                                 column NAME appended
 //

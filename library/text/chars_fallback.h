@@ -134,11 +134,156 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
     return {first + length, errc{}};
 }
 
+// The fewest significant digits that read back as a finite non-zero double
+// whose decimal exponent k lies in [-5, 16], exactly, without the C library.
+// One 128-bit division gives v·10^(16−k) = D + r/Q (D of 17 digits); the
+// n-digit neighbours of v are D / 10^(17−n) and the next one up, tested against
+// the interval that rounds to v (half a gap either side, half of that below a
+// power of two; its ends belong to it when the mantissa is even), all scaled
+// by 4Q so that every quantity is an integer below 2^110. The nearer
+// neighbour wins, a tie goes to the even one, as the standard asks. False for
+// any other value.
+inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, int& k) {
+
+    int binary = 0;
+    const double fraction = std::frexp(std::fabs(value), &binary);
+    if (!(fraction > 0.0) || !std::isfinite(value)) return false;
+    const auto m = static_cast<Wide>(std::ldexp(fraction, 53));
+    const int e = binary - 53;
+    const bool powerOfTwo = m == (static_cast<Wide>(1) << 52);
+    static constexpr uint64_t kTens[18] = {1ULL,
+                                           10ULL,
+                                           100ULL,
+                                           1000ULL,
+                                           10000ULL,
+                                           100000ULL,
+                                           1000000ULL,
+                                           10000000ULL,
+                                           100000000ULL,
+                                           1000000000ULL,
+                                           10000000000ULL,
+                                           100000000000ULL,
+                                           1000000000000ULL,
+                                           10000000000000ULL,
+                                           100000000000000ULL,
+                                           1000000000000000ULL,
+                                           10000000000000000ULL,
+                                           100000000000000000ULL};
+    k = static_cast<int>(std::floor((binary - 1) * 0.30102999566398120));
+    Wide Q = 1, H = 0, D = 0, rest = 0;
+    for (int attempt = 0;; ++attempt) {  // k from D in [10^16, 10^17)
+        if (k < -5 || k > 16 || attempt == 3) return false;
+        const int s = 16 - k;  // 0 … 21: m·5^s < 2^102
+        Wide p = 1;
+        for (int i = 0; i < s; ++i) p *= 5;
+        Wide N = m * p;
+        if (e + s >= 0) {
+            if (e + s > 12) return false;
+            N <<= (e + s);
+            Q = 1;
+            H = p << (e + s);  // 2^e·10^s: Q·(one gap)·10^s
+        } else {
+            if (-(e + s) > 100) return false;
+            Q = static_cast<Wide>(1) << -(e + s);
+            H = p;
+        }
+        D = N / Q;
+        rest = N - D * Q;
+        if (D >= kTens[17]) {
+            ++k;
+        } else if (D < kTens[16]) {
+            --k;
+        } else {
+            break;
+        }
+    }
+    const Wide up = 2 * H, down = powerOfTwo ? H : 2 * H;  // 4Q·(half a gap)·10^s
+    const bool even = (m & 1) == 0;
+    const auto digits17 = static_cast<uint64_t>(D);
+    for (int n = 1; n <= 17; ++n) {
+        const uint64_t unit = kTens[17 - n];
+        const uint64_t below = digits17 / unit;
+        // 4Q·10^s·|C·10^(17−n) − v| for C = below and C = below + 1.
+        const Wide distanceBelow = 4 * (static_cast<Wide>(digits17 % unit) * Q + rest);
+        const Wide distanceAbove = 4 * (static_cast<Wide>(unit) * Q) - distanceBelow;
+        const bool belowFits = distanceBelow < down || (even && distanceBelow == down);
+        const bool aboveFits =
+            distanceBelow != 0 && (distanceAbove < up || (even && distanceAbove == up));
+        if (!belowFits && !aboveFits) continue;
+        uint64_t chosen = below;
+        if (aboveFits && (!belowFits || distanceAbove < distanceBelow ||
+                          (distanceAbove == distanceBelow && (below & 1) != 0))) {
+            chosen = below + 1;
+        }
+        int count = n;
+        if (chosen >= kTens[n]) {  // 9.99… rounded up to 10: one digit, a place higher
+            chosen /= 10;
+            ++k;
+        }
+        while (count > 1 && chosen % 10 == 0) {
+            chosen /= 10;
+            --count;
+        }
+        if (chosen == 0) continue;
+        shortest = chosen;
+        digitCount = count;
+        return true;
+    }
+    return false;
+}
+
 // The fewest significant digits that read back as the value, written fixed or
 // scientific, whichever is shorter (fixed on a tie), as to_chars does.
 inline to_chars_result to_chars(char* first, char* last, double value) {
     if (!std::isfinite(value) || value == 0.0) {
         return fallback::to_chars(first, last, value, chars_format::general, 1);
+    }
+    uint64_t digits = 0;
+    int n = 0, k = 0;
+    if (ShortestDigits(value, digits, n, k) && k >= -5 && k <= 16) {
+        char d[17];
+        for (int i = n - 1; i >= 0; --i, digits /= 10) d[i] = static_cast<char>('0' + digits % 10);
+        const int fixedLength = k >= 0 ? (n > k + 1 ? n + 1 : k + 1) : 1 - k + n;
+        const int scientificLength = n + (n > 1 ? 1 : 0) + 4;
+        char text[40];
+        char* out = text;
+        if (value < 0) *out++ = '-';
+        if (fixedLength <= scientificLength) {
+            if (k < 0) {
+                *out++ = '0';
+                *out++ = '.';
+                for (int i = -1; i > k; --i) *out++ = '0';
+                for (int i = 0; i < n; ++i) *out++ = d[i];
+            } else if (n < k + 1 && std::fabs(value) >= 9007199254740992.0) {
+                // A whole number beyond 2^53 shows its exact digits, as printf's %.0f.
+                char whole[24];
+                auto integer = static_cast<uint64_t>(std::fabs(value));
+                int length = 0;
+                for (; integer != 0; integer /= 10)
+                    whole[length++] = static_cast<char>('0' + integer % 10);
+                while (length > 0) *out++ = whole[--length];
+            } else {
+                for (int i = 0; i <= k; ++i) *out++ = i < n ? d[i] : '0';
+                if (n > k + 1) {
+                    *out++ = '.';
+                    for (int i = k + 1; i < n; ++i) *out++ = d[i];
+                }
+            }
+        } else {
+            *out++ = d[0];
+            if (n > 1) {
+                *out++ = '.';
+                for (int i = 1; i < n; ++i) *out++ = d[i];
+            }
+            *out++ = 'e';
+            *out++ = k < 0 ? '-' : '+';
+            *out++ = static_cast<char>('0' + (k < 0 ? -k : k) / 10);
+            *out++ = static_cast<char>('0' + (k < 0 ? -k : k) % 10);
+        }
+        const auto length = out - text;
+        if (length > last - first) return {last, errc::value_too_large};
+        std::memcpy(first, text, static_cast<size_t>(length));
+        return {first + length, errc{}};
     }
     char scientific[40];
     for (int digits = 1; digits <= 17; ++digits) {

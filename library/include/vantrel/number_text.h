@@ -9,9 +9,10 @@
 
 namespace vantrel {
 
-// A computed value: 17 significant digits, enough for any double to read back
-// to the same bits ("0.63245553203367588", "1.0000000000000001e+300"); "nan"
-// for every NaN, "inf" and "-inf".
+// A computed value: the shortest decimal that reads back to the same bits
+// ("0.1", "0.6324555320336759", "1e+300"), fixed for decimal exponents from −5
+// to 16 and scientific, with a signed exponent of at least two digits,
+// beyond ("1e-05", "1.5e+17"); "nan" for every NaN, "inf" and "-inf".
 std::string ValueText(double value);
 
 // A value typed as an argument: the shortest text that reads back to the same

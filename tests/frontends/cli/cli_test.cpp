@@ -5,6 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <set>
@@ -95,7 +97,7 @@ TEST(Commands, EvaluatesByNameOrAlias) {
         {{"CountRate", "1", "0"}, "nan\n"},
         {{"FlippingRatioOpt", "1000", "200", "300", "150", "0", "30", "50", "40", "5000", "2500"},
          "-inf\n"},
-        {{"CountRate", "0x1p-1074", "0.5"}, "9.8813129168249309e-324\n"},
+        {{"CountRate", "0x1p-1074", "0.5"}, "1e-323\n"},
         {{"STLcubic", "1", "1", "1", "-5"}, "-0.17320508075688773\n"},
     };
     for (const auto& [args, expected] : cases) {
@@ -119,12 +121,11 @@ TEST(Commands, HelpOfAFunction) {
         EXPECT_NE(o.out.find("  vantrel He3Transmission p T L lambda PHe\n"), std::string::npos)
             << o.out;
         EXPECT_NE(
-            o.out.find("  vantrel he3_transmission 1 293 10 2 0.7    prints 0.36054613706707539\n"),
+            o.out.find("  vantrel he3_transmission 1 293 10 2 0.7    prints 0.3605461370670754\n"),
             std::string::npos)
             << o.out;
     }
-    EXPECT_EQ(Call({"he3_transmission", "1", "293", "10", "2", "0.7"}).out,
-              "0.36054613706707539\n");
+    EXPECT_EQ(Call({"he3_transmission", "1", "293", "10", "2", "0.7"}).out, "0.3605461370670754\n");
     EXPECT_EQ(Call({"help"}).out, Call({"--help"}).out);
     EXPECT_EQ(Call({"help", "Flip"}).exit, kBadUsage);
     EXPECT_EQ(Call({"help", "CountRate", "FlippingRatio"}).exit, kBadUsage);
@@ -231,8 +232,8 @@ TEST(Commands, DoubleDashEndsTheOptions) {
         cases = {
             {{"--", "CountRate", "1000", "50"}, kSuccess, "20\n", ""},
             {{"CountRate", "--", "1000", "50"}, kSuccess, "20\n", ""},
-            {{"CountRate", "--", "-1", "5"}, kSuccess, "-0.20000000000000001\n", ""},
-            {{"CountRate", "-1", "--", "5"}, kSuccess, "-0.20000000000000001\n", ""},
+            {{"CountRate", "--", "-1", "5"}, kSuccess, "-0.2\n", ""},
+            {{"CountRate", "-1", "--", "5"}, kSuccess, "-0.2\n", ""},
             {{"list", "--"}, kSuccess, "", ""},
             {{"--", "--help"}, kBadUsage, "", "no function or command named '--help'"},
             {{"CountRate", "--", "--csv", "-"},

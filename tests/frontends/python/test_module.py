@@ -193,7 +193,9 @@ def test_threads_do_not_change_a_bit():
 @pytest.mark.parametrize("threads, in_effect", [
     (0, os.cpu_count()),  # one per processor, as BatchOptions{.threads = 0}
     (3, 3),
-    (10**30, 1024),
+    (1024, 1024),
+    (1025, "set_num_threads takes at most 1024 threads, not 1025"),  # never clamped unsaid
+    (10**30, "takes at most 1024 threads, not 1000000000000000000000000000000"),
     (-1, "set_num_threads takes a number of threads, or 0 for one per processor, not -1"),
     (-10**30, "not -1000000000000000000000000000000"),
 ])

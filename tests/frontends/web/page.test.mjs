@@ -319,6 +319,16 @@ function numbersCase() {
     const exponent = Math.floor(next() * 50) - 25;
     rows.push(`${next() < 0.5 ? "-" : ""}${digits}e${exponent},1`, `0.${digits},1`, `${digits}.5,1`);
   }
+  // Powers of two and their neighbours: below a power of two the gap to the
+  // next double halves, so the fewest digits are sought in a lopsided interval.
+  for (let p = -20; p <= 60; p++) {
+    asDouble[0] = 2 ** p;
+    const power = bits[0];
+    for (const step of [-1n, 0n, 1n]) {
+      bits[0] = power + step;
+      rows.push(`${asDouble[0]},1`);
+    }
+  }
   rows.push("9.99999999999999999e5,1", "0.000099999999999999999,1", "1e-05,1", "1e17,1", "99999999999999999,1",
             "1e22,1", "1e23,1", "123456789012345678,1", "-0,1", "0.1e-22,1", "5e-324,1");
   return ["CountRate", rows.join("\n") + "\n"];
@@ -415,6 +425,11 @@ async function planners(page) {
       return cells.length ? cells.join("\n") : [...out.querySelectorAll("p")].map((p) => p.textContent).join("\n") + "\n";
     }, hash.slice(1));
     const shown = text.match(pattern)?.[1];
+    // Every number in the fewest digits that read back (JavaScript's own
+    // String(number) finds those): "L = 0.05 cm", never 0.050000000000000003.
+    const digits = (s) => s.replace(/^-/, "").replace(/e.*$/, "").replace(".", "").replace(/^0+/, "").replace(/0+$/, "").length;
+    const long = (text.match(/-?\d+(?:\.\d+)?(?:e[+-]?\d+)?/g) || []).filter((n) => digits(n) > digits(String(Number(n))));
+    t.check(long.length === 0, `${hash} prints its numbers in the fewest digits`, long.join(" "));
     const cli = native([args[0], "--", ...args.slice(1)]).out.trim();
     t.check(shown === cli, `${hash} shows ${args[0]} as the CLI prints it`, `${shown} vs ${cli} in ${text}`);
     const plotted = await page.locator(`#view-${hash.slice(1)} .plot canvas`).count();

@@ -6,6 +6,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -61,27 +63,59 @@ TEST(ParseNumber, RefusesAnythingElse) {
     }
 }
 
-TEST(ValueText, SeventeenDigitsAndNamedSpecials) {
-    EXPECT_EQ(ValueText(20.0), "20");
-    EXPECT_EQ(ValueText(0.1), "0.10000000000000001");
-    EXPECT_EQ(ValueText(5.333333333333333), "5.333333333333333");
-    EXPECT_EQ(ValueText(-0.0), "-0");
-    EXPECT_EQ(ValueText(1e300), "1.0000000000000001e+300");
-    EXPECT_EQ(ValueText(kInf), "inf");
-    EXPECT_EQ(ValueText(-kInf), "-inf");
-    EXPECT_EQ(ValueText(std::numeric_limits<double>::quiet_NaN()), "nan");
-    EXPECT_EQ(ValueText(-std::numeric_limits<double>::quiet_NaN()), "nan");
+TEST(ValueText, ShortestDigitsWhereTheyAlwaysStood) {
+    const std::vector<std::pair<double, std::string_view>> cases = {
+        {20.0, "20"},
+        {0.1, "0.1"},
+        {0.05, "0.05"},
+        {-0.2, "-0.2"},
+        {5.333333333333333, "5.333333333333333"},
+        {0.1 + 0.2, "0.30000000000000004"},  // 17 digits where 17 are needed
+        {0.0, "0"},
+        {-0.0, "-0"},
+        {1200.0, "1200"},
+        {0.0001, "0.0001"},
+        {0.00012345, "0.00012345"},
+        {1e-5, "1e-05"},
+        {-1.5e-7, "-1.5e-07"},
+        {9999999999999998.0, "9999999999999998"},
+        {1e16, "10000000000000000"},
+        {1e17, "1e+17"},
+        {123456789012345680.0, "1.2345678901234568e+17"},
+        {53165205877497296.0, "53165205877497300"},  // not every digit of the whole number
+        {1428547813435902208.0, "1.4285478134359022e+18"},
+        {1e300, "1e+300"},
+        {0x1p-1074, "5e-324"},
+        {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
+        {kInf, "inf"},
+        {-kInf, "-inf"},
+        {std::numeric_limits<double>::quiet_NaN(), "nan"},
+        {-std::numeric_limits<double>::quiet_NaN(), "nan"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(ValueText(value), text) << text;
 }
 
-TEST(ValueText, ReadsBackToTheSameBits) {
+// Every bit pattern reads back, and no digit can go: the nearest text one
+// digit shorter reads back to another double.
+TEST(ValueText, ReadsBackToTheSameBitsInTheFewestDigits) {
     std::mt19937_64 random(7);
     for (int i = 0; i < 100000; ++i) {
         const double value = std::bit_cast<double>(random());
         if (std::isnan(value)) continue;
-        const ParsedNumber back = ParseNumber(ValueText(value));
-        ASSERT_FALSE(back.error) << ValueText(value);
+        const std::string text = ValueText(value);
+        const ParsedNumber back = ParseNumber(text);
+        ASSERT_FALSE(back.error) << text;
         ASSERT_EQ(std::bit_cast<std::uint64_t>(back.value), std::bit_cast<std::uint64_t>(value))
-            << ValueText(value);
+            << text;
+        char shorter[40];
+        std::string mantissa = text.substr(0, text.find('e'));
+        std::erase_if(mantissa, [](char c) { return c < '0' || c > '9'; });
+        mantissa.erase(0, mantissa.find_first_not_of('0'));
+        mantissa.erase(mantissa.find_last_not_of('0') + 1);  // 1200: two digits
+        const int digits = static_cast<int>(mantissa.size());
+        if (digits < 2 || value == 0.0) continue;
+        std::snprintf(shorter, sizeof shorter, "%.*e", digits - 2, value);
+        EXPECT_NE(std::strtod(shorter, nullptr), value) << text << " could be " << shorter;
     }
 }
 
