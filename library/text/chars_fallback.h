@@ -144,7 +144,6 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
 // neighbour wins, a tie goes to the even one, as the standard asks. False for
 // any other value.
 inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, int& k) {
-
     int binary = 0;
     const double fraction = std::frexp(std::fabs(value), &binary);
     if (!(fraction > 0.0) || !std::isfinite(value)) return false;
