@@ -84,7 +84,10 @@ inline constexpr double kVanishingNuclearShare = 1e-10;
 // (0, 1], a start of the wrong size or not finite, hkl 000, R not finite,
 // σR not finite and positive, q² outside [0, 1], and no reflection left that
 // constrains the moments. Forbidden reflections, F_N = 0 and q² = 0 are
-// named in leftOut and not fitted.
+// named in leftOut and not fitted. χ² may have more than one minimum: R of a
+// reflection peaks sharply where I₋ is least (γ = P′ at q² = 1), and a start
+// on the other side of that ridge, a moment of the wrong sign say, can end in
+// another minimum; start from moments of the sign expected.
 MomentFitResult FitMoments(const StructureFactorModel& model,
                            std::span<const MeasuredFlippingRatio> measured, double P, double f,
                            std::span<const double> start = {}, const fit::Options& options = {});
