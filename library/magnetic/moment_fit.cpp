@@ -84,11 +84,14 @@ MomentFitResult Fit(const StructureFactorModel& model,
             return Refused(where + ": sigma of R = " + Number(row.sigmaR) +
                            " is not finite and positive");
         q2[i] = q2Of(row);
+        if (std::isnan(q2[i])) return Refused(where + ": q2 is not given or not a number");
         if (!(q2[i] >= 0.0 && q2[i] <= 1.0))
             return Refused(where + ": q2 = " + Number(q2[i]) + " is not in [0, 1]");
     }
 
     MomentFitResult result;
+    for (const MagneticSite& site : model.MagneticSites())
+        result.sites.push_back(model.Structure().sites[site.site].label);
     const double vanishing = kVanishingNuclearShare * NuclearScale(model);
     std::vector<Prepared> prepared;
     std::vector<double> y, sigma;

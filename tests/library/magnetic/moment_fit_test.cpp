@@ -212,6 +212,8 @@ TEST(MomentFit, ExactRatiosGiveTheMoments) {
         ASSERT_GT(measured.size(), 20u);
         const MomentFitResult fit = FitMoments(model, measured, kP, kF, c.start);
         ASSERT_TRUE(fit.converged()) << fit.message;
+        ASSERT_EQ(fit.sites.size(), 2u);
+        EXPECT_EQ(fit.sites[1], model.Structure().sites[model.MagneticSites()[1].site].label);
         for (std::size_t m = 0; m < 2; ++m)
             EXPECT_NEAR(fit.moments[m], c.moments[m], 1e-10 * std::abs(c.moments[m]));
         EXPECT_LT(fit.chi_square, 1e-12);
@@ -404,7 +406,7 @@ TEST(MomentFit, BadInputIsRefusedByName) {
         {"NaN ratio", 0, {{1, 1, 0}, nan, 0.01, 0.5}, kP, kF, {}, "row 1): R is not finite"},
         {"q2 above 1", 2, {{2, 0, 0}, 1.1, 0.02, 1.5}, kP, kF, {}, "row 3): q2 = 1.5"},
         {"q2 negative", 2, {{2, 0, 0}, 1.1, 0.02, -0.1}, kP, kF, {}, "q2 = -0.1 is not in [0, 1]"},
-        {"q2 missing", 1, {{1, 1, 1}, 0.9, 0.01}, kP, kF, {}, "row 2): q2 = nan"},
+        {"q2 missing", 1, {{1, 1, 1}, 0.9, 0.01}, kP, kF, {}, "row 2): q2 is not given"},
         {"000", 0, {{0, 0, 0}, 1.0, 0.01, 0.5}, kP, kF, {}, "000 is not a reflection"},
         {"P zero", 9, {}, 0.0, kF, {}, "polarisation P = 0"},
         {"P above 1", 9, {}, 1.01, kF, {}, "polarisation P = 1.01"},

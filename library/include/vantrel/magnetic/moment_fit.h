@@ -58,7 +58,8 @@ struct MomentFitResult {
     // refused; otherwise the engine's status and message.
     fit::Status status = fit::Status::kInput;
     std::string message;
-    std::vector<double> moments;      // μB along the field, per magnetic site in their order
+    std::vector<std::string> sites;   // the magnetic sites' labels, in the model's order
+    std::vector<double> moments;      // μB along the field, per site
     std::vector<double> deviations;   // σ of each moment, μB
     std::vector<double> correlation;  // row-major, sites²
     double chi_square = 0.0;
