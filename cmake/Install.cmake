@@ -5,7 +5,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS vantrel_core vantrel_functions vantrel_magnetic EXPORT vantrelTargets
+install(TARGETS vantrel_core vantrel_functions vantrel_magnetic vantrel_text EXPORT vantrelTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/library/include/vantrel
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}

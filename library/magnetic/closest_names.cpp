@@ -2,27 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
+
+#include "vantrel/spelling.h"
 
 namespace vantrel::magnetic {
 namespace {
 
 char Folded(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
-// Levenshtein distance over bytes with case folded; time |a|·|b|, memory |b|.
+std::string FoldedText(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = Folded(c);
+    return folded;
+}
+
+// The edit distance with case folded, so that "fe3+" is nearest "Fe3+".
 std::size_t FoldedEditDistance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const std::size_t change = Folded(a[i - 1]) == Folded(b[j - 1]) ? 0 : 1;
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + change});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
+    return EditDistance(FoldedText(a), FoldedText(b));
 }
 
 std::size_t CommonPrefix(std::string_view a, std::string_view b) {
