@@ -22,8 +22,8 @@ export function grid(from, to, count) {
 // an argument of a catalogue function, [function, argument, initial value,
 // rule], and takes its meaning and unit from the catalogue. Returns a reader:
 // the values by name, or null with every problem shown beside its field.
-export function planForm(library, form, specs, onChange) {
-  const fields = specs.map(([function_, name, value]) => {
+export function planForm(library, form, fieldRows, onChange) {
+  const fields = fieldRows.map(([function_, name, value]) => {
     const argument = library.byName.get(function_).arguments.find((a) => a.name === name);
     const field = numberField(`${form.dataset.plan}-${name}`, name, argument.meaning, argument.unit);
     field.input.value = value;
@@ -31,10 +31,10 @@ export function planForm(library, form, specs, onChange) {
     form.append(field.node);
     return field;
   });
-  const checks = specs.map(([, , , rule]) => rule);
+  const checks = fieldRows.map(([, , , rule]) => rule);
   return () => {
     const values = readFields(library, fields, checks);
-    return values && Object.fromEntries(specs.map(([, name], k) => [name, values[k]]));
+    return values && Object.fromEntries(fieldRows.map(([, name], k) => [name, values[k]]));
   };
 }
 

@@ -27,7 +27,7 @@ using Miller = std::array<int, 3>;
 
 // A magnetic site as a user names it: the site's label, its ion (empty: the
 // site's type symbol, "Fe3+" say), the Landé factor and the expansion.
-struct MagneticSiteSpec {
+struct MagneticSiteInput {
     std::string label;
     std::string ion;
     double g = 2.0;
@@ -49,7 +49,7 @@ struct MagneticSitesOutcome {
 // ion not tabulated (with the closest), g or κ out of range, g ≠ 2 for an
 // ion without ⟨j2⟩.
 MagneticSitesOutcome MakeMagneticSites(const CrystalStructure& structure,
-                                       const std::vector<MagneticSiteSpec>& specs);
+                                       const std::vector<MagneticSiteInput>& inputs);
 
 // One atom of the unit cell: an image of a site.
 struct CellAtom {
