@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "magnetic/polarised_intensities.h"
+
 namespace vantrel::magnetic {
 namespace {
 
@@ -172,14 +174,9 @@ void FlippingRatioMomentDerivatives(std::complex<double> FN,
     std::complex<double> FM{0.0, 0.0};
     for (std::size_t m = 0; m < n && m < moments.size() && m < FMPerMoment.size(); ++m)
         FM += moments[m] * FMPerMoment[m];
-    const bool usable =
-        P >= -1.0 && P <= 1.0 && P != 0.0 && f > 0.0 && f <= 1.0 && q2 > 0.0 && q2 <= 1.0;
-    const double nuclear = std::norm(FN);
-    const double interference = q2 * (FN.real() * FM.real() + FN.imag() * FM.imag());
-    const double magnetic = q2 * std::norm(FM);
+    const bool usable = UsableBeam(P, f, q2);
+    const auto [plus, minus] = Intensities(FN, FM, P, f, q2);
     const double Pf = (2.0 * f - 1.0) * P;
-    const double plus = nuclear + (2.0 * P) * interference + magnetic;
-    const double minus = nuclear - (2.0 * Pf) * interference + magnetic;
     for (std::size_t m = 0; m < n; ++m) {
         if (!usable || minus == 0.0 || m >= FMPerMoment.size()) {
             derivatives[m] = kNaN;

@@ -14,6 +14,7 @@
 
 #include "arithmetic/square.h"
 #include "magnetic/closest_names.h"
+#include "magnetic/polarised_intensities.h"
 #include "vantrel/nan.h"
 
 namespace vantrel::magnetic {
@@ -63,10 +64,6 @@ double Fraction(double x) { return x - std::floor(x); }
 // The difference of two fractional coordinates, to the nearest lattice image.
 double Wrapped(double d) { return d - std::round(d); }
 
-bool UsableBeam(double P, double f, double q2) noexcept {
-    return P >= -1.0 && P <= 1.0 && P != 0.0 && f > 0.0 && f <= 1.0 && q2 > 0.0 && q2 <= 1.0;
-}
-
 }  // namespace
 
 const Site* CrystalStructure::FindSite(std::string_view label) const noexcept {
@@ -82,13 +79,13 @@ std::vector<std::string> CrystalStructure::ClosestLabels(std::string_view label)
 }
 
 MagneticSitesOutcome MakeMagneticSites(const CrystalStructure& structure,
-                                       const std::vector<MagneticSiteSpec>& specs) {
+                                       const std::vector<MagneticSiteInput>& inputs) {
     MagneticSitesOutcome outcome;
-    for (const MagneticSiteSpec& spec : specs) {
-        const Site* site = structure.FindSite(spec.label);
+    for (const MagneticSiteInput& input : inputs) {
+        const Site* site = structure.FindSite(input.label);
         if (site == nullptr) {
-            outcome.suggestions = structure.ClosestLabels(spec.label);
-            outcome.error = "no site '" + spec.label + "' in data_" + structure.name +
+            outcome.suggestions = structure.ClosestLabels(input.label);
+            outcome.error = "no site '" + input.label + "' in data_" + structure.name +
                             DidYouMean(outcome.suggestions);
             outcome.sites.clear();
             return outcome;
@@ -96,16 +93,16 @@ MagneticSitesOutcome MakeMagneticSites(const CrystalStructure& structure,
         const std::size_t index = static_cast<std::size_t>(site - structure.sites.data());
         for (const MagneticSite& earlier : outcome.sites) {
             if (earlier.site == index) {
-                outcome.error = "site " + spec.label + " is given twice as a magnetic site";
+                outcome.error = "site " + input.label + " is given twice as a magnetic site";
                 outcome.sites.clear();
                 return outcome;
             }
         }
-        const std::string ion = spec.ion.empty() ? site->type : spec.ion;
-        FormFactorOutcome formFactor = MakeFormFactor(ion, spec.g, spec.kappa);
+        const std::string ion = input.ion.empty() ? site->type : input.ion;
+        FormFactorOutcome formFactor = MakeFormFactor(ion, input.g, input.kappa);
         if (!formFactor.formFactor) {
-            outcome.error = "site " + spec.label + ": " + formFactor.error;
-            if (spec.ion.empty()) outcome.error += " (the site's type; name its ion)";
+            outcome.error = "site " + input.label + ": " + formFactor.error;
+            if (input.ion.empty()) outcome.error += " (the site's type; name its ion)";
             outcome.suggestions = std::move(formFactor.suggestions);
             outcome.sites.clear();
             return outcome;
@@ -256,12 +253,7 @@ std::complex<double> MagneticStructureFactor(const ReflectionFactors& factors,
 Ratios FlippingRatioAndAsymmetry(std::complex<double> FN, std::complex<double> FM, double P,
                                  double f, double q2) noexcept {
     if (!UsableBeam(P, f, q2)) return {kNaN, kNaN};
-    const double nuclear = std::norm(FN);
-    const double interference = q2 * (FN.real() * FM.real() + FN.imag() * FM.imag());
-    const double magnetic = q2 * std::norm(FM);
-    const double Pf = (2.0 * f - 1.0) * P;
-    const double plus = nuclear + (2.0 * P) * interference + magnetic;
-    const double minus = nuclear - (2.0 * Pf) * interference + magnetic;
+    const auto [plus, minus] = Intensities(FN, FM, P, f, q2);
     const double sum = plus + minus;
     return {minus == 0.0 ? kNaN : plus / minus, sum == 0.0 ? kNaN : (plus - minus) / sum};
 }

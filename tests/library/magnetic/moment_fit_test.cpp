@@ -18,6 +18,8 @@
 #include "vantrel/magnetic/moment_fit.h"
 #include "vantrel/magnetic/structure_factors.h"
 
+#include "model.h"
+
 namespace vantrel::magnetic {
 namespace {
 
@@ -70,14 +72,6 @@ Fe2 Fe2+ 0.5 0.23 0.11 0.4
 O1 O2- 0.0 0.41 0.67 0.7
 O2 O2- 0.5 0.12 0.29 0.7
 )";
-
-StructureFactorModel Model(const char* cif, const std::vector<MagneticSiteSpec>& magnetic) {
-    const auto read = ReadCrystalStructure(cif, "test.cif");
-    EXPECT_TRUE(read.structure) << read.error;
-    const auto sites = MakeMagneticSites(*read.structure, magnetic);
-    EXPECT_TRUE(sites.error.empty()) << sites.error;
-    return StructureFactorModel(*read.structure, sites.sites);
-}
 
 StructureFactorModel Monoclinic() {
     return Model(kMonoclinic, {{"Fe1", "", 2.0, 1.0}, {"Mn2", "", 2.0, 1.0}});

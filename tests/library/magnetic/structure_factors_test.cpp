@@ -15,6 +15,8 @@
 #include "vantrel/magnetic/magnetic_ratio.h"
 #include "vantrel/magnetic/structure_factors.h"
 
+#include "model.h"
+
 namespace vantrel::magnetic {
 namespace {
 
@@ -144,14 +146,6 @@ HandFactors DirectSum(const std::vector<Operation>& ops, const std::vector<HandS
         }
     }
     return sum;
-}
-
-StructureFactorModel Model(const char* cif, const std::vector<MagneticSiteSpec>& magnetic) {
-    const auto read = ReadCrystalStructure(cif, "test.cif");
-    EXPECT_TRUE(read.structure) << read.error;
-    const auto sites = MakeMagneticSites(*read.structure, magnetic);
-    EXPECT_TRUE(sites.error.empty()) << sites.error;
-    return StructureFactorModel(*read.structure, sites.sites);
 }
 
 TEST(StructureFactors, MonoclinicAgainstDirectSummation) {
@@ -468,7 +462,7 @@ TEST(StructureFactors, MagneticSitesNotFoundGetSuggestions) {
     const auto read = ReadCrystalStructure(kMonoclinic, "test.cif");
     ASSERT_TRUE(read.structure);
     struct Case {
-        MagneticSiteSpec spec;
+        MagneticSiteInput input;
         const char* message;
         const char* suggestion;
     };
@@ -480,7 +474,7 @@ TEST(StructureFactors, MagneticSitesNotFoundGetSuggestions) {
         {{"Fe1", "Fe3+", -1, 1}, "site Fe1: the Landé factor g", nullptr},
     };
     for (const Case& c : cases) {
-        const auto outcome = MakeMagneticSites(*read.structure, {c.spec});
+        const auto outcome = MakeMagneticSites(*read.structure, {c.input});
         EXPECT_TRUE(outcome.sites.empty());
         EXPECT_NE(outcome.error.find(c.message), std::string::npos) << outcome.error;
         if (c.suggestion != nullptr) {
