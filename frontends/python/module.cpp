@@ -109,6 +109,7 @@ PyObject* Initialise() {
     }
     if (PyModule_AddObjectRef(module.get(), "functions", functions.get()) != 0) return nullptr;
     if (AddDecayFit(module.get()) != 0) return nullptr;
+    if (AddMagnetic(module.get()) != 0) return nullptr;
     Ref modules(Py_NewRef(PyImport_GetModuleDict()));
     if (PyDict_SetItemString(modules.get(), "vantrel.ufuncs", ufuncs.get()) != 0 ||
         !SetAttribute(module.get(), "ufuncs", ufuncs.get())) {

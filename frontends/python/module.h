@@ -126,4 +126,8 @@ PyObject* MakeFunction(PyObject* type, const CatalogueEntry& entry, PyObject* uf
 
 int AddDecayFit(PyObject* module);
 
+// ---- Form factors, structures, moment fit and plan (magnetic.cpp) ----------------------
+
+int AddMagnetic(PyObject* module);
+
 }  // namespace vantrel::python
