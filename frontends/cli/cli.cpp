@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decay_fit_command.h"
+#include "magnetic_commands.h"
 #include "file_io.h"
 #include "messages.h"
 #include "vantrel/catalogue.h"
@@ -27,6 +28,8 @@ constexpr std::string_view kUsage =
     "       vantrel NAME --csv FILE      (FILE '-' reads standard input)\n"
     "       vantrel help NAME|COMMAND    (or vantrel NAME --help)\n"
     "       vantrel he3-decay-fit --csv FILE   (see vantrel help he3-decay-fit)\n"
+    "       vantrel form-factor | flipping-ratios | moment-fit | plan-measurements ...\n"
+    "                                    (magnetic moments; see vantrel help COMMAND)\n"
     "\n"
     "NAME is a function of 'vantrel list', by its name or its snake_case alias;\n"
     "'vantrel help NAME' shows its arguments with their units, when its value is\n"
@@ -53,7 +56,13 @@ int List(Writer& out) {
 }
 
 // The tool's own commands, beside the catalogue's functions.
-constexpr KnownName kCommands[] = {{"list", ""}, {"help", ""}, {kDecayFitCommand, ""}};
+constexpr KnownName kCommands[] = {{"list", ""},
+                                   {"help", ""},
+                                   {kDecayFitCommand, ""},
+                                   {kFormFactorCommand, ""},
+                                   {kFlippingRatiosCommand, ""},
+                                   {kMomentFitCommand, ""},
+                                   {kPlanCommand, ""}};
 
 bool IsCommand(std::string_view name) {
     for (const KnownName& c : kCommands)
@@ -251,6 +260,9 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
         UnknownOption(command, err);
         return kBadUsage;
     }
+    // The magnetic commands take options of their own.
+    if (!optionsEnded && IsMagneticCommand(command))
+        return RunMagnetic(command, args.subspan(1), in, out, err);
     const std::optional<Operands> operands = ParseOperands(args.subspan(1), optionsEnded, err);
     if (!operands) return kBadUsage;
     if (!optionsEnded && command == kDecayFitCommand)
@@ -258,7 +270,9 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
     if (command == "help" && !operands->csv && operands->arguments.size() == 1) {
         const std::string_view topic = operands->arguments[0];
         if (IsCommand(topic)) {
-            writer.Text(topic == kDecayFitCommand ? kDecayFitUsage : kUsage);
+            writer.Text(topic == kDecayFitCommand   ? kDecayFitUsage
+                        : IsMagneticCommand(topic) ? MagneticUsage(topic)
+                                                   : kUsage);
             return kSuccess;
         }
         const CatalogueEntry* entry = FindFunction(topic);
