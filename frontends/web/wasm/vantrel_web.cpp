@@ -30,36 +30,13 @@
 #include "vantrel/number_text.h"
 #include "vantrel/pi.h"
 #include "vantrel/text_io.h"
+#include "json_text.h"
 
 namespace {
 
 using vantrel::CatalogueEntry;
-
-char* Handed(std::string_view text) {
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy == nullptr) return nullptr;
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    return copy;
-}
-
-void AppendJsonString(std::string& json, std::string_view text) {
-    json += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    json += '"';
-}
+using vantrel::web::AppendJsonString;
+using vantrel::web::Handed;
 
 void AppendField(std::string& json, std::string_view key, std::string_view value) {
     AppendJsonString(json, key);
