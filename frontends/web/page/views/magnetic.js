@@ -151,7 +151,13 @@ export class MagneticView {
 
   draw() {
     const lib = this.library;
-    const structure = lib.magneticStructure(this.cif.input.value, this.source, this.sites.input.value);
+    // The structure is read again only when its text, name or sites change:
+    // the module keeps the one read last.
+    const key = [this.cif.input.value, this.source, this.sites.input.value];
+    if (!this.read || this.read.key.some((text, k) => text !== key[k])) {
+      this.read = { key, structure: lib.magneticStructure(...key) };
+    }
+    const { structure } = this.read;
     const said = structure.ok ? "" : structure.error + (structure.suggestions.length && !/did you mean/i.test(structure.error)
       ? ` (closest: ${structure.suggestions.join(", ")})` : "");
     markField(this.cif, structure.where === "cif" ? said : "");
