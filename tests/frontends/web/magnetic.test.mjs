@@ -124,6 +124,44 @@ async function fitted(page) {
     "with q² on each line the fit recovers the moment and the prediction takes q² = 1", `${again} ${note}`);
 }
 
+// Two magnetic sites of a monoclinic structure: the ratios the page predicts
+// for 2 and −1 μB, fitted from 1.5 and −0.5, give both back with their
+// correlation.
+const MONOCLINIC = `data_monoclinic
+_cell_length_a 5.10
+_cell_length_b 7.30
+_cell_length_c 6.20
+_cell_angle_alpha 90
+_cell_angle_beta 104.5
+_cell_angle_gamma 90
+_space_group_name_H-M_alt 'P 1 21/c 1'
+loop_
+_atom_site_label
+_atom_site_type_symbol
+_atom_site_fract_x
+_atom_site_fract_y
+_atom_site_fract_z
+_atom_site_occupancy
+_atom_site_U_iso_or_equiv
+Fe1 Fe3+ 0.0 0.0 0.0 1.0 0.005
+Mn2 Mn2+ 0.2512 0.1234 0.3891 0.8 0.0061
+O1 O2- 0.6120 0.3770 0.1450 1.0 0.0090
+O2 O2- 0.8800 0.0600 0.7200 1.0 0.011
+`;
+
+async function twoSites(page) {
+  await fill(page, { ...STANDARD, cif: MONOCLINIC, sites: "Fe1 Fe3+ 2 2\nMn2 Mn2+ 2 -1", field: "0 1 0", smax: "0.45" });
+  const measured = (await tableRows(page, "Predicted reflections"))
+    .filter((r) => r[5] !== "nan" && Math.abs(Number(r[5]) - 1) > 0.01).slice(0, 30).map((r) => `${r[0]} ${r[5]} 0.001`);
+  await page.fill("#magnetic-sites", "Fe1 Fe3+ 2 1.5\nMn2 Mn2+ 2 -0.5");
+  await page.fill("#magnetic-reflections", measured.join("\n"));
+  const moments = await page.evaluate(() => [...document.querySelectorAll(".magnetic-fit .moment")].map((p) => p.textContent));
+  const fitText = await text(page, ".magnetic-fit");
+  const [fe, mn] = moments.map((m) => Number(m.match(/μ = (\S+) ±/)?.[1]));
+  t.check(measured.length === 30 && Math.abs(fe - 2) < 1e-9 && Math.abs(mn + 1) < 1e-9 && /Correlation of Fe1 and Mn2: 0\.\d+/.test(fitText),
+    "two sites' moments are recovered, with their correlation", `${moments.join(" ")} ${measured.length} reflections`);
+}
+
 // [what, fields, the field marked, what its message says].
 const REFUSED = [
   ["a cell length that is not a number", { cif: CIF.replace("_cell_length_a 2.909", "_cell_length_a abc") }, "cif",
@@ -193,6 +231,7 @@ try {
   t.check(/^Ni1: μ = 0\.6\d* ± 0\.00\d+ μB$/.test(example), "the example fits nickel's moment", example);
   await predicted(page);
   await fitted(page);
+  await twoSites(page);
   await refusals(page);
   await openedFile(page);
   await widthsAndAccess(page);
