@@ -184,7 +184,7 @@ extern "C" {
 // "sites": [{"label", "type"}], "magnetic": [{"label", "ion", "g", "kappa",
 // "moment"}]} or {"ok": false, "where": "cif" | "sites", "error", "suggestions"}.
 EMSCRIPTEN_KEEPALIVE char* vantrel_magnetic_structure(const char* cif, const char* source,
-                                                       const char* sitesText) {
+                                                      const char* sitesText) {
     model.reset();
     try {
         const CrystalStructureOutcome read = ReadCrystalStructure(cif, source);
@@ -228,8 +228,8 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_magnetic_structure(const char* cif, const cha
 // "A"}]} with at most `limit` reflections, F_N and F_M as |F| with the sign of
 // their real part (centric reflections are real), or {"ok": false, "error"}.
 EMSCRIPTEN_KEEPALIVE char* vantrel_magnetic_predict(double sMax, double P, double f,
-                                                     const double* field, const double* moments,
-                                                     int limit) {
+                                                    const double* field, const double* moments,
+                                                    int limit) {
     if (!model) return Refusal("cif", "no structure has been read");
     try {
         const StructureFactorModel::ReflectionList list = model->AllowedReflections(sMax);
@@ -274,7 +274,7 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_magnetic_predict(double sMax, double P, doubl
 // (the fitted one scaled by γ measured over γ fitted), the curve the fitted
 // Σ μ·f(s). Or {"ok": false, "error"}.
 EMSCRIPTEN_KEEPALIVE char* vantrel_magnetic_fit(int n, const double* rows, double P, double f,
-                                                 const double* field, const double* start) {
+                                                const double* field, const double* start) {
     if (!model) return Refusal("cif", "no structure has been read");
     try {
         std::vector<MeasuredFlippingRatio> measured;
@@ -282,8 +282,8 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_magnetic_fit(int n, const double* rows, doubl
             const double* row = rows + 6 * static_cast<std::size_t>(i);
             for (int k = 0; k < 3; ++k) {
                 if (!(std::abs(row[k]) <= 1e6) || row[k] != std::trunc(row[k])) {
-                    return Refusal("reflections", "row " + std::to_string(i + 1) + ": " +
-                                                      "hkl"[k] + " = " + vantrel::ValueText(row[k]) +
+                    return Refusal("reflections", "row " + std::to_string(i + 1) + ": " + "hkl"[k] +
+                                                      " = " + vantrel::ValueText(row[k]) +
                                                       " is not a whole number");
                 }
             }
@@ -335,9 +335,8 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_magnetic_fit(int n, const double* rows, doubl
         const double sEnd = 1.1 * sLast;
         for (int i = 0; i < kPoints; ++i) {
             s[static_cast<std::size_t>(i)] = sEnd * i / (kPoints - 1);
-            value[static_cast<std::size_t>(i)] = fit.moments.empty()
-                                                     ? std::nan("")
-                                                     : MomentFormFactor(fit.moments, s[i]);
+            value[static_cast<std::size_t>(i)] =
+                fit.moments.empty() ? std::nan("") : MomentFormFactor(fit.moments, s[i]);
         }
         json.Key("curve").Open('{').Key("s").Numbers(s).Key("value").Numbers(value).Close('}');
         return json.Close('}').Hand();

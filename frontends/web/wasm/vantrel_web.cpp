@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json_text.h"
 #include "vantrel/batch.h"
 #include "vantrel/catalogue.h"
 #include "vantrel/function_table.h"
@@ -30,7 +31,6 @@
 #include "vantrel/number_text.h"
 #include "vantrel/pi.h"
 #include "vantrel/text_io.h"
-#include "json_text.h"
 
 namespace {
 

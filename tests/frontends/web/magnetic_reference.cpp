@@ -18,7 +18,8 @@
 int main(int argc, char** argv) {
     using namespace vantrel::magnetic;
     if (argc != 12 && argc != 13) {
-        std::cerr << "usage: magnetic_reference CIF LABEL ION G P F U V W (SMAX MOMENT | --fit FILE)\n";
+        std::cerr
+            << "usage: magnetic_reference CIF LABEL ION G P F U V W (SMAX MOMENT | --fit FILE)\n";
         return 2;
     }
     const auto number = [](const char* text) { return vantrel::ParseNumber(text).value; };
@@ -47,15 +48,16 @@ int main(int argc, char** argv) {
             std::cerr << fit.message << '\n';
             return 1;
         }
-        std::cout << vantrel::ValueText(fit.moments[0]) << ',' << vantrel::ValueText(fit.deviations[0])
-                  << '\n';
+        std::cout << vantrel::ValueText(fit.moments[0]) << ','
+                  << vantrel::ValueText(fit.deviations[0]) << '\n';
         return 0;
     }
     const auto list = model.AllowedReflections(number(argv[10]));
     const double moment[] = {number(argv[11])};
-    for (const PredictedReflection& r : PredictFlippingRatios(model, list.reflections, moment, P, f, field)) {
-        std::cout << r.hkl[0] << ' ' << r.hkl[1] << ' ' << r.hkl[2] << ',' << vantrel::ValueText(r.R)
-                  << ',' << vantrel::ValueText(r.A) << '\n';
+    for (const PredictedReflection& r :
+         PredictFlippingRatios(model, list.reflections, moment, P, f, field)) {
+        std::cout << r.hkl[0] << ' ' << r.hkl[1] << ' ' << r.hkl[2] << ','
+                  << vantrel::ValueText(r.R) << ',' << vantrel::ValueText(r.A) << '\n';
     }
     return 0;
 }

@@ -270,7 +270,8 @@ _atom_site_fract_x
 _atom_site_fract_y
 _atom_site_fract_z
 Fe1 Fe 0 0 0
-)", {});
+)",
+                             {});
     const std::array<double, 3> diagonals[] = {{1, -1, 0}, {1, 1, 1}, {2, -1, 3}};
     for (const auto& uvw : diagonals) {
         for (const int n : {1, 2, 5}) {
