@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <numbers>
 
 #include "arithmetic/square.h"
@@ -239,7 +240,13 @@ double StructureFactorModel::Q2(const Miller& hkl,
     // d*·(u·a + v·b + w·c) = h·u + k·v + l·w, a* being dual to a.
     const double dot = hkl[0] * uvw[0] + hkl[1] * uvw[1] + hkl[2] * uvw[2];
     const double cos2 = Square(dot) / (dStar2 * field2);
-    return std::max(0.0, 1.0 - cos2);
+    // Along the field, the rounding of the metrics (cos 90° is 6e-17 in
+    // doubles) leaves 1 − cos²α a few ulps from 0, which would predict a
+    // ratio of 1 + 2e-16 where there is no magnetic scattering at all. So
+    // small a q² is an angle below 1e-7 rad: no integer hkl is that close to
+    // a field without lying along it.
+    const double q2 = 1.0 - cos2;
+    return q2 < 16.0 * std::numeric_limits<double>::epsilon() ? 0.0 : q2;
 }
 
 std::complex<double> MagneticStructureFactor(const ReflectionFactors& factors,

@@ -120,4 +120,36 @@ export class Library {
   decayBand(fit, times) {
     return this.columns("_vantrel_decay_band", times.length, [times], 3, [fit]);
   }
+
+  // ---- The magnetic view: one structure kept in the module at a time ----
+
+  // Reads a CIF (named `source` in messages) and its magnetic sites, one a
+  // line: {ok: true, name, spaceGroup, cell, operations, atoms, sites,
+  // magnetic} or {ok: false, where, error, suggestions}.
+  magneticStructure(cif, source, sites) {
+    return this.heap.withString(cif, (c) => this.heap.withString(source, (s) => this.heap.withString(sites,
+      (m) => JSON.parse(this.heap.take(this.m._vantrel_magnetic_structure(c, s, m))))));
+  }
+
+  // The reflections the structure allows up to sin θ/λ = sMax (at most
+  // `limit`) with their F_N, F_M, R and A for the moments given, with q² from
+  // a field [u, v, w] or, for null, q² = 1.
+  magneticPredict(sMax, P, f, field, moments, limit) {
+    return this.heap.with([24, 8 * moments.length], (direction, momentsAt) => {
+      if (field) this.heap.setDoubles(direction, field);
+      this.heap.setDoubles(momentsAt, moments);
+      return JSON.parse(this.heap.take(this.m._vantrel_magnetic_predict(sMax, P, f, field ? direction : 0, momentsAt, limit)));
+    });
+  }
+
+  // The sites' moments fitted to measured rows [h, k, l, R, σR, q²] (q² read
+  // only without a field), from one start moment a site.
+  magneticFit(rows, P, f, field, start) {
+    return this.heap.with([48 * rows.length, 24, 8 * start.length], (table, direction, startAt) => {
+      this.heap.setDoubles(table, rows.flat());
+      if (field) this.heap.setDoubles(direction, field);
+      this.heap.setDoubles(startAt, start);
+      return JSON.parse(this.heap.take(this.m._vantrel_magnetic_fit(rows.length, table, P, f, field ? direction : 0, startAt)));
+    });
+  }
 }

@@ -10,6 +10,7 @@ import { Helium3Planner } from "./planners/helium3.js";
 import { DecayPlanner } from "./planners/decay.js";
 import { LatticePlanner } from "./planners/lattice.js";
 import { PeaksPlanner } from "./planners/peaks.js";
+import { MagneticView } from "./views/magnetic.js";
 
 const PLANNERS = {
   "plan-counting": CountingPlanner,
@@ -17,6 +18,7 @@ const PLANNERS = {
   "plan-decay": DecayPlanner,
   "plan-lattice": LatticePlanner,
   "plan-peaks": PeaksPlanner,
+  magnetic: MagneticView,
 };
 const VIEWS = ["functions", "table", ...Object.keys(PLANNERS)];
 

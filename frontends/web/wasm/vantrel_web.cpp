@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json_text.h"
 #include "vantrel/batch.h"
 #include "vantrel/catalogue.h"
 #include "vantrel/function_table.h"
@@ -34,32 +35,8 @@
 namespace {
 
 using vantrel::CatalogueEntry;
-
-char* Handed(std::string_view text) {
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
-    if (copy == nullptr) return nullptr;
-    std::memcpy(copy, text.data(), text.size());
-    copy[text.size()] = '\0';
-    return copy;
-}
-
-void AppendJsonString(std::string& json, std::string_view text) {
-    json += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    json += '"';
-}
+using vantrel::web::AppendJsonString;
+using vantrel::web::Handed;
 
 void AppendField(std::string& json, std::string_view key, std::string_view value) {
     AppendJsonString(json, key);

@@ -163,7 +163,7 @@ async function quarters(t, page, native) {
 
 async function widths(t, page, catalogue) {
   const hashes = [...catalogue.map((e) => `#${e.name}`), "#table", "#plan-counting", "#plan-helium3",
-    "#plan-decay", "#plan-lattice", "#plan-peaks"];
+    "#plan-decay", "#plan-lattice", "#plan-peaks", "#magnetic"];
   for (const width of [320, 360, 375, 390]) {
     await page.setViewportSize({ width, height: 800 });
     // From a link of none of them, so that each one changes the link.
@@ -338,6 +338,50 @@ async function tables(t, page, native) {
   t.check(out === native(["CountRate", "--csv", "-"], small).out, "a second run cancels the first and shows its own result", out.slice(0, 80));
 }
 
+// A trap the worker cannot catch itself, reported as an error of the worker
+// after its first rows were shown: the view says the computation failed, ends
+// the run, offers nothing of it, and the next run is served by a fresh worker.
+export async function workerTrap(t, page, native) {
+  const dir = mkdtempSync(join(tmpdir(), "vantrel-trap-"));
+  const file = join(dir, "input.csv");
+  writeFileSync(file, awkwardRows(150000, -1), "latin1");
+  // The worker's script is read when the table view is first shown: changed
+  // before, so that its first preview is followed by the trap.
+  await open(page, "#functions");
+  await page.evaluate(() => {
+    document.getElementById("vantrel-worker").textContent += `
+{
+  const post = postMessage;
+  postMessage = (data, transfer) => {
+    // Not for the small run after it, which the restarted worker serves.
+    const trap = data.type === "preview" && data.bytes.length > 1000;
+    post(data, transfer);
+    if (trap) reportError(new WebAssembly.RuntimeError("unreachable"));
+  };
+}`;
+  });
+  await page.evaluate(() => { location.hash = "#table"; });
+  await page.waitForSelector("#table-file");
+  await page.setInputFiles("#table-file", file);
+  await page.waitForFunction(() => /failed|computed|Stopped/.test(document.getElementById("table-status").textContent), null, { timeout: 120000 });
+  const left = await page.evaluate(async () => ({
+    status: document.getElementById("table-status").textContent,
+    rows: document.querySelectorAll("#table-preview tr").length,
+    download: !document.getElementById("table-download").disabled,
+    cancel: !document.getElementById("table-cancel").disabled,
+    out: (await window.vantrelPage.tableOutput()).length,
+  }));
+  t.check(left.status === "The computation failed: Uncaught RuntimeError: unreachable. Nothing is kept." &&
+      left.rows === 0 && !left.download && !left.cancel && left.out === 0,
+    "a trap the worker reports as its own error ends the run and offers nothing of it", JSON.stringify(left));
+  const small = "N,t\n1000,50\n";
+  await page.fill("#table-text", small);
+  await page.click("#table-run");
+  await page.waitForFunction(() => /failed|computed|Stopped/.test(document.getElementById("table-status").textContent));
+  const out = await page.evaluate(() => window.vantrelPage.tableOutput());
+  t.check(out === native(["CountRate", "--csv", "-"], small).out, "after a trap the next run is served whole", out.slice(0, 80));
+}
+
 // What these cases show, read by axe-core at a laptop's and a phone's width:
 // the messages of a broken link, a planner's cleared results, a stopped table.
 const SHOWN = [
@@ -369,4 +413,5 @@ export async function edges(t, page, native, catalogue) {
   await quarters(t, page, native);
   await widths(t, page, catalogue);
   await tables(t, page, native);
+  await workerTrap(t, page, native);
 }

@@ -447,6 +447,7 @@ const VIEWS = [
   ["plan-decay", "#plan-decay"],
   ["plan-lattice", "#plan-lattice"],
   ["plan-peaks", "#plan-peaks"],
+  ["magnetic", "#magnetic"],
 ];
 
 async function views(page) {

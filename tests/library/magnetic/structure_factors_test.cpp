@@ -251,6 +251,40 @@ TEST(StructureFactors, FieldDirectionGivesQ2) {
     EXPECT_TRUE(std::isnan(model.Q2({1, 0, 0}, {0, 0, 0})));
 }
 
+// A reflection along the field has q² = 0 exactly, also where the metrics
+// round (a cubic cell along a diagonal, a monoclinic one along b), and so no
+// ratio; one beside it keeps its q².
+TEST(StructureFactors, ReflectionAlongTheFieldHasNoQ2) {
+    const auto cubic = Model(R"(data_cubic
+_cell_length_a 2.909
+_cell_length_b 2.909
+_cell_length_c 2.909
+_cell_angle_alpha 90
+_cell_angle_beta 90
+_cell_angle_gamma 90
+_space_group_name_H-M_alt 'P m -3 m'
+loop_
+_atom_site_label
+_atom_site_type_symbol
+_atom_site_fract_x
+_atom_site_fract_y
+_atom_site_fract_z
+Fe1 Fe 0 0 0
+)",
+                             {});
+    const std::array<double, 3> diagonals[] = {{1, -1, 0}, {1, 1, 1}, {2, -1, 3}};
+    for (const auto& uvw : diagonals) {
+        for (const int n : {1, 2, 5}) {
+            const Miller h = {n * static_cast<int>(uvw[0]), n * static_cast<int>(uvw[1]),
+                              n * static_cast<int>(uvw[2])};
+            EXPECT_EQ(cubic.Q2(h, uvw), 0.0) << uvw[0] << uvw[1] << uvw[2] << " " << n;
+        }
+    }
+    EXPECT_NEAR(cubic.Q2({1, -1, 1}, {1, -1, 0}), 1.0 / 3.0, 1e-15);
+    const auto monoclinic = Model(kMonoclinic, {});
+    EXPECT_EQ(monoclinic.Q2({0, 3, 0}, {0, 2, 0}), 0.0);
+}
+
 // A centric reflection's ratios are those of its γ; the ratios hold for the
 // complex factors of any reflection, and the moments add.
 TEST(StructureFactors, RatiosOfTheStructure) {
