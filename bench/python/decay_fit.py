@@ -40,13 +40,13 @@ def main():
     parser.add_argument("--repeat", type=int, default=7)
     args = parser.parse_args()
     for d in [args.module_dir] if args.module_dir else [
-            os.path.join(ROOT, "build", d, "python", "module") for d in ("native", "dev")]:
+            os.path.join(ROOT, "build", d, "frontends", "python", "module") for d in ("native", "dev")]:
         if d and os.path.isdir(d):
             sys.path.insert(0, d)
             break
     import vantrel
     cases = {"week, 25 points": data(1), "short, 8 points": data(2, T1=300, n=8, hours=72),
-             "200 points": data(3, n=200), "far from t = 0, 6 points": data(4, n=6, start=1000, hours=24, P0=1e3)}
+             "100 points": data(5, n=100), "200 points": data(3, n=200), "far from t = 0, 6 points": data(4, n=6, start=1000, hours=24, P0=1e3)}
     print("| data | he3_decay_fit µs | curve_fit µs | curve_fit / he3_decay_fit |")
     print("|---|---|---|---|")
     for name, (t, PHe, sigma) in cases.items():

@@ -1,4 +1,4 @@
-// vantrel.he3_decay_fit(t, PHe, sigmaPHe): the helium-3 relaxation fitted to
+// vantrel.he3_decay_fit(t, PHe, sigmaPHe, *, common=0): the helium-3 relaxation fitted to
 // measured polarisations (vantrel/helium3/decay_fit.h), as an object with the
 // fitted values and a method for the polarisation and its deviation at any
 // times, which goes through the module's own He3PolarisationAtTime functions.
@@ -22,11 +22,12 @@
 namespace vantrel::python {
 namespace {
 
-constexpr std::string_view kFunction = "he3_decay_fit(t, PHe, sigmaPHe)";
+constexpr std::string_view kFunction = "he3_decay_fit(t, PHe, sigmaPHe, *, common=0)";
 
 struct FitObject {
     PyObject_HEAD double PHe0, T1, sigmaPHe0, sigmaT1, rho, reducedChiSquare;
     Py_ssize_t n;
+    double probability, sigmaPHe0Points;
 };
 
 PyObject* gModule = nullptr;  // borrowed: the module lives as long as the process
@@ -242,16 +243,22 @@ PyObject* NewFit(const helium3::DecayFit& f) {
     self->PHe0 = f.PHe0, self->T1 = f.T1, self->sigmaPHe0 = f.sigmaPHe0;
     self->sigmaT1 = f.sigmaT1, self->rho = f.rho, self->reducedChiSquare = f.reduced_chi_square;
     self->n = static_cast<Py_ssize_t>(f.n);
+    self->probability = f.probability, self->sigmaPHe0Points = f.sigmaPHe0_points;
     return reinterpret_cast<PyObject*>(self);
 }
 
 PyObject* Fit(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"t", "PHe", "sigmaPHe", nullptr};
-    PyObject *t, *PHe, *sigma;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO:he3_decay_fit",
-                                     const_cast<char**>(keywords), &t, &PHe, &sigma)) {
+    static const char* keywords[] = {"t", "PHe", "sigmaPHe", "common", nullptr};
+    PyObject *t, *PHe, *sigma, *commonObject = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|$O:he3_decay_fit",
+                                     const_cast<char**>(keywords), &t, &PHe, &sigma,
+                                     &commonObject)) {
         return nullptr;
     }
+    double common = 0.0;
+    if (commonObject != nullptr &&
+        !ToDouble(commonObject, ArgumentName{kFunction, "common"}, common))
+        return nullptr;
     Column times, values, deviations;
     if (!ReadColumn(t, "t", true, false, times) || !ReadColumn(PHe, "PHe", false, false, values) ||
         !ReadColumn(sigma, "sigmaPHe", false, true, deviations)) {
@@ -279,7 +286,8 @@ PyObject* Fit(PyObject*, PyObject* args, PyObject* kwargs) {
     } else {
         tFitted = times.values, PFitted = values.values, sigmaFitted = deviations.values;
     }
-    const helium3::DecayFitOutcome outcome = helium3::He3DecayFit(tFitted, PFitted, sigmaFitted);
+    const helium3::DecayFitOutcome outcome =
+        helium3::He3DecayFit(tFitted, PFitted, sigmaFitted, common);
     if (!outcome.fit) {
         const helium3::DecayFitError& e = outcome.error;
         if (e.row == helium3::DecayFitError::kNoRow)
@@ -310,20 +318,22 @@ PyObject* At(PyObject* object, PyObject* t) {
     return sigma ? PyTuple_Pack(2, P.get(), sigma.get()) : nullptr;
 }
 
-// Pickled and copied by value: the fit is its seven numbers.
+// Pickled and copied by value: the fit is its nine numbers.
 PyObject* Reduce(PyObject* object, PyObject*) {
     const auto* f = reinterpret_cast<FitObject*>(object);
     Ref restore(PyObject_GetAttrString(gModule, "_restore_he3_decay_fit"));
-    return restore ? Py_BuildValue("(O(ddddddn))", restore.get(), f->PHe0, f->T1, f->sigmaPHe0,
-                                   f->sigmaT1, f->rho, f->reducedChiSquare, f->n)
+    return restore ? Py_BuildValue("(O(ddddddndd))", restore.get(), f->PHe0, f->T1, f->sigmaPHe0,
+                                   f->sigmaT1, f->rho, f->reducedChiSquare, f->n, f->probability,
+                                   f->sigmaPHe0Points)
                    : nullptr;
 }
 
 PyObject* Restore(PyObject*, PyObject* args) {
     helium3::DecayFit f{};
     Py_ssize_t n = 0;
-    if (!PyArg_ParseTuple(args, "ddddddn:_restore_he3_decay_fit", &f.PHe0, &f.T1, &f.sigmaPHe0,
-                          &f.sigmaT1, &f.rho, &f.reduced_chi_square, &n)) {
+    if (!PyArg_ParseTuple(args, "ddddddndd:_restore_he3_decay_fit", &f.PHe0, &f.T1, &f.sigmaPHe0,
+                          &f.sigmaT1, &f.rho, &f.reduced_chi_square, &n, &f.probability,
+                          &f.sigmaPHe0_points)) {
         return nullptr;
     }
     if (n < 0) return PyErr_Format(PyExc_ValueError, "_restore_he3_decay_fit: n is %zd", n);
@@ -344,9 +354,13 @@ PyObject* Repr(PyObject* object) {
 
 PyMemberDef kFitMembers[] = {
     {"PHe0", T_DOUBLE, offsetof(FitObject, PHe0), READONLY, "Polarisation at t = 0."},
+    {"sigmaPHe0_points", T_DOUBLE, offsetof(FitObject, sigmaPHe0Points), READONLY,
+     "Standard deviation of PHe0 from the point-to-point deviations alone (without common)."},
+    {"probability", T_DOUBLE, offsetof(FitObject, probability), READONLY,
+     "Chance of a chi-square as large or larger than the fit's; nan for two points."},
     {"T1", T_DOUBLE, offsetof(FitObject, T1), READONLY, "Relaxation time, in the unit of t."},
     {"sigmaPHe0", T_DOUBLE, offsetof(FitObject, sigmaPHe0), READONLY,
-     "Standard deviation of PHe0 (the given sigmaPHe taken as absolute)."},
+     "Standard deviation of PHe0 (the given sigmaPHe taken as absolute), with the common part."},
     {"sigmaT1", T_DOUBLE, offsetof(FitObject, sigmaT1), READONLY, "Standard deviation of T1."},
     {"rho", T_DOUBLE, offsetof(FitObject, rho), READONLY, "Correlation of PHe0 and T1."},
     {"reduced_chi_square", T_DOUBLE, offsetof(FitObject, reducedChiSquare), READONLY,
@@ -380,22 +394,26 @@ PyType_Spec kFitSpec = {"vantrel.He3DecayFit", sizeof(FitObject), 0,
 PyMethodDef kFitFunction = {
     "he3_decay_fit", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fit)),
     METH_VARARGS | METH_KEYWORDS,
-    "he3_decay_fit(t, PHe, sigmaPHe)\n--\n\n"
-    "he3_decay_fit(t, PHe, sigmaPHe) -> He3DecayFit\n\n"
+    "he3_decay_fit(t, PHe, sigmaPHe, *, common=0)\n--\n\n"
+    "he3_decay_fit(t, PHe, sigmaPHe, *, common=0) -> He3DecayFit\n\n"
     "Fits PHe(t) = PHe0*exp(-t/T1) by weighted least squares on PHe itself, sigmaPHe taken as\n"
     "absolute. t in any one unit (hours, say), in any order; date-times (datetime64, pandas\n"
     "Timestamps, datetime) are taken in hours from the earliest, durations (timedelta64) in\n"
-    "hours. sigmaPHe may be one number for every point. Values are taken as the functions take\n"
+    "hours. sigmaPHe may be one number for every point: the deviations that vary from point to\n"
+    "point. common is the relative deviation every point shares (the cell's p, T, L, lambda and\n"
+    "the cross-section constant, He3PolarisationFromTransmissionCommonRelSDev): the fit does not\n"
+    "weigh it, and sigmaPHe0 carries it. Values are taken as the functions take\n"
     "them: text, None or complex numbers raise TypeError, values beyond a double OverflowError.\n"
     "Masked points of a masked array are left out; a pandas column with a missing value raises\n"
     "ValueError naming its row (counted from 1). Returns an object with PHe0, T1, sigmaPHe0,\n"
-    "sigmaT1, rho, reduced_chi_square and n (the points fitted), and at(t) -> (P, sigma). A row\n"
+    "sigmaT1, rho, reduced_chi_square, probability, sigmaPHe0_points and n (the points fitted),\n"
+    "and at(t) -> (P, sigma). A row\n"
     "with NaN, an infinity, PHe <= 0 or sigmaPHe <= 0, fewer than two points or only one\n"
     "distinct time raise ValueError naming the row; nothing else is dropped. A reduced\n"
     "chi-square beyond its 99.9 % point gives a RuntimeWarning."};
 
 PyMethodDef kRestoreFunction = {"_restore_he3_decay_fit", Restore, METH_VARARGS,
-                                "A He3DecayFit from its seven numbers, for pickle and copy."};
+                                "A He3DecayFit from its nine numbers, for pickle and copy."};
 
 }  // namespace
 

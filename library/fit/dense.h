@@ -9,6 +9,9 @@
 
 namespace vantrel::fit {
 
+// Σ a_i·b_i over n elements, summed in order.
+double SumOfProducts(const double* a, const double* b, std::size_t n) noexcept;
+
 // ‖v‖ accumulated relative to the largest element so far: no square
 // overflows or underflows unless the norm itself lies beyond a double.
 double Norm(std::span<const double> v) noexcept;

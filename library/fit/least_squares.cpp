@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "fit/dense.h"
 
@@ -35,7 +36,10 @@ public:
         : model_(model), y_(y), m_(m), n_(y.size()), scaled_sigma_(y.size()) {
         const double largest = *std::max_element(sigma.begin(), sigma.end());
         std::frexp(largest, &exponent_);
-        for (std::size_t i = 0; i < n_; ++i) scaled_sigma_[i] = std::ldexp(sigma[i], -exponent_);
+        // 2^−exponent is a double even at the largest exponent (a subnormal),
+        // and a product with it is rounded once: the same as ldexp, faster.
+        const double power = std::ldexp(1.0, -exponent_);
+        for (std::size_t i = 0; i < n_; ++i) scaled_sigma_[i] = sigma[i] * power;
         std::vector<double> data(n_);
         weight_.resize(n_);
         for (std::size_t i = 0; i < n_; ++i) {
@@ -52,7 +56,7 @@ public:
     bool Values(State& s) const {
         s.value.assign(n_, kNaN);
         model_.values(s.x, s.value);
-        if (!AllFinite(s.value)) return false;
+        // A value not finite leaves its residual, and so the norm, not finite.
         s.residual.resize(n_);
         for (std::size_t i = 0; i < n_; ++i) s.residual[i] = (y_[i] - s.value[i]) * weight_[i];
         s.norm = Norm(s.residual);
@@ -118,16 +122,17 @@ private:
     int exponent_ = 0;
 };
 
-// The lengths of the Jacobian's columns.
+// The lengths of the Jacobian's columns, all in one pass over its rows.
 std::vector<double> ColumnLengths(const State& s, std::size_t m) {
     const std::size_t n = s.residual.size();
-    std::vector<double> length(m), column;
+    std::vector<double> plain(m, 0.0), length(m), column;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < m; ++j)
+            plain[j] += s.jacobian[i * m + j] * s.jacobian[i * m + j];
     for (std::size_t j = 0; j < m; ++j) {
         // The plain sum where it is safe, as in Norm; else Norm on a copy.
-        double plain = 0.0;
-        for (std::size_t i = 0; i < n; ++i) plain += s.jacobian[i * m + j] * s.jacobian[i * m + j];
-        if (plain >= 0x1p-900 && plain <= 0x1p900) {
-            length[j] = std::sqrt(plain);
+        if (plain[j] >= 0x1p-900 && plain[j] <= 0x1p900) {
+            length[j] = std::sqrt(plain[j]);
             continue;
         }
         column.resize(n);
@@ -141,19 +146,19 @@ std::vector<double> ColumnLengths(const State& s, std::size_t m) {
 // a stationary point whatever the parameters' values or units.
 double GradientCosine(const State& s, std::span<const double> length) {
     if (s.norm == 0.0) return 0.0;
+    const double residual = 1.0 / s.norm;
+    if (std::isinf(residual)) return 0.0;  // residuals below a double's normal range
     const std::size_t n = s.residual.size(), m = length.size();
-    double largest = 0.0;
-    for (std::size_t j = 0; j < m; ++j) {
-        if (length[j] == 0.0) continue;
-        // Each column relative to its length, each residual to the norm: no
-        // product leaves the range of a double.
-        const double column = 1.0 / length[j], residual = 1.0 / s.norm;
-        if (std::isinf(residual)) return 0.0;  // residuals below a double's normal range
-        double dot = 0.0;
-        for (std::size_t i = 0; i < n; ++i)
-            dot += (s.jacobian[i * m + j] * column) * (s.residual[i] * residual);
-        largest = std::max(largest, std::fabs(dot));
+    // Each column relative to its length, each residual to the norm: no
+    // product leaves the range of a double.
+    std::vector<double> column(m, 0.0), dot(m, 0.0);
+    for (std::size_t j = 0; j < m; ++j) column[j] = length[j] == 0.0 ? 0.0 : 1.0 / length[j];
+    for (std::size_t i = 0; i < n; ++i) {
+        const double r = s.residual[i] * residual;
+        for (std::size_t j = 0; j < m; ++j) dot[j] += (s.jacobian[i * m + j] * column[j]) * r;
     }
+    double largest = 0.0;
+    for (std::size_t j = 0; j < m; ++j) largest = std::max(largest, std::fabs(dot[j]));
     return largest;
 }
 
@@ -226,6 +231,7 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
     // (1 for a column that has never moved the model).
     std::vector<double> scale(m, 0.0);
     double damping = 1e-3, growth = 2.0;
+    State trial;  // its buffers are reused from one attempt to the next
     result.status = Status::kIterationLimit;
     for (result.iterations = 1;; ++result.iterations) {
         const std::vector<double> length = ColumnLengths(s, m);
@@ -249,13 +255,12 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
                 (change / s.norm) * (change / s.norm) <= options.chi_square_tolerance) {
                 // That last Gauss–Newton step still takes the parameters the
                 // rest of the way to rounding, if χ² holds to its resolution.
-                State last;
-                last.x = s.x;
-                for (std::size_t j = 0; j < m; ++j) last.x[j] += newton[j];
+                trial.x = s.x;
+                for (std::size_t j = 0; j < m; ++j) trial.x[j] += newton[j];
                 const double resolution = 16.0 * kEpsilon * (size / s.norm);
-                if (problem.Values(last) && last.norm <= s.norm * (1.0 + resolution) &&
-                    problem.Jacobian(last))
-                    s = std::move(last);
+                if (problem.Values(trial) && trial.norm <= s.norm * (1.0 + resolution) &&
+                    problem.Jacobian(trial))
+                    std::swap(s, trial);
                 result.status = Status::kConverged;
                 break;
             }
@@ -267,7 +272,6 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
         while (!accepted) {
             std::vector<double> step;
             if (!(damping < 1e32) || !qr.Solve(damping, diagonal, step)) break;
-            State trial;
             trial.x = s.x;
             bool moved = false;
             for (std::size_t j = 0; j < m; ++j) {
@@ -299,7 +303,7 @@ Result LeastSquares(const Model& model, std::span<const double> y, std::span<con
                     result.parameters = trial.x;
                     return result;
                 }
-                s = std::move(trial);
+                std::swap(s, trial);
                 accepted = true;
             } else {
                 damping *= growth;

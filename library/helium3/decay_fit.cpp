@@ -50,14 +50,17 @@ Frame Centred(const std::vector<double>& t, const std::vector<double>& w) {
 // optimum for good data, biased for noisy points (hence the iterations after it).
 std::array<double, 2> LogLinearStart(const Frame& f, const std::vector<double>& y,
                                      const std::vector<double>& w) {
+    std::vector<double> l(y.size());
     double W = 0, Wt = 0, Wl = 0;
-    for (std::size_t i = 0; i < y.size(); ++i)
-        W += w[i], Wt += w[i] * f.since[i], Wl += w[i] * std::log(y[i]);
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        l[i] = std::log(y[i]);
+        W += w[i], Wt += w[i] * f.since[i], Wl += w[i] * l[i];
+    }
     const double tMean = Wt / W, lMean = Wl / W;
     double Stt = 0, Stl = 0;
     for (std::size_t i = 0; i < y.size(); ++i) {
         Stt += w[i] * (f.since[i] - tMean) * (f.since[i] - tMean);
-        Stl += w[i] * (f.since[i] - tMean) * (std::log(y[i]) - lMean);
+        Stl += w[i] * (f.since[i] - tMean) * (l[i] - lMean);
     }
     const double slope = Stl / Stt;
     return {std::exp(lMean - slope * tMean), -slope};

@@ -23,7 +23,8 @@ S = [0.01, 0.012, 0.01, 0.015, 0.01]
 
 
 def fitted(fit):
-    return (fit.PHe0, fit.T1, fit.sigmaPHe0, fit.sigmaT1, fit.rho, fit.reduced_chi_square, fit.n)
+    return (fit.PHe0, fit.T1, fit.sigmaPHe0, fit.sigmaT1, fit.rho, fit.reduced_chi_square, fit.n,
+            fit.probability, fit.sigmaPHe0_points)
 
 
 def same(a, b):
@@ -204,6 +205,28 @@ def test_the_fit_pickles_and_copies(duplicate):
     assert np.array_equal(twin.at(np.array([0.0, 50.0]))[1], fit.at(np.array([0.0, 50.0]))[1])
 
 
+# (common, what is refused and why): the common relative deviation is a number like any argument.
+@pytest.mark.parametrize("common, error, words", [
+    ("0.01", TypeError, r"argument 'common' holds '0.01' \(str\)"),
+    (1j, TypeError, r"argument 'common' holds 1j \(complex\)"),
+    (-0.01, ValueError, r"the common relative deviation is -0.01"),
+    (float("nan"), ValueError, r"the common relative deviation is nan"),
+], ids=["text", "complex", "negative", "NaN"])
+def test_common_is_refused_as_a_value_is(common, error, words):
+    with pytest.raises(error, match=words):
+        vantrel.he3_decay_fit(T, P, S, common=common)
+
+
+def test_common_moves_only_the_deviation_of_PHe0():
+    alone, shared = vantrel.he3_decay_fit(T, P, S), vantrel.he3_decay_fit(T, P, S, common=0.02)
+    assert fitted(alone)[:2] == fitted(shared)[:2] and shared.sigmaT1 == alone.sigmaT1
+    assert shared.sigmaPHe0_points == alone.sigmaPHe0 == alone.sigmaPHe0_points
+    assert shared.sigmaPHe0 == pytest.approx(np.hypot(alone.sigmaPHe0, 0.02 * alone.PHe0), rel=1e-15)
+    assert 0 < shared.probability == alone.probability < 1
+    with pytest.raises(TypeError):
+        vantrel.he3_decay_fit(T, P, S, 0.02)  # keyword only: a fourth column would be mistaken for it
+
+
 # ---- The module's callables ------------------------------------------------------------------
 
 CALLABLES = ([(f.name, f) for f in vantrel.functions] +
@@ -214,7 +237,7 @@ CALLABLES = ([(f.name, f) for f in vantrel.functions] +
 @pytest.mark.parametrize("name, function", CALLABLES, ids=[c[0] for c in CALLABLES])
 def test_every_callable_shows_its_signature(name, function):
     parameters = list(inspect.signature(function).parameters)
-    expected = {"he3_decay_fit": ["t", "PHe", "sigmaPHe"], "set_num_threads": ["threads"],
+    expected = {"he3_decay_fit": ["t", "PHe", "sigmaPHe", "common"], "set_num_threads": ["threads"],
                 "get_num_threads": [], "He3DecayFit.at": ["self", "t"]}
     if name in expected:
         assert parameters == expected[name]
