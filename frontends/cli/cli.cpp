@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "decay_fit_command.h"
-#include "magnetic_commands.h"
 #include "file_io.h"
+#include "magnetic_commands.h"
 #include "messages.h"
 #include "vantrel/catalogue.h"
 #include "vantrel/function_table.h"
@@ -270,7 +270,7 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
     if (command == "help" && !operands->csv && operands->arguments.size() == 1) {
         const std::string_view topic = operands->arguments[0];
         if (IsCommand(topic)) {
-            writer.Text(topic == kDecayFitCommand   ? kDecayFitUsage
+            writer.Text(topic == kDecayFitCommand  ? kDecayFitUsage
                         : IsMagneticCommand(topic) ? MagneticUsage(topic)
                                                    : kUsage);
             return kSuccess;

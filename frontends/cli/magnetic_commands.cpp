@@ -48,33 +48,36 @@ constexpr std::string_view kFormFactorUsage =
     "With --csv, a column f is appended to every row.\n";
 
 const std::string kFlippingRatiosUsage =
-    std::string("usage: vantrel flipping-ratios --cif FILE --site ... [--moment M]... "
-                "(--s-max S | --csv FILE)\n\n"
-                "The reflections of a structure with s, q2, F_N, F_M per Bohr magneton of each "
-                "site,\nF_M, R and A (F in 1e-12 cm), every allowed one up to --s-max, or those "
-                "of the\ncolumns h, k, l (and q2) of the CSV. --moment gives each site's moment "
-                "(Bohr\nmagnetons along the field) in the order of --site; 1 by default.\n\n") +
+    std::string(
+        "usage: vantrel flipping-ratios --cif FILE --site ... [--moment M]... "
+        "(--s-max S | --csv FILE)\n\n"
+        "The reflections of a structure with s, q2, F_N, F_M per Bohr magneton of each "
+        "site,\nF_M, R and A (F in 1e-12 cm), every allowed one up to --s-max, or those "
+        "of the\ncolumns h, k, l (and q2) of the CSV. --moment gives each site's moment "
+        "(Bohr\nmagnetons along the field) in the order of --site; 1 by default.\n\n") +
     std::string(kStructureOptions);
 
 const std::string kMomentFitUsage =
-    std::string("usage: vantrel moment-fit --cif FILE --site ... [--start M]... "
-                "[--reflections] --csv FILE\n\n"
-                "Fits the moments of the sites to the measured flipping ratios of the CSV "
-                "(columns\nh, k, l, R, sigmaR, and q2 unless --field). Prints "
-                "site,moment,sigma and a column\nrho_LABEL of correlations per site; "
-                "with --reflections, the fitted reflections\nwith R_calc and the residual "
-                "instead. The reduced chi-square and the reflections\nleft out (forbidden, "
-                "F_N = 0, q2 = 0) are noted on standard error.\n\n") +
+    std::string(
+        "usage: vantrel moment-fit --cif FILE --site ... [--start M]... "
+        "[--reflections] --csv FILE\n\n"
+        "Fits the moments of the sites to the measured flipping ratios of the CSV "
+        "(columns\nh, k, l, R, sigmaR, and q2 unless --field). Prints "
+        "site,moment,sigma and a column\nrho_LABEL of correlations per site; "
+        "with --reflections, the fitted reflections\nwith R_calc and the residual "
+        "instead. The reduced chi-square and the reflections\nleft out (forbidden, "
+        "F_N = 0, q2 = 0) are noted on standard error.\n\n") +
     std::string(kStructureOptions);
 
 const std::string kPlanUsage =
-    std::string("usage: vantrel plan-measurements --cif FILE --site ... --moment M... "
-                "(--s-max S | --csv FILE)\n\n"
-                "The reflections in the order to measure them: the most information on the "
-                "guessed\nmoments per unit counting time first (R far from 1 at good "
-                "intensity). Prints\nh,k,l,s,q2,R,I_plus,I_minus,plus_share,score: plus_share "
-                "is the share of a\nreflection's time to count with the beam along the "
-                "field.\n\n") +
+    std::string(
+        "usage: vantrel plan-measurements --cif FILE --site ... --moment M... "
+        "(--s-max S | --csv FILE)\n\n"
+        "The reflections in the order to measure them: the most information on the "
+        "guessed\nmoments per unit counting time first (R far from 1 at good "
+        "intensity). Prints\nh,k,l,s,q2,R,I_plus,I_minus,plus_share,score: plus_share "
+        "is the share of a\nreflection's time to count with the beam along the "
+        "field.\n\n") +
     std::string(kStructureOptions);
 
 struct Options {
@@ -121,9 +124,9 @@ bool Site(std::string_view text, std::ostream& err, magnetic::MagneticSiteInput&
 
 std::optional<Options> Parse(std::span<const std::string_view> args, std::ostream& err) {
     static constexpr KnownName kOptions[] = {
-        {"--csv", ""},    {"--cif", ""},   {"--site", ""},   {"--moment", ""}, {"--start", ""},
-        {"--P", ""},      {"--f", ""},     {"--g", ""},      {"--kappa", ""},  {"--field", ""},
-        {"--s-max", ""},  {"--help", ""},  {"--reflections", ""}};
+        {"--csv", ""},   {"--cif", ""},  {"--site", ""},       {"--moment", ""}, {"--start", ""},
+        {"--P", ""},     {"--f", ""},    {"--g", ""},          {"--kappa", ""},  {"--field", ""},
+        {"--s-max", ""}, {"--help", ""}, {"--reflections", ""}};
     Options options;
     bool ended = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -179,13 +182,20 @@ std::optional<Options> Parse(std::span<const std::string_view> args, std::ostrea
             options.field = uvw;
         } else {
             if (!Number(arg, value, x, err)) return std::nullopt;
-            if (arg == "--moment") options.moments.push_back(x);
-            else if (arg == "--start") options.start.push_back(x);
-            else if (arg == "--P") options.P = x;
-            else if (arg == "--f") options.f = x;
-            else if (arg == "--g") options.g = x;
-            else if (arg == "--kappa") options.kappa = x;
-            else options.sMax = x;
+            if (arg == "--moment")
+                options.moments.push_back(x);
+            else if (arg == "--start")
+                options.start.push_back(x);
+            else if (arg == "--P")
+                options.P = x;
+            else if (arg == "--f")
+                options.f = x;
+            else if (arg == "--g")
+                options.g = x;
+            else if (arg == "--kappa")
+                options.kappa = x;
+            else
+                options.sMax = x;
         }
     }
     return options;
@@ -227,8 +237,7 @@ bool ReadTable(std::istream& in, std::vector<std::string_view> names, bool q2Wan
             for (const std::string& field : record.fields)
                 if (TrimBlanks(field) == "q2") table.hasQ2 = true;
         if (table.hasQ2) names.push_back("q2");
-        const CsvColumns columns =
-            FindCsvColumns(record, names, reader.HadByteOrderMark(), whose);
+        const CsvColumns columns = FindCsvColumns(record, names, reader.HadByteOrderMark(), whose);
         if (!columns.problem.empty()) {
             Message(err) << columns.problem << '\n';
             return false;
@@ -237,8 +246,8 @@ bool ReadTable(std::istream& in, std::vector<std::string_view> names, bool q2Wan
         table.columns.assign(names.size(), {});
         while (reader.Next(record)) {
             if (IsBlank(record)) continue;
-            const std::string where = "row " + std::to_string(table.lines.size() + 1) +
-                                      " (line " + std::to_string(record.line) + ")";
+            const std::string where = "row " + std::to_string(table.lines.size() + 1) + " (line " +
+                                      std::to_string(record.line) + ")";
             if (record.fields.size() != fields) {
                 Message(err) << where << ": " << record.fields.size()
                              << " fields, but the header has " << fields << '\n';
@@ -249,8 +258,8 @@ bool ReadTable(std::istream& in, std::vector<std::string_view> names, bool q2Wan
                 const ParsedNumber parsed = ParseNumber(text);
                 if (parsed.error) {
                     Message(err) << where << ", column " << columns.columns[k] + 1 << " ("
-                                 << names[k] << "): " << Quote(text)
-                                 << NumberProblem(*parsed.error) << '\n';
+                                 << names[k] << "): " << Quote(text) << NumberProblem(*parsed.error)
+                                 << '\n';
                     return false;
                 }
                 table.columns[k].push_back(parsed.value);
@@ -340,8 +349,9 @@ int FormFactorCommand(const Options& o, std::istream& in, std::ostream& out, std
                 const ParsedNumber parsed = ParseNumber(text);
                 if (parsed.error) {
                     writer.Flush();
-                    Message(err) << "row " << row << " (line " << record.line << "), column s: "
-                                 << Quote(text) << NumberProblem(*parsed.error) << '\n';
+                    Message(err) << "row " << row << " (line " << record.line
+                                 << "), column s: " << Quote(text) << NumberProblem(*parsed.error)
+                                 << '\n';
                     return kBadInput;
                 }
                 writer << record.raw << "," << ValueText((*made.formFactor)(parsed.value))
@@ -550,9 +560,10 @@ int MomentFitCommand(const Options& o, std::istream& in, std::ostream& out, std:
             w << fitted.sites[m] << "," << ValueText(fitted.moments[m]) << ","
               << ValueText(fitted.deviations[m]);
             for (std::size_t n = 0; n < sites; ++n)
-                w << "," << ValueText(fitted.correlation.size() == sites * sites
-                                          ? fitted.correlation[m * sites + n]
-                                          : std::nan(""));
+                w << ","
+                  << ValueText(fitted.correlation.size() == sites * sites
+                                   ? fitted.correlation[m * sites + n]
+                                   : std::nan(""));
             w << kLineEnd;
         }
     }
@@ -603,8 +614,8 @@ std::string_view MagneticUsage(std::string_view command) {
     return kPlanUsage;
 }
 
-int RunMagnetic(std::string_view command, std::span<const std::string_view> args,
-                std::istream& in, std::ostream& out, std::ostream& err) {
+int RunMagnetic(std::string_view command, std::span<const std::string_view> args, std::istream& in,
+                std::ostream& out, std::ostream& err) {
     const std::optional<Options> options = Parse(args, err);
     if (!options) return kBadUsage;
     if (options->help) {

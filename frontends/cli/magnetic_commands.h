@@ -20,7 +20,7 @@ std::string_view MagneticUsage(std::string_view command);
 
 // Runs `command` with the arguments after it; `in` is read for "--csv -".
 // Exit status as Run's.
-int RunMagnetic(std::string_view command, std::span<const std::string_view> args,
-                std::istream& in, std::ostream& out, std::ostream& err);
+int RunMagnetic(std::string_view command, std::span<const std::string_view> args, std::istream& in,
+                std::ostream& out, std::ostream& err);
 
 }  // namespace vantrel::cli

@@ -6,11 +6,11 @@
 // for pandas.DataFrame.
 #include "module.h"  // Python first, as its headers ask
 
-#include <array>
-#include <complex>
-#include <cmath>
-#include <cstdio>
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,7 +53,8 @@ bool Doubles(PyObject* value, std::string_view function, const char* name, Py_ss
         RefuseDtype(where, reinterpret_cast<PyObject*>(PyArray_DESCR(a)));
         return false;
     }
-    Ref doubles(PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
+    Ref doubles(
+        PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
     if (!doubles) return false;
     auto* d = reinterpret_cast<PyArrayObject*>(doubles.get());
     const auto* data = static_cast<const double*>(PyArray_DATA(d));
@@ -88,7 +89,8 @@ bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>
         RefuseDtype(where, reinterpret_cast<PyObject*>(PyArray_DESCR(a)));
         return false;
     }
-    Ref doubles(PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
+    Ref doubles(
+        PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
     if (!doubles) return false;
     auto* d = reinterpret_cast<PyArrayObject*>(doubles.get());
     const bool one = PyArray_NDIM(d) == 1 && PyArray_DIM(d, 0) == 3;
@@ -131,8 +133,7 @@ std::optional<magnetic::CrystalStructure> Structure(PyObject* cif, std::string_v
         isText ? magnetic::ReadCrystalStructure(text, "the CIF text")
                : magnetic::ReadCrystalStructureFile(text);
     if (!read.structure) {
-        PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(),
-                     read.error.c_str());
+        PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(), read.error.c_str());
         return std::nullopt;
     }
     return std::move(read.structure);
@@ -156,7 +157,8 @@ bool SiteInputs(PyObject* sites, std::string_view function,
         } else if (PyDict_Check(item)) {
             const char* keys[4] = {"label", "ion", "g", "kappa"};
             for (int k = 0; k < 4; ++k) fields[k] = PyDict_GetItemString(item, keys[k]);
-        } else if (PyTuple_Check(item) && PyTuple_GET_SIZE(item) >= 1 && PyTuple_GET_SIZE(item) <= 4) {
+        } else if (PyTuple_Check(item) && PyTuple_GET_SIZE(item) >= 1 &&
+                   PyTuple_GET_SIZE(item) <= 4) {
             for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(item); ++k)
                 fields[k] = PyTuple_GET_ITEM(item, k);
         }
@@ -236,7 +238,8 @@ bool PutHkl(PyObject* dict, const std::vector<Miller>& hkl) {
         k.push_back(m[1]);
         l.push_back(m[2]);
     }
-    return Put(dict, "h", Integers(h)) && Put(dict, "k", Integers(k)) && Put(dict, "l", Integers(l));
+    return Put(dict, "h", Integers(h)) && Put(dict, "k", Integers(k)) &&
+           Put(dict, "l", Integers(l));
 }
 
 PyObject* LeftOut(const std::vector<magnetic::LeftOutReflection>& leftOut) {
@@ -258,8 +261,7 @@ bool ReflectionsOf(const magnetic::StructureFactorModel& model, PyObject* hkl, P
     if (!Scalar(sMax, function, "s_max", s)) return false;
     auto list = model.AllowedReflections(s);
     if (!list.error.empty()) {
-        PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(),
-                     list.error.c_str());
+        PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(), list.error.c_str());
         return false;
     }
     out = std::move(list.reflections);
@@ -308,8 +310,8 @@ PyObject* FormFactorOf(PyObject*, PyObject* args, PyObject* kwargs) {
     static const char* keywords[] = {"ion", "s", "g", "kappa", nullptr};
     const char* ion = nullptr;
     PyObject *s = nullptr, *gValue = nullptr, *kappaValue = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "sO|OO", const_cast<char**>(keywords), &ion,
-                                     &s, &gValue, &kappaValue))
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "sO|OO", const_cast<char**>(keywords), &ion, &s,
+                                     &gValue, &kappaValue))
         return nullptr;
     double g = 2.0, kappa = 1.0;
     if ((gValue && !Scalar(gValue, kFormFactor, "g", g)) ||
@@ -335,15 +337,16 @@ PyObject* FormFactorOf(PyObject*, PyObject* args, PyObject* kwargs) {
     made.formFactor->Evaluate(
         {static_cast<const double*>(PyArray_DATA(i)), n},
         {static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(out.get()))), n});
-    if (PyArray_NDIM(i) == 0) return PyArray_Return(reinterpret_cast<PyArrayObject*>(out.release()));
+    if (PyArray_NDIM(i) == 0)
+        return PyArray_Return(reinterpret_cast<PyArrayObject*>(out.release()));
     return out.release();
 }
 
 constexpr std::string_view kReflections = "magnetic_reflections(cif, sites, ...)";
 
 PyObject* ReflectionsOfStructure(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"cif", "sites", "moments", "P", "f", "field",
-                                     "q2", "hkl", "s_max", nullptr};
+    static const char* keywords[] = {"cif",   "sites", "moments", "P",     "f",
+                                     "field", "q2",    "hkl",     "s_max", nullptr};
     PyObject *cif, *sites, *moments = Py_None, *PValue = nullptr, *fValue = nullptr;
     PyObject *field = Py_None, *q2 = Py_None, *hkl = Py_None, *sMax = Py_None;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|$OOOOOOO", const_cast<char**>(keywords),
@@ -370,7 +373,8 @@ PyObject* ReflectionsOfStructure(PyObject*, PyObject* args, PyObject* kwargs) {
     const std::size_t n = predicted.size(), sitesCount = mu.size();
     std::vector<double> s(n), q(n), R(n), A(n);
     std::vector<std::complex<double>> FN(n), FM(n);
-    std::vector<std::vector<std::complex<double>>> perSite(sitesCount, std::vector<std::complex<double>>(n));
+    std::vector<std::vector<std::complex<double>>> perSite(sitesCount,
+                                                           std::vector<std::complex<double>>(n));
     std::vector<npy_int64> allowed(n);
     for (std::size_t i = 0; i < n; ++i) {
         const auto& row = predicted[i];
@@ -446,8 +450,10 @@ bool ReadMeasured(PyObject* hkl, PyObject* R, PyObject* sigmaR, PyObject* q2,
                Doubles(s.get(), function, "sigmaR", Py_ssize_t(out.hkl.size()), out.sigmaR);
     }
     if (R == Py_None || sigmaR == Py_None) {
-        PyErr_Format(PyExc_TypeError, "%s takes hkl, R and sigmaR, or one table with columns h, "
-                     "k, l, R, sigmaR (and q2)", std::string(function).c_str());
+        PyErr_Format(PyExc_TypeError,
+                     "%s takes hkl, R and sigmaR, or one table with columns h, "
+                     "k, l, R, sigmaR (and q2)",
+                     std::string(function).c_str());
         return false;
     }
     out.q2.reset(Py_NewRef(q2));
@@ -459,14 +465,14 @@ bool ReadMeasured(PyObject* hkl, PyObject* R, PyObject* sigmaR, PyObject* q2,
 constexpr std::string_view kFit = "fit_moments(cif, sites, hkl, R, sigmaR, P, f, ...)";
 
 PyObject* FitMomentsOf(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"cif", "sites", "hkl", "R", "sigmaR", "P", "f",
-                                     "field", "q2", "start", nullptr};
+    static const char* keywords[] = {"cif", "sites", "hkl", "R",     "sigmaR", "P",
+                                     "f",   "field", "q2",  "start", nullptr};
     PyObject *cif, *sites, *hkl, *R = Py_None, *sigmaR = Py_None, *PValue = nullptr,
                                  *fValue = nullptr;
     PyObject *field = Py_None, *q2 = Py_None, *start = Py_None;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|OO$OOOOO", const_cast<char**>(keywords),
-                                     &cif, &sites, &hkl, &R, &sigmaR, &PValue, &fValue, &field,
-                                     &q2, &start))
+                                     &cif, &sites, &hkl, &R, &sigmaR, &PValue, &fValue, &field, &q2,
+                                     &start))
         return nullptr;
     double P = 1.0, f = 1.0;
     if ((PValue && !Scalar(PValue, kFit, "P", P)) || (fValue && !Scalar(fValue, kFit, "f", f)))
@@ -523,8 +529,7 @@ PyObject* FitMomentsOf(PyObject*, PyObject* args, PyObject* kwargs) {
         !Put(dict.get(), "chi_square", PyFloat_FromDouble(fitted.chi_square)) ||
         !Put(dict.get(), "reduced_chi_square", PyFloat_FromDouble(fitted.reduced_chi_square)) ||
         !Put(dict.get(), "probability", PyFloat_FromDouble(fitted.probability)) ||
-        !Put(dict.get(), "degrees_of_freedom",
-             PyLong_FromSize_t(fitted.degrees_of_freedom)) ||
+        !Put(dict.get(), "degrees_of_freedom", PyLong_FromSize_t(fitted.degrees_of_freedom)) ||
         !Put(dict.get(), "iterations", PyLong_FromLong(fitted.iterations)) ||
         !Put(dict.get(), "converged", PyBool_FromLong(fitted.converged())) ||
         !Put(dict.get(), "message", PyUnicode_FromString(fitted.message.c_str())) ||
@@ -537,8 +542,8 @@ PyObject* FitMomentsOf(PyObject*, PyObject* args, PyObject* kwargs) {
 constexpr std::string_view kPlan = "plan_measurements(cif, sites, moments, ...)";
 
 PyObject* PlanOf(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"cif", "sites", "moments", "P", "f", "field",
-                                     "q2", "hkl", "s_max", nullptr};
+    static const char* keywords[] = {"cif",   "sites", "moments", "P",     "f",
+                                     "field", "q2",    "hkl",     "s_max", nullptr};
     PyObject *cif, *sites, *moments, *PValue = nullptr, *fValue = nullptr;
     PyObject *field = Py_None, *q2 = Py_None, *hkl = Py_None, *sMax = Py_None;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|$OOOOOO", const_cast<char**>(keywords),
@@ -581,19 +586,18 @@ PyObject* PlanOf(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!dict || !Put(dict.get(), "row", Integers(index)) || !PutHkl(dict.get(), hklOrder) ||
         !Put(dict.get(), "s", Reals(s)) || !Put(dict.get(), "q2", Reals(q)) ||
         !Put(dict.get(), "R", Reals(R)) || !Put(dict.get(), "I_plus", Reals(plus)) ||
-        !Put(dict.get(), "I_minus", Reals(minus)) ||
-        !Put(dict.get(), "plus_share", Reals(share)))
+        !Put(dict.get(), "I_minus", Reals(minus)) || !Put(dict.get(), "plus_share", Reals(share)))
         return nullptr;
     for (std::size_t m = 0; m < mu.size(); ++m)
-        if (!Put(dict.get(), "information_" + plan.sites[m], Reals(information[m])))
-            return nullptr;
+        if (!Put(dict.get(), "information_" + plan.sites[m], Reals(information[m]))) return nullptr;
     if (!Put(dict.get(), "score", Reals(score))) return nullptr;
     Ref result(PyTuple_Pack(2, dict.get(), Ref(LeftOut(plan.leftOut)).get()));
     return result.release();
 }
 
 PyMethodDef kMethods[] = {
-    {"magnetic_form_factor", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(FormFactorOf)),
+    {"magnetic_form_factor",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(FormFactorOf)),
      METH_VARARGS | METH_KEYWORDS,
      "magnetic_form_factor(ion, s, g=2.0, kappa=1.0)\n--\n\n"
      "The dipole form factor <j0(s/kappa)> + (2/g - 1)<j2(s/kappa)> of a named ion ('Fe3+', "

@@ -92,8 +92,18 @@ MeasurementPlan Plan(const StructureFactorModel& model, std::span<const Miller> 
         const auto [plus, minus] = Intensities(factors.FN, FM, P, f, q2[i]);
         FlippingRatioMomentDerivatives(factors.FN, factors.FMPerMoment, moments, P, f, q2[i],
                                        derivatives);
-        PlannedReflection row{i, hkl[i], factors.s, q2[i], factors.FN, FM, plus / minus, plus,
-                              minus, 0.0, std::vector<double>(sites), 0.0};
+        PlannedReflection row{i,
+                              hkl[i],
+                              factors.s,
+                              q2[i],
+                              factors.FN,
+                              FM,
+                              plus / minus,
+                              plus,
+                              minus,
+                              0.0,
+                              std::vector<double>(sites),
+                              0.0};
         const double rootPlus = std::sqrt(plus), rootMinus = std::sqrt(minus);
         row.plusShare = rootMinus / (rootPlus + rootMinus);
         // R·(1/√I₊ + 1/√I₋), the relative deviation of R per unit time times R.
@@ -105,10 +115,9 @@ MeasurementPlan Plan(const StructureFactorModel& model, std::span<const Miller> 
         }
         plan.order.push_back(std::move(row));
     }
-    std::stable_sort(plan.order.begin(), plan.order.end(),
-                     [](const PlannedReflection& a, const PlannedReflection& b) {
-                         return a.score > b.score;
-                     });
+    std::stable_sort(
+        plan.order.begin(), plan.order.end(),
+        [](const PlannedReflection& a, const PlannedReflection& b) { return a.score > b.score; });
     return plan;
 }
 
@@ -131,8 +140,7 @@ MeasurementPlan PlanMeasurementsInField(const StructureFactorModel& model,
         (field[0] == 0.0 && field[1] == 0.0 && field[2] == 0.0))
         return Refused("the field direction [" + Number(field[0]) + " " + Number(field[1]) + " " +
                        Number(field[2]) + "] is not a finite non-zero direction");
-    return Plan(model, hkl, moments, P, f,
-                [&](std::size_t i) { return model.Q2(hkl[i], field); });
+    return Plan(model, hkl, moments, P, f, [&](std::size_t i) { return model.Q2(hkl[i], field); });
 }
 
 }  // namespace vantrel::magnetic

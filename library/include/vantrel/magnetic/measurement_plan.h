@@ -33,17 +33,17 @@ struct PlannedReflection {
     double s, q2;
     std::complex<double> FN, FM;  // 10⁻¹² cm; F_M for the guessed moments
     double R;
-    double plus, minus;   // I₊ and I₋, 10⁻²⁴ cm²
-    double plusShare;     // t₊/(t₊ + t₋) that measures R best: √I₋/(√I₊ + √I₋)
+    double plus, minus;  // I₊ and I₋, 10⁻²⁴ cm²
+    double plusShare;    // t₊/(t₊ + t₋) that measures R best: √I₋/(√I₊ + √I₋)
     std::vector<double> information;  // J_mm per site, μB⁻² per unit time
-    double score;  // Σ_m J_mm: what the ranking follows
+    double score;                     // Σ_m J_mm: what the ranking follows
 };
 
 struct MeasurementPlan {
-    std::string error;  // why there is no plan; empty when there is one
-    std::vector<std::string> sites;                // the magnetic sites' labels
-    std::vector<PlannedReflection> order;          // most informative first
-    std::vector<LeftOutReflection> leftOut;        // those that cannot constrain, in order
+    std::string error;                       // why there is no plan; empty when there is one
+    std::vector<std::string> sites;          // the magnetic sites' labels
+    std::vector<PlannedReflection> order;    // most informative first
+    std::vector<LeftOutReflection> leftOut;  // those that cannot constrain, in order
 };
 
 // The reflections ranked by the information they give on the moments per
