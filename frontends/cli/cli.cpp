@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <istream>
 #include <memory>
 #include <optional>
@@ -72,9 +73,20 @@ bool IsCommand(std::string_view name) {
 
 int UnknownFunction(std::string_view name, std::ostream& err) {
     Message(err) << "no function or command named " << Quote(name);
+    // Commands and functions together, the nearest spelling first: a command
+    // that merely shares a stem must not crowd out the function meant.
     std::vector<std::string_view> closest = ClosestNames(name, kCommands, 1);
-    for (const std::string_view function : ClosestFunctionNames(name))
-        if (closest.size() < 3) closest.push_back(function);
+    for (const std::string_view function : ClosestFunctionNames(name)) closest.push_back(function);
+    const auto distance = [name](std::string_view known) {
+        std::string a(name), b(known);
+        for (char& c : a) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : b) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return EditDistance(a, b);
+    };
+    std::stable_sort(closest.begin(), closest.end(), [&](std::string_view x, std::string_view y) {
+        return distance(x) < distance(y);
+    });
+    if (closest.size() > 3) closest.resize(3);
     for (std::size_t i = 0; i < closest.size(); ++i)
         err << (i == 0 ? "; did you mean " : ", ") << closest[i];
     err << (closest.empty() ? "" : "?") << " ('vantrel list' shows all " << Catalogue().size()

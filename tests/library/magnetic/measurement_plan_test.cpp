@@ -113,7 +113,9 @@ TEST(MeasurementPlan, TimeSplitMinimisesTheVarianceOfR) {
         EXPECT_LT(row.plusShare, 1.0);
         EXPECT_LT(variance(row.plusShare), variance(row.plusShare + 1e-3));
         EXPECT_LT(variance(row.plusShare), variance(row.plusShare - 1e-3));
-        if (row.R > 1.0) EXPECT_LT(row.plusShare, 0.5);  // the stronger state wants less time
+        if (row.R > 1.0) {
+            EXPECT_LT(row.plusShare, 0.5);  // the stronger state wants less time
+        }
     }
 }
 
