@@ -41,20 +41,25 @@ std::string Suggest(const std::vector<std::string>& names) {
     return text + "?)";
 }
 
+// A value as an array of doubles of any shape, refused by its dtype unless it
+// holds real numbers; null after an error.
+Ref RealArray(PyObject* value, const ArgumentName& where) {
+    Ref array(PyArray_FROM_O(value));
+    if (!array) return Ref();
+    auto* a = reinterpret_cast<PyArrayObject*>(array.get());
+    if (!RealKind(PyArray_DESCR(a)->kind)) {
+        RefuseDtype(where, reinterpret_cast<PyObject*>(PyArray_DESCR(a)));
+        return Ref();
+    }
+    return Ref(PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
+}
+
 // A one-dimensional column of doubles; a scalar stands for `n` rows when
 // n > 0, and n < 0 takes any length.
 bool Doubles(PyObject* value, std::string_view function, const char* name, Py_ssize_t n,
              std::vector<double>& out) {
     const ArgumentName where{function, name};
-    Ref array(PyArray_FROM_O(value));
-    if (!array) return false;
-    auto* a = reinterpret_cast<PyArrayObject*>(array.get());
-    if (!RealKind(PyArray_DESCR(a)->kind)) {
-        RefuseDtype(where, reinterpret_cast<PyObject*>(PyArray_DESCR(a)));
-        return false;
-    }
-    Ref doubles(
-        PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
+    const Ref doubles = RealArray(value, where);
     if (!doubles) return false;
     auto* d = reinterpret_cast<PyArrayObject*>(doubles.get());
     const auto* data = static_cast<const double*>(PyArray_DATA(d));
@@ -82,15 +87,7 @@ bool Scalar(PyObject* value, std::string_view function, const char* name, double
 // hkl as rows of three whole numbers: an (n, 3) array, or one triple.
 bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>& out) {
     const ArgumentName where{function, "hkl"};
-    Ref array(PyArray_FROM_O(value));
-    if (!array) return false;
-    auto* a = reinterpret_cast<PyArrayObject*>(array.get());
-    if (!RealKind(PyArray_DESCR(a)->kind)) {
-        RefuseDtype(where, reinterpret_cast<PyObject*>(PyArray_DESCR(a)));
-        return false;
-    }
-    Ref doubles(
-        PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
+    const Ref doubles = RealArray(value, where);
     if (!doubles) return false;
     auto* d = reinterpret_cast<PyArrayObject*>(doubles.get());
     const bool one = PyArray_NDIM(d) == 1 && PyArray_DIM(d, 0) == 3;
@@ -321,14 +318,7 @@ PyObject* FormFactorOf(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!made.formFactor)
         return PyErr_Format(PyExc_ValueError, "magnetic_form_factor: %s%s", made.error.c_str(),
                             Suggest(made.suggestions).c_str());
-    Ref array(PyArray_FROM_O(s));
-    if (!array) return nullptr;
-    auto* a = reinterpret_cast<PyArrayObject*>(array.get());
-    if (!RealKind(PyArray_DESCR(a)->kind)) {
-        RefuseDtype({kFormFactor, "s"}, reinterpret_cast<PyObject*>(PyArray_DESCR(a)));
-        return nullptr;
-    }
-    Ref in(PyArray_FROM_OTF(array.get(), NPY_DOUBLE, NPY_ARRAY_IN_ARRAY | NPY_ARRAY_FORCECAST));
+    const Ref in = RealArray(s, {kFormFactor, "s"});
     if (!in) return nullptr;
     auto* i = reinterpret_cast<PyArrayObject*>(in.get());
     Ref out(PyArray_NewLikeArray(i, NPY_CORDER, nullptr, 0));

@@ -8,34 +8,15 @@
 #include <vector>
 
 #include "magnetic/polarised_intensities.h"
+#include "magnetic/reflection_terms.h"
 
 namespace vantrel::magnetic {
 namespace {
-
-std::string HklText(const Miller& hkl) {
-    return "reflection " + std::to_string(hkl[0]) + " " + std::to_string(hkl[1]) + " " +
-           std::to_string(hkl[2]);
-}
-
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
 
 MeasurementPlan Refused(std::string message) {
     MeasurementPlan plan;
     plan.error = std::move(message);
     return plan;
-}
-
-double NuclearScale(const StructureFactorModel& model) {
-    double scale = 0.0;
-    for (const CellAtom& atom : model.Atoms()) {
-        const Site& site = model.Structure().sites[atom.site];
-        scale += std::abs(site.scatteringLength) * std::abs(site.occupancy);
-    }
-    return scale;
 }
 
 template <typename Q2Of>

@@ -9,39 +9,18 @@
 #include <vector>
 
 #include "magnetic/polarised_intensities.h"
+#include "magnetic/reflection_terms.h"
 
 namespace vantrel::magnetic {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::string HklText(const Miller& hkl) {
-    return "reflection " + std::to_string(hkl[0]) + " " + std::to_string(hkl[1]) + " " +
-           std::to_string(hkl[2]);
-}
-
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
 MomentFitResult Refused(std::string message) {
     MomentFitResult result;
     result.status = fit::Status::kInput;
     result.message = std::move(message);
     return result;
-}
-
-// The largest |F_N| the cell's atoms could give, against which a vanishing
-// F_N is judged: an absolute threshold would depend on the unit of b.
-double NuclearScale(const StructureFactorModel& model) {
-    double scale = 0.0;
-    for (const CellAtom& atom : model.Atoms()) {
-        const Site& site = model.Structure().sites[atom.site];
-        scale += std::abs(site.scatteringLength) * std::abs(site.occupancy);
-    }
-    return scale;
 }
 
 struct Prepared {
