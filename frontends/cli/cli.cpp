@@ -28,7 +28,7 @@ constexpr std::string_view kUsage =
     "       vantrel NAME [--] ARG...\n"
     "       vantrel NAME --csv FILE      (FILE '-' reads standard input)\n"
     "       vantrel help NAME|COMMAND    (or vantrel NAME --help)\n"
-    "       vantrel he3-decay-fit --csv FILE   (see vantrel help he3-decay-fit)\n"
+    "       vantrel he3-decay-fit --csv FILE [--common C]   (see vantrel help he3-decay-fit)\n"
     "       vantrel form-factor | flipping-ratios | moment-fit | plan-measurements ...\n"
     "                                    (magnetic moments; see vantrel help COMMAND)\n"
     "\n"
@@ -149,12 +149,13 @@ void UnknownOption(std::string_view option, std::ostream& err) {
 // arguments; "--" ends the options.
 struct Operands {
     std::optional<std::string_view> csv;
+    std::optional<std::string_view> common;  // he3-decay-fit's alone
     std::vector<std::string_view> arguments;
     bool help = false;
 };
 
 std::optional<Operands> ParseOperands(std::span<const std::string_view> args, bool optionsEnded,
-                                      std::ostream& err) {
+                                      bool decayFit, std::ostream& err) {
     Operands operands;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
@@ -166,6 +167,13 @@ std::optional<Operands> ParseOperands(std::span<const std::string_view> args, bo
                 return std::nullopt;
             }
             operands.csv = args[++i];
+        } else if (!optionsEnded && decayFit && arg == "--common") {
+            if (operands.common || i + 1 == args.size()) {
+                Message(err) << "--common takes one number: the relative deviation common to every "
+                                "point\n";
+                return std::nullopt;
+            }
+            operands.common = args[++i];
         } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             operands.help = true;
         } else if (!optionsEnded && arg.starts_with("--")) {
@@ -226,13 +234,23 @@ int DecayFitCommand(const Operands& operands, std::istream& in, std::ostream& ou
         writer.Text(kDecayFitUsage);
         return kSuccess;
     }
+    double common = 0.0;
+    if (operands.common) {
+        const ParsedNumber parsed = ParseNumber(*operands.common);
+        if (parsed.error) {
+            Message(err) << "--common: " << Quote(*operands.common) << NumberProblem(*parsed.error)
+                         << '\n';
+            return kBadUsage;
+        }
+        common = parsed.value;
+    }
     if (!operands.csv) {
         Message(err) << kDecayFitCommand << " reads a table: vantrel " << kDecayFitCommand
                      << " --csv FILE ('-' for standard input)\n";
         return kBadUsage;
     }
     return FromCsvInput(*operands.csv, in, out, err,
-                        [&](std::istream& input) { return FitDecay(input, out, err); });
+                        [&](std::istream& input) { return FitDecay(input, common, out, err); });
 }
 
 // "--help extra", "--version extra": these take nothing after them.
@@ -275,7 +293,8 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
     // The magnetic commands take options of their own.
     if (!optionsEnded && IsMagneticCommand(command))
         return RunMagnetic(command, args.subspan(1), in, out, err);
-    const std::optional<Operands> operands = ParseOperands(args.subspan(1), optionsEnded, err);
+    const std::optional<Operands> operands = ParseOperands(
+        args.subspan(1), optionsEnded, !optionsEnded && command == kDecayFitCommand, err);
     if (!operands) return kBadUsage;
     if (!optionsEnded && command == kDecayFitCommand)
         return DecayFitCommand(*operands, in, out, writer, err);

@@ -128,11 +128,11 @@ bool ReadDecayFitTable(std::istream& in, std::ostream& err, std::string_view pre
     return false;
 }
 
-bool FitDecayTable(std::istream& in, std::ostream& out, std::ostream& err,
-                   std::string_view prefix) {
+bool FitDecayTable(std::istream& in, std::ostream& out, std::ostream& err, std::string_view prefix,
+                   double common) {
     DecayFitTable table;
     if (!ReadDecayFitTable(in, err, prefix, table)) return false;
-    const DecayFitOutcome outcome = He3DecayFit(table.t, table.PHe, table.sigmaPHe);
+    const DecayFitOutcome outcome = He3DecayFit(table.t, table.PHe, table.sigmaPHe, common);
     if (!outcome.fit) {
         err << prefix << "he3-decay-fit: " << DecayFitErrorText(outcome.error, table.lines) << '\n';
         return false;

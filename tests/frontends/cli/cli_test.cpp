@@ -218,6 +218,10 @@ TEST(Commands, HelpAndSuggestionsKnowTheCommands) {
          "vantrel: he3-decay-fit reads a table: vantrel he3-decay-fit --csv FILE ('-' for "
          "standard input)\n"},
         {{"he3-decay-fit", "--csv", "-", "extra"}, "and no arguments beside it"},
+        {{"he3-decay-fit", "--csv", "-", "--common"}, "--common takes one number"},
+        {{"he3-decay-fit", "--csv", "-", "--common", "1%"}, "--common: '1%' is not a number"},
+        {{"he3-decay-fit", "--common", "0.01", "--common", "0.02"}, "--common takes one number"},
+        {{"CountRate", "--common", "0.01", "1000", "50"}, "unknown option '--common'"},
     };
     for (const Case& c : cases) {
         const Outcome o = Call(c.args);
@@ -225,6 +229,33 @@ TEST(Commands, HelpAndSuggestionsKnowTheCommands) {
         EXPECT_EQ(o.out, "");
         EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
     }
+}
+
+// The common relative deviation moves no point against another: the fit and
+// its other columns are those without it, sigmaPHe0 adds common·PHe0 in
+// quadrature, and ρ, PHe0's covariance with T1 over the deviations, falls as
+// sigmaPHe0 grows. A negative one is refused by the fit's own words.
+TEST(Commands, DecayFitCarriesTheCommonDeviationInSigmaPHe0Alone) {
+    const std::string table = "t,PHe,sigmaPHe\n0,0.7,0.01\n24,0.6,0.012\n48,0.52,0.01\n";
+    const auto fields = [](const std::string& out) {
+        std::vector<double> values;
+        std::istringstream row(out.substr(out.find('\n') + 1));
+        for (std::string field; std::getline(row, field, ',');) values.push_back(std::stod(field));
+        return values;
+    };
+    const Outcome alone = Call({"he3-decay-fit", "--csv", "-"}, table);
+    const Outcome with = Call({"he3-decay-fit", "--csv", "-", "--common", "0.02"}, table);
+    ASSERT_EQ(with.exit, kSuccess) << with.err;
+    const std::vector<double> a = fields(alone.out), w = fields(with.out);
+    ASSERT_EQ(a.size(), 7u);
+    ASSERT_EQ(w.size(), 7u);
+    for (const std::size_t same : {0u, 1u, 3u, 5u, 6u}) EXPECT_EQ(a[same], w[same]) << same;
+    EXPECT_NEAR(w[2], std::hypot(a[2], 0.02 * a[0]), 1e-15);
+    EXPECT_NEAR(w[4] * w[2], a[4] * a[2], 1e-15);
+    const Outcome negative = Call({"he3-decay-fit", "--csv", "-", "--common", "-0.1"}, table);
+    EXPECT_EQ(negative.exit, kBadInput);
+    EXPECT_NE(negative.err.find("the common relative deviation is -0.1"), std::string::npos)
+        << negative.err;
 }
 
 TEST(Commands, DoubleDashEndsTheOptions) {

@@ -52,8 +52,10 @@ bool ReadDecayFitTable(std::istream& in, std::ostream& err, std::string_view pre
 
 // The whole command: reads the table, fits, writes kDecayFitResultHeader and
 // the result row to `out` (a note on `err` when the points scatter more than
-// their deviations allow). False after a message on `err`. A failure to
-// write is thrown as IoError.
-bool FitDecayTable(std::istream& in, std::ostream& out, std::ostream& err, std::string_view prefix);
+// their deviations allow). `common` is He3DecayFit's: the relative deviation
+// common to every point, carried by sigmaPHe0 alone. False after a message on
+// `err`. A failure to write is thrown as IoError.
+bool FitDecayTable(std::istream& in, std::ostream& out, std::ostream& err, std::string_view prefix,
+                   double common = 0.0);
 
 }  // namespace vantrel::helium3
