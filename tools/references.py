@@ -691,6 +691,68 @@ def asymmetry_corrected_sdev(A, P, f, sA, sP, sf):
     return sqrt(V) / (P**2 * Q**2)
 
 
+# ---- Where a reflection is seen, what a polariser is worth ------------------------------
+
+# sin(theta)/lambda within reach of every wavelength drawn, and near its edge.
+REFLECTION = {0: (0.01, 0.16)}
+
+
+@reference("DSpacing", ranges=REFLECTION)
+def d_spacing(s):
+    return 1 / (2 * s) if s > 0 else NAN
+
+
+@reference("DSpacingSDev", ranges={**REFLECTION, 1: (0, 0.002)})
+def d_spacing_sdev(s, ss):
+    return abs(ss) / (2 * s * s) if s > 0 else NAN
+
+
+def reach(s, lam):
+    """lambda*s, or None where no angle is defined."""
+    if not (s >= 0 and lam > 0):
+        return None
+    x = lam * s
+    return x if x <= 1 else None
+
+
+@reference("TwoTheta", ranges={**REFLECTION, 1: (0.7, 6)})
+def two_theta(s, lam):
+    x = reach(s, lam)
+    return NAN if x is None else 2 * mp.asin(x) * RAD_TO_DEG
+
+
+@reference("TwoThetaSDev", ranges={**REFLECTION, 1: (0.7, 6), 2: (0, 0.002), 3: (0, 0.05)})
+def two_theta_sdev(s, lam, ss, slam):
+    x = reach(s, lam)
+    if x is None:
+        return NAN
+    spread = sqrt((lam * ss) ** 2 + (s * slam) ** 2)
+    if isnan(spread) or zero(spread):
+        return spread
+    if x == 1:
+        return mp.inf
+    return 2 * RAD_TO_DEG * spread / sqrt(1 - x * x)
+
+
+def usable_polariser(Pn, Tn):
+    return -1 <= Pn <= 1 and 0 <= Tn <= 1
+
+
+POLARISER = {0: (-1, 1), 1: (0, 1)}
+
+
+@reference("He3FigureOfMerit", ranges=POLARISER)
+def he3_figure_of_merit(Pn, Tn):
+    return Pn * Pn * Tn if usable_polariser(Pn, Tn) else NAN
+
+
+@reference("He3FigureOfMeritSDev", ranges={**POLARISER, 2: (0, 0.02), 3: (0, 0.02)})
+def he3_figure_of_merit_sdev(Pn, Tn, sPn, sTn):
+    if not usable_polariser(Pn, Tn):
+        return NAN
+    return sqrt((2 * Pn * Tn * sPn) ** 2 + (Pn * Pn * sTn) ** 2)
+
+
 # ---- Rows --------------------------------------------------------------------------------------
 
 def load_tests_inputs():

@@ -430,6 +430,13 @@ BY_HAND = {
     "FlippingRatioCorrectedSDev": flipping_ratio_corrected_sdev,
     "AsymmetryCorrected": lambda A, P, f: A / (P * (f - A * (1.0 - f))),
     "AsymmetryCorrectedSDev": asymmetry_corrected_sdev,
+    "DSpacing": lambda s: 1.0 / (2.0 * s),
+    "DSpacingSDev": lambda s, sigmaS: (np.abs(sigmaS) / s) / (2.0 * s),
+    "TwoTheta": lambda s, lam: 2.0 * np.arcsin(lam * s) * (180.0 / PI12),
+    "TwoThetaSDev": lambda s, lam, sigmaS, sigmaLambda: (
+        (2.0 * (180.0 / PI12)) * np.hypot(lam * sigmaS, s * sigmaLambda) / np.sqrt((1.0 - lam * s) * (1.0 + lam * s))),
+    "He3FigureOfMerit": lambda Pn, Tn: (Pn * Pn) * Tn,
+    "He3FigureOfMeritSDev": lambda Pn, Tn, sigmaPn, sigmaTn: np.hypot((2.0 * Pn) * Tn * sigmaPn, (Pn * Pn) * sigmaTn),
 }
 
 
@@ -569,8 +576,23 @@ def _beam(n, rng):
                 sigmaF=u(0.001, 0.01))
 
 
+def _reflections(n, rng):
+    """sin(θ)/λ of reflections up to 0.95 of the reach of wavelengths of 0.8–6 Å."""
+    u = lambda lo, hi: rng.uniform(lo, hi, n)
+    lam = u(0.8, 6)
+    s = u(0.02, 0.95) / lam
+    return dict(s=s, sigmaS=s * u(1e-4, 1e-2), sigmaLambda=lam * u(1e-3, 1e-2), **{"lambda": lam})
+
+
+def _polarisers(n, rng):
+    """Neutron polarisations and transmissions of helium-3 cells."""
+    u = lambda lo, hi: rng.uniform(lo, hi, n)
+    return dict(Pn=u(0.3, 0.99), Tn=u(0.05, 0.5), sigmaPn=u(0.001, 0.02), sigmaTn=u(0.001, 0.02))
+
+
 # First match wins.
-_GROUPS = [("He3PolarisationAtTime", _decay), ("He3PolarisationFromTransmission", _transmission_ratio),
+_GROUPS = [("DSpacing", _reflections), ("TwoTheta", _reflections), ("He3FigureOfMerit", _polarisers),
+           ("He3PolarisationAtTime", _decay), ("He3PolarisationFromTransmission", _transmission_ratio),
            ("FlippingRatioCorrected", _beam), ("AsymmetryCorrected", _beam),
            ("CountRate", _count_rate), ("FlippingRatioOpt", _four_measurements), ("AsymmetryOpt", _four_measurements),
            ("FlippingRatio", _intensities), ("Asymmetry", _intensities),

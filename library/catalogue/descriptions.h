@@ -621,6 +621,55 @@ inline constexpr auto AsymmetryCorrectedSDev = Describe(
     Argument{"sigmaA", "standard deviation of A", "1"},
     kBeamDeviations);
 
+// Where a reflection is seen, and what a cell is worth: the derived quantities
+// the planners show beside the functions above.
+inline constexpr auto DSpacing = Describe(
+    "Lattice spacing d = 1/(2s) of a reflection of sin(θ)/λ = s.", "Å",
+    "s not above 0.",
+    {0.17320508075688773}, 2.8867513459481287,
+    Argument{"s", "sin(θ)/λ of the reflection", "Å⁻¹"});
+
+inline constexpr auto DSpacingSDev = Describe(
+    "Standard deviation of DSpacing.", "Å",
+    "as DSpacing.",
+    {0.17320508075688773, 0.001}, 0.016666666666666666,
+    Argument{"s", "sin(θ)/λ of the reflection", "Å⁻¹"},
+    Argument{"sigmaS", "standard deviation of s", "Å⁻¹"});
+
+inline constexpr auto TwoTheta = Describe(
+    "Scattering angle 2θ = 2·asin(λ·s) of a reflection of sin(θ)/λ = s at wavelength λ.",
+    "degrees",
+    "s < 0; lambda not above 0; lambda·s > 1 (beyond the reach of λ).",
+    {0.17320508075688773, 0.84}, 16.731572722782122,
+    Argument{"s", "sin(θ)/λ of the reflection", "Å⁻¹"},
+    Argument{"lambda", "neutron wavelength λ", "Å"});
+
+inline constexpr auto TwoThetaSDev = Describe(
+    "Standard deviation of TwoTheta.", "degrees",
+    "as TwoTheta; lambda·s = 1 gives +∞ unless both deviations are 0.",
+    {0.17320508075688773, 0.84, 0.001, 0.005}, 0.13973962455846686,
+    Argument{"s", "sin(θ)/λ of the reflection", "Å⁻¹"},
+    Argument{"lambda", "neutron wavelength λ", "Å"},
+    Argument{"sigmaS", "standard deviation of s", "Å⁻¹"},
+    Argument{"sigmaLambda", "standard deviation of λ", "Å"});
+
+inline constexpr auto He3FigureOfMerit = Describe(
+    "Figure of merit Pn²·Tn of a polariser of neutron polarisation Pn and transmission Tn: a "
+    "polarisation measured through it needs a time that goes as 1/(Pn²·Tn).", "1",
+    "Pn outside [−1, 1]; Tn outside [0, 1].",
+    {0.7, 0.35}, 0.17149999999999996,
+    Argument{"Pn", "neutron polarisation of the polariser (He3Efficiency)", "1"},
+    Argument{"Tn", "its neutron transmission (He3Transmission)", "1"});
+
+inline constexpr auto He3FigureOfMeritSDev = Describe(
+    "Standard deviation of He3FigureOfMerit.", "1",
+    "as He3FigureOfMerit.",
+    {0.7, 0.35, 0.01, 0.005}, 0.005478366544874484,
+    Argument{"Pn", "neutron polarisation of the polariser (He3Efficiency)", "1"},
+    Argument{"Tn", "its neutron transmission (He3Transmission)", "1"},
+    Argument{"sigmaPn", "standard deviation of Pn", "1"},
+    Argument{"sigmaTn", "standard deviation of Tn", "1"});
+
 // clang-format on
 
 }  // namespace vantrel::descriptions

@@ -23,6 +23,7 @@
 #include "vantrel/counting/flipping_ratios.h"
 #include "vantrel/counting/optimal_times.h"
 #include "vantrel/helium3/helium3.h"
+#include "vantrel/lattice/reflection_angles.h"
 #include "vantrel/lattice/sin_theta_over_lambda.h"
 #include "vantrel/peaks/peak_centring.h"
 
@@ -145,7 +146,8 @@ consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> en
     X(helium3, He3PolarisationSDev)
 
 // The library's own part, not exported to the host: the cell over an
-// experiment and the ratios corrected for the beam.
+// experiment, the ratios corrected for the beam, and where a reflection is
+// seen and what a cell is worth.
 #define VANTREL_LIBRARY_CATALOGUE(X)                \
     X(helium3, He3PolarisationAtTime)               \
     X(helium3, He3PolarisationAtTimeSDev)           \
@@ -154,7 +156,13 @@ consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> en
     X(counting, FlippingRatioCorrected)             \
     X(counting, FlippingRatioCorrectedSDev)         \
     X(counting, AsymmetryCorrected)                 \
-    X(counting, AsymmetryCorrectedSDev)
+    X(counting, AsymmetryCorrectedSDev)             \
+    X(lattice, DSpacing)                            \
+    X(lattice, DSpacingSDev)                        \
+    X(lattice, TwoTheta)                            \
+    X(lattice, TwoThetaSDev)                        \
+    X(helium3, He3FigureOfMerit)                    \
+    X(helium3, He3FigureOfMeritSDev)
 
 // The whole catalogue, both parts in index order. Expanded here into the table
 // below, and by whoever else needs the typed functions themselves (the column

@@ -89,19 +89,6 @@ export class Library {
     return this.columns("_vantrel_rate_sdev", r.length, [r, t], 1)[0];
   }
 
-  // P²T of pairs of a polarisation and a transmission.
-  figureOfMerit(P, T) {
-    return this.columns("_vantrel_figure_of_merit", P.length, [P, T], 1)[0];
-  }
-
-  // A reflection of sin θ/λ = s at wavelength λ: [d, 2θ].
-  reflection(s, lambda) {
-    return this.heap.with([8, 8], (d, twoTheta) => {
-      this.m._vantrel_reflection(s, lambda, d, twoTheta);
-      return [this.heap.doubles(d, 1)[0], this.heap.doubles(twoTheta, 1)[0]];
-    });
-  }
-
   // The relaxation fitted to measured polarisations: {fit, note} with fit
   // [PHe0, T1, sigmaPHe0, sigmaT1, rho, reduced χ²], or {problem}.
   decayFit(times, PHe, sigma) {

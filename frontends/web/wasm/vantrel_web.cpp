@@ -29,7 +29,6 @@
 #include "vantrel/helium3/decay_fit.h"
 #include "vantrel/helium3/decay_fit_table.h"
 #include "vantrel/number_text.h"
-#include "vantrel/pi.h"
 #include "vantrel/text_io.h"
 
 namespace {
@@ -273,21 +272,6 @@ EMSCRIPTEN_KEEPALIVE char* vantrel_closest_names(const char* name) {
         text += '\n';
     }
     return Handed(text);
-}
-
-// What the planners show beside the catalogue's values, computed here so that
-// the script stays free of arithmetic. The figure of merit P²T of a helium-3
-// cell, for n pairs of polarisation P and transmission T.
-EMSCRIPTEN_KEEPALIVE void vantrel_figure_of_merit(int n, const double* P, const double* T,
-                                                  double* out) {
-    for (int i = 0; i < n; ++i) out[i] = (P[i] * P[i]) * T[i];
-}
-
-// A reflection of sin(θ)/λ = s seen at wavelength λ: its spacing d = 1/(2s) (Å)
-// and its angle 2θ (degrees, by the library's π); NaN beyond the reach of λ.
-EMSCRIPTEN_KEEPALIVE void vantrel_reflection(double s, double lambda, double* d, double* twoTheta) {
-    *d = 1.0 / (2.0 * s);
-    *twoTheta = 2.0 * std::asin(lambda * s) * vantrel::kRadToDeg;
 }
 
 // The standard deviation of a rate r counted for a time t, sqrt(r·t)/t, for

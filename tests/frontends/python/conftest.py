@@ -59,14 +59,16 @@ def documented_cases():
 _PLAUSIBLE = [
     (r"^sigmaTau2$", lambda r, n: r.uniform(0, 1e-9, n)),
     (r"^sigmaTau$", lambda r, n: r.uniform(0, 1e-5, n)),
-    (r"^sigma(Pr|Pm|PHe)$", lambda r, n: r.uniform(0, 0.02, n)),
+    (r"^sigma(Pr|Pm|PHe|Pn|Tn)$", lambda r, n: r.uniform(0, 0.02, n)),
+    (r"^sigmaS$", lambda r, n: r.uniform(0, 0.002, n)),
     (r"^sigma", lambda r, n: r.uniform(0, 5, n)),
     (r"^tau2$", lambda r, n: r.uniform(0, 1e-8, n)),
     (r"^tau$", lambda r, n: r.uniform(0, 1e-4, n)),
     (r"^(h|k|l)$", lambda r, n: r.integers(-6, 7, n).astype(float)),
     (r"^(a|b|c)$", lambda r, n: r.uniform(2, 15, n)),
     (r"^(alpha|beta|gamma)$", lambda r, n: r.uniform(60, 120, n)),
-    (r"^(PHe|Pr|Pm)$", lambda r, n: r.uniform(0, 1, n)),
+    (r"^(PHe|Pr|Pm|Pn|Tn)$", lambda r, n: r.uniform(0, 1, n)),
+    (r"^s$", lambda r, n: r.uniform(0.01, 0.16, n)),  # sin(θ)/λ within reach of any λ
     (r"^p$", lambda r, n: r.uniform(0.3, 3, n)),
     (r"^T$", lambda r, n: r.uniform(250, 3600, n)),
     (r"^L$", lambda r, n: r.uniform(3, 20, n)),

@@ -50,6 +50,9 @@ const TOLERANCE = {
   He3PolarisationAtTimeSDev: 2e-15, // 4.5e-16 (5)
   He3PolarisationFromTransmission: 1e-15, // 1.9e-16 (1)
   He3PolarisationFromTransmissionSDev: 1e-15, // 1.4e-16 (1)
+  TwoTheta: 1e-15, // 2.5e-16 (75), the runtimes' asin
+  TwoThetaSDev: 2e-15, // 4.4e-16 (986), their asin and hypot
+  He3FigureOfMeritSDev: 1e-15, // 2.2e-16 (735), their hypot
 };
 
 function native(args, input) {

@@ -150,11 +150,13 @@ TEST(Batch, EveryElementHasTheBitsOfTheFunctionAlone) {
 
 TEST(Batch, ConstantReversedAndThreadedColumns) {
     // Enough rows for three threads to share them (a few thousand repeated);
-    // the second argument is one value for all (stride 0) and the first is
-    // read backwards.
+    // the second argument, where there is one, is one value for all (stride 0)
+    // and the first is read backwards.
     for (const CatalogueEntry& entry : Catalogue()) {
+        const bool second = entry.argumentCount > 1;
         std::vector<std::vector<double>> rows = Rows(entry, 2003);
-        for (std::vector<double>& row : rows) row[1] = rows[0][1];
+        if (second)
+            for (std::vector<double>& row : rows) row[1] = rows[0][1];
         const std::size_t n = 100'001;
         rows.reserve(n);
         for (std::size_t i = rows.size(); i < n; ++i) rows.push_back(rows[i % 2003]);
@@ -163,7 +165,7 @@ TEST(Batch, ConstantReversedAndThreadedColumns) {
         for (std::size_t a = 0; a < entry.argumentCount; ++a) {
             columns.push_back({table.cells.data() + a, std::ptrdiff_t(table.stride)});
         }
-        columns[1] = {&rows[0][1], 0};
+        if (second) columns[1] = {&rows[0][1], 0};
         std::vector<double> reversedFirst(n);
         for (std::size_t i = 0; i < n; ++i) reversedFirst[n - 1 - i] = rows[i][0];
         columns[0] = {reversedFirst.data() + (n - 1), -1};

@@ -102,6 +102,8 @@ bool NoFiniteOpacity(Args a) { return a[0] == 0.0 || a[1] == 0.0; }  // p or T =
 bool UnusableBeam(Args a) {
     return a[1] < -1.0 || a[1] > 1.0 || a[2] < 0.0 || a[2] > 1.0 || a[1] == 0.0 || a[2] == 0.0;
 }
+bool OutOfReach(Args a) { return a[0] < 0.0 || a[1] <= 0.0 || a[1] * a[0] > 1.0; }
+bool UnusablePolariser(Args a) { return std::fabs(a[0]) > 1.0 || a[1] < 0.0 || a[1] > 1.0; }
 
 const NaNRule kNaNRules[] = {
     {"CountRate", "t = 0", [](Args a) { return a[1] == 0.0; }},
@@ -194,6 +196,12 @@ const NaNRule kNaNRules[] = {
     {"FlippingRatioCorrectedSDev", "P, f unusable", UnusableBeam},
     {"AsymmetryCorrected", "P, f unusable", UnusableBeam},
     {"AsymmetryCorrectedSDev", "P, f unusable", UnusableBeam},
+    {"DSpacing", "s <= 0", [](Args a) { return a[0] <= 0.0; }},
+    {"DSpacingSDev", "s <= 0", [](Args a) { return a[0] <= 0.0; }},
+    {"TwoTheta", "s < 0, lambda <= 0 or lambda·s > 1", OutOfReach},
+    {"TwoThetaSDev", "s < 0, lambda <= 0 or lambda·s > 1", OutOfReach},
+    {"He3FigureOfMerit", "P or T outside its range", UnusablePolariser},
+    {"He3FigureOfMeritSDev", "P or T outside its range", UnusablePolariser},
 };
 
 // Arguments that do not enter the value, so a NaN there need not reach it:

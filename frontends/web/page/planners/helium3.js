@@ -41,12 +41,13 @@ export class Helium3Planner {
     const rows = lambdas.map((l) => [v.p, v.T, v.L, l, v.PHe]);
     const T = lib.callRows("He3Transmission", rows);
     const P = lib.callRows("He3Efficiency", rows);
-    const merit = lib.figureOfMerit(P, T);
+    const merit = lib.callRows("He3FigureOfMerit", P.map((p, i) => [p, T[i]]));
     // The best length at the chosen wavelength: the largest P²T over lengths
     // in steps of 0.05 cm (i/20, which prints as its decimal).
     const lengths = Array.from({ length: 1200 }, (_, i) => (i + 1) / 20);
     const atLength = lengths.map((L) => [v.p, v.T, L, v.lambda, v.PHe]);
-    const meritL = lib.figureOfMerit(lib.callRows("He3Efficiency", atLength), lib.callRows("He3Transmission", atLength));
+    const PL = lib.callRows("He3Efficiency", atLength), TL = lib.callRows("He3Transmission", atLength);
+    const meritL = lib.callRows("He3FigureOfMerit", PL.map((p, i) => [p, TL[i]]));
     let bestIndex = 0;
     meritL.forEach((x, i) => { if (x > meritL[bestIndex]) bestIndex = i; });
     const here = [v.p, v.T, v.L, v.lambda, v.PHe];

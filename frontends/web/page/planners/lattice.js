@@ -81,7 +81,9 @@ export class LatticePlanner {
     fresh(this.out);
     const reflections = rows.map((r) => r.values);
     const stl = lib.callRows(this.select.value, reflections.map((hkl) => [...hkl, ...cell]));
-    const computed = stl.map((s) => [s, ...lib.reflection(s, lambda[0])]);
+    const d = lib.callRows("DSpacing", stl.map((s) => [s]));
+    const twoTheta = lib.callRows("TwoTheta", stl.map((s) => [s, lambda[0]]));
+    const computed = stl.map((s, i) => [s, d[i], twoTheta[i]]);
     const table = element("table", {},
       element("caption", { class: "visually-hidden", text: "Reflections" }),
       element("tr", {}, ...["h k l", "sin θ/λ (Å⁻¹)", "d (Å)", "2θ (°)"].map((h) => element("th", { scope: "col", text: h }))));

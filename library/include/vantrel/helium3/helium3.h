@@ -70,4 +70,11 @@ double He3PolarisationFromTransmissionCommonRelSDev(double p, double T, double L
                                                     double sigmaP, double sigmaT, double sigmaL,
                                                     double sigmaLambda) noexcept;
 
+// The figure of merit Pn²·Tn of a polariser of neutron polarisation Pn and
+// transmission Tn (He3Efficiency and He3Transmission at one wavelength): a
+// polarisation measured through it needs a counting time that goes as
+// 1/(Pn²·Tn). NaN for Pn outside [−1, 1] or Tn outside [0, 1].
+double He3FigureOfMerit(double Pn, double Tn) noexcept;
+double He3FigureOfMeritSDev(double Pn, double Tn, double sigmaPn, double sigmaTn) noexcept;
+
 }  // namespace vantrel::helium3
