@@ -33,14 +33,6 @@ std::string Number(double value) {
     return text;
 }
 
-std::string Suggest(const std::vector<std::string>& names) {
-    if (names.empty()) return "";
-    std::string text = " (did you mean ";
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + ("'" + names[i] + "'");
-    return text + "?)";
-}
-
 // A value as an array of doubles of any shape, refused by its dtype unless it
 // holds real numbers; null after an error.
 Ref RealArray(PyObject* value, const ArgumentName& where) {
@@ -185,8 +177,8 @@ std::optional<magnetic::StructureFactorModel> ModelOf(PyObject* cif, PyObject* s
     if (!SiteInputs(sites, function, inputs)) return std::nullopt;
     magnetic::MagneticSitesOutcome made = magnetic::MakeMagneticSites(*structure, inputs);
     if (!made.error.empty()) {
-        PyErr_Format(PyExc_ValueError, "%s: %s%s", std::string(function).c_str(),
-                     made.error.c_str(), Suggest(made.suggestions).c_str());
+        // The library's message names the closest labels or ions itself.
+        PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(), made.error.c_str());
         return std::nullopt;
     }
     return magnetic::StructureFactorModel(*structure, std::move(made.sites));
@@ -316,8 +308,7 @@ PyObject* FormFactorOf(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     const auto made = magnetic::MakeFormFactor(ion, g, kappa);
     if (!made.formFactor)
-        return PyErr_Format(PyExc_ValueError, "magnetic_form_factor: %s%s", made.error.c_str(),
-                            Suggest(made.suggestions).c_str());
+        return PyErr_Format(PyExc_ValueError, "magnetic_form_factor: %s", made.error.c_str());
     const Ref in = RealArray(s, {kFormFactor, "s"});
     if (!in) return nullptr;
     auto* i = reinterpret_cast<PyArrayObject*>(in.get());
