@@ -540,7 +540,9 @@ int MomentFitCommand(const Options& o, std::istream& in, std::ostream& out, std:
         Message(err) << "note: row " << left.index + 1 << " (line " << table.lines[left.index]
                      << "), " << left.message << '\n';
     Message(err) << "note: reduced chi-square " << ValueText(fitted.reduced_chi_square) << " with "
-                 << fitted.degrees_of_freedom << " degrees of freedom; " << fitted.message << '\n';
+                 << fitted.degrees_of_freedom << " degrees of freedom";
+    if (!fitted.message.empty()) err << "; " << fitted.message;  // why it did not converge
+    err << '\n';
     Writer w(out);
     const std::size_t sites = fitted.sites.size();
     if (o.reflections) {
@@ -556,14 +558,17 @@ int MomentFitCommand(const Options& o, std::istream& in, std::ostream& out, std:
         w << "site,moment,sigma";
         for (const std::string& label : fitted.sites) w << ",rho_" << label;
         w << kLineEnd;
-        for (std::size_t m = 0; m < sites && fitted.moments.size() == sites; ++m) {
-            w << fitted.sites[m] << "," << ValueText(fitted.moments[m]) << ","
-              << ValueText(fitted.deviations[m]);
+        // A fit that stopped short has moments but may lack deviations and
+        // correlations: those are NaN, not read past the end.
+        const auto at = [](const std::vector<double>& v, std::size_t i) {
+            return i < v.size() ? v[i] : std::nan("");
+        };
+        const bool square = fitted.correlation.size() == sites * sites;
+        for (std::size_t m = 0; m < sites; ++m) {
+            w << fitted.sites[m] << "," << ValueText(at(fitted.moments, m)) << ","
+              << ValueText(at(fitted.deviations, m));
             for (std::size_t n = 0; n < sites; ++n)
-                w << ","
-                  << ValueText(fitted.correlation.size() == sites * sites
-                                   ? fitted.correlation[m * sites + n]
-                                   : std::nan(""));
+                w << "," << ValueText(square ? fitted.correlation[m * sites + n] : std::nan(""));
             w << kLineEnd;
         }
     }
