@@ -285,6 +285,11 @@ bool Hkl(const Table& table, std::ostream& err, std::vector<Miller>& hkl) {
             }
             m[k] = int(x);
         }
+        if (m == Miller{0, 0, 0}) {
+            Message(err) << "row " << i + 1 << " (line " << table.lines[i]
+                         << "): 000 is not a reflection\n";
+            return false;
+        }
         hkl.push_back(m);
     }
     return true;
@@ -444,6 +449,12 @@ int Reflections(const Options& o, const magnetic::StructureFactorModel& model, s
         if (read != kSuccess) return read;
         if (!Hkl(table, err, hkl)) return kBadInput;
         if (table.hasQ2) q2 = table.columns[3];
+        for (std::size_t i = 0; i < q2.size(); ++i)
+            if (!(q2[i] >= 0.0 && q2[i] <= 1.0)) {
+                Message(err) << "row " << i + 1 << " (line " << table.lines[i]
+                             << "): q2 = " << ValueText(q2[i]) << " is not in [0, 1]\n";
+                return kBadInput;
+            }
     }
     if (o.field) {
         q2.resize(hkl.size());
@@ -470,12 +481,6 @@ int FlippingRatiosCommand(const Options& o, std::istream& in, std::ostream& out,
         !GoodBeam(o, err))
         return kBadUsage;
     if (status = Reflections(o, *model, in, out, err, hkl, q2); status != kSuccess) return status;
-    for (std::size_t i = 0; i < q2.size(); ++i)
-        if (!(q2[i] >= 0.0 && q2[i] <= 1.0)) {
-            Message(err) << "row " << i + 1 << ": q2 = " << ValueText(q2[i])
-                         << " is not in [0, 1]\n";
-            return kBadInput;
-        }
     const auto predicted = magnetic::PredictFlippingRatios(*model, hkl, moments, o.P, o.f, q2);
     Writer w(out);
     w << "h,k,l,allowed,s,q2,FN_re,FN_im";
