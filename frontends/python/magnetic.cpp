@@ -91,7 +91,7 @@ bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>
     const auto* data = static_cast<const double*>(PyArray_DATA(d));
     const Py_ssize_t rows = one ? 1 : PyArray_DIM(d, 0);
     out.resize(std::size_t(rows));
-    for (Py_ssize_t i = 0; i < rows; ++i)
+    for (Py_ssize_t i = 0; i < rows; ++i) {
         for (int j = 0; j < 3; ++j) {
             const double x = data[3 * i + j];
             if (!(std::abs(x) < 1e6) || x != std::floor(x)) {
@@ -101,6 +101,12 @@ bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>
             }
             out[std::size_t(i)][std::size_t(j)] = int(x);
         }
+        if (out[std::size_t(i)] == Miller{0, 0, 0}) {
+            PyErr_Format(PyExc_ValueError, "%s, row %zd, is 000, not a reflection",
+                         where.Text().c_str(), i + 1);
+            return false;
+        }
+    }
     return true;
 }
 
