@@ -1,6 +1,6 @@
 """The moment of nickel from flipping ratios: counts simulated from the structure (nickel.cif) and
 a moment along the field, reduced and corrected for the beam with the guide's counting functions,
-and the moment fitted back, once with the orbital part of the form factor and once without.
+and the moment fitted back, once with the orbital term of the form factor and once without.
 """
 
 import os
