@@ -17,12 +17,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import centring  # noqa: E402
 import helium3  # noqa: E402
+import magnetic  # noqa: E402
 import planning  # noqa: E402
 import polarisation  # noqa: E402
 import reduction  # noqa: E402
 from _common import HERE, begin, block, end  # noqa: E402
 
-SCRIPTS = (helium3, centring, planning, reduction, polarisation)
+SCRIPTS = (helium3, centring, planning, reduction, polarisation, magnetic)
 
 
 def build_all(outdir):

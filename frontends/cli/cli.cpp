@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "csv_input.h"
 #include "decay_fit_command.h"
 #include "file_io.h"
 #include "magnetic_commands.h"
@@ -192,34 +193,6 @@ std::optional<Operands> ParseOperands(std::span<const std::string_view> args, bo
     return operands;
 }
 
-// An input that is the file the output goes to ("--csv f >> f") would be read
-// while it grows: refused before anything is written.
-bool ReadsItsOwnOutput(const InputFile* input, const std::ostream& out, std::ostream& err) {
-    const auto* output = dynamic_cast<const OutputFile*>(out.rdbuf());
-    if (input == nullptr || output == nullptr || !SameRegularFile(input->fd(), output->fd()))
-        return false;
-    Message(err) << "the CSV input, " << input->name()
-                 << ", is the file the output goes to; write the output to another file\n";
-    return true;
-}
-
-// Runs `read` on the CSV input named on the command line ('-': standard
-// input), once it is known not to be the output file.
-template <typename Read>
-int FromCsvInput(std::string_view source, std::istream& in, const std::ostream& out,
-                 std::ostream& err, Read read) {
-    if (source == "-") {
-        if (ReadsItsOwnOutput(dynamic_cast<const InputFile*>(in.rdbuf()), out, err))
-            return kBadUsage;
-        return read(in);
-    }
-    const std::unique_ptr<InputFile> file = InputFile::Open(std::string(source));
-    if (ReadsItsOwnOutput(file.get(), out, err)) return kBadUsage;
-    file->FlushBeforeWaiting(out.rdbuf());
-    std::istream stream(file.get());
-    return read(stream);
-}
-
 int EvaluateCsvFrom(const CatalogueEntry& entry, std::string_view source, std::istream& in,
                     std::ostream& out, std::ostream& err) {
     return FromCsvInput(source, in, out, err, [&](std::istream& input) {
@@ -331,6 +304,15 @@ int Dispatch(std::span<const std::string_view> args, std::istream& in, std::ostr
 }
 
 }  // namespace
+
+bool ReadsItsOwnOutput(const InputFile* input, const std::ostream& out, std::ostream& err) {
+    const auto* output = dynamic_cast<const OutputFile*>(out.rdbuf());
+    if (input == nullptr || output == nullptr || !SameRegularFile(input->fd(), output->fd()))
+        return false;
+    Message(err) << "the CSV input, " << input->name()
+                 << ", is the file the output goes to; write the output to another file\n";
+    return true;
+}
 
 int Run(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
         std::ostream& err) {

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <complex>
 #include <istream>
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "csv_input.h"
 #include "file_io.h"
 #include "messages.h"
 #include "vantrel/csv.h"
@@ -179,6 +179,13 @@ std::optional<Options> Parse(std::span<const std::string_view> args, std::ostrea
             }
             for (std::size_t k = 0; k < 3; ++k)
                 if (!Number("--field", parts[k], uvw[k], err)) return std::nullopt;
+            // Along no direction every q2 would be NaN: said of the option, not of a row.
+            if (!(std::isfinite(uvw[0]) && std::isfinite(uvw[1]) && std::isfinite(uvw[2])) ||
+                (uvw[0] == 0.0 && uvw[1] == 0.0 && uvw[2] == 0.0)) {
+                Message(err) << "--field " << Quote(value)
+                             << " is no direction: give a finite, non-zero U,V,W\n";
+                return std::nullopt;
+            }
             options.field = uvw;
         } else {
             if (!Number(arg, value, x, err)) return std::nullopt;
@@ -199,16 +206,6 @@ std::optional<Options> Parse(std::span<const std::string_view> args, std::ostrea
         }
     }
     return options;
-}
-
-// Runs `read` on the CSV input named ('-': standard input).
-template <typename Read>
-int FromCsv(std::string_view source, std::istream& in, const std::ostream& out, Read read) {
-    if (source == "-") return read(in);
-    const std::unique_ptr<InputFile> file = InputFile::Open(std::string(source));
-    file->FlushBeforeWaiting(out.rdbuf());
-    std::istream stream(file.get());
-    return read(stream);
 }
 
 bool IsBlank(const CsvRecord& record) { return TrimBlanks(record.raw).empty(); }
@@ -288,6 +285,11 @@ bool Hkl(const Table& table, std::ostream& err, std::vector<Miller>& hkl) {
             }
             m[k] = int(x);
         }
+        if (m == Miller{0, 0, 0}) {
+            Message(err) << "row " << i + 1 << " (line " << table.lines[i]
+                         << "): 000 is not a reflection\n";
+            return false;
+        }
         hkl.push_back(m);
     }
     return true;
@@ -300,10 +302,7 @@ int FormFactorCommand(const Options& o, std::istream& in, std::ostream& out, std
     }
     const auto made = magnetic::MakeFormFactor(o.operands[0], o.g, o.kappa);
     if (!made.formFactor) {
-        Message(err) << made.error;
-        for (std::size_t i = 0; i < made.suggestions.size(); ++i)
-            err << (i == 0 ? "; did you mean " : ", ") << made.suggestions[i];
-        err << (made.suggestions.empty() ? "" : "?") << '\n';
+        Message(err) << made.error << '\n';  // with the closest names
         return kBadUsage;
     }
     Writer writer(out);
@@ -320,7 +319,7 @@ int FormFactorCommand(const Options& o, std::istream& in, std::ostream& out, std
         return kBadUsage;
     }
     // Streamed: every record written back with f appended as it is read.
-    return FromCsv(*o.csv, in, out, [&](std::istream& input) {
+    return FromCsvInput(*o.csv, in, out, err, [&](std::istream& input) {
         CsvReader reader(input);
         CsvRecord record;
         try {
@@ -369,7 +368,12 @@ int FormFactorCommand(const Options& o, std::istream& in, std::ostream& out, std
     });
 }
 
-std::optional<magnetic::StructureFactorModel> Model(const Options& o, std::ostream& err) {
+// The structure of --cif with the sites of --site; `status` says why there is
+// none: the file (kBadInput) or the command line (kBadUsage: an option
+// missing, a site or ion the file or the tables do not have).
+std::optional<magnetic::StructureFactorModel> Model(const Options& o, std::ostream& err,
+                                                    int& status) {
+    status = kBadUsage;
     if (!o.cif) {
         Message(err) << "the structure is missing: --cif FILE\n";
         return std::nullopt;
@@ -381,14 +385,12 @@ std::optional<magnetic::StructureFactorModel> Model(const Options& o, std::ostre
     const auto read = magnetic::ReadCrystalStructureFile(std::string(*o.cif));
     if (!read.structure) {
         Message(err) << read.error << '\n';
+        status = kBadInput;
         return std::nullopt;
     }
     const auto sites = magnetic::MakeMagneticSites(*read.structure, o.sites);
     if (!sites.error.empty()) {
-        Message(err) << sites.error;
-        for (std::size_t i = 0; i < sites.suggestions.size(); ++i)
-            err << (i == 0 ? "; did you mean " : ", ") << sites.suggestions[i];
-        err << (sites.suggestions.empty() ? "" : "?") << '\n';
+        Message(err) << sites.error << '\n';  // with the closest names
         return std::nullopt;
     }
     return magnetic::StructureFactorModel(*read.structure, sites.sites);
@@ -439,7 +441,7 @@ int Reflections(const Options& o, const magnetic::StructureFactorModel& model, s
         hkl = std::move(list.reflections);
     } else {
         Table table;
-        const int read = FromCsv(*o.csv, in, out, [&](std::istream& input) {
+        const int read = FromCsvInput(*o.csv, in, out, err, [&](std::istream& input) {
             return ReadTable(input, {"h", "k", "l"}, !o.field, "the reflections", err, table)
                        ? kSuccess
                        : kBadInput;
@@ -447,6 +449,12 @@ int Reflections(const Options& o, const magnetic::StructureFactorModel& model, s
         if (read != kSuccess) return read;
         if (!Hkl(table, err, hkl)) return kBadInput;
         if (table.hasQ2) q2 = table.columns[3];
+        for (std::size_t i = 0; i < q2.size(); ++i)
+            if (!(q2[i] >= 0.0 && q2[i] <= 1.0)) {
+                Message(err) << "row " << i + 1 << " (line " << table.lines[i]
+                             << "): q2 = " << ValueText(q2[i]) << " is not in [0, 1]\n";
+                return kBadInput;
+            }
     }
     if (o.field) {
         q2.resize(hkl.size());
@@ -464,21 +472,15 @@ void WriteComplex(Writer& w, std::complex<double> z) {
 
 int FlippingRatiosCommand(const Options& o, std::istream& in, std::ostream& out,
                           std::ostream& err) {
-    const auto model = Model(o, err);
-    if (!model) return kBadInput;
+    int status = kSuccess;
+    const auto model = Model(o, err, status);
+    if (!model) return status;
     std::vector<double> moments, q2;
     std::vector<Miller> hkl;
     if (!Moments(o.moments, model->MagneticSites().size(), "--moment", err, moments) ||
         !GoodBeam(o, err))
         return kBadUsage;
-    if (const int status = Reflections(o, *model, in, out, err, hkl, q2); status != kSuccess)
-        return status;
-    for (std::size_t i = 0; i < q2.size(); ++i)
-        if (!(q2[i] >= 0.0 && q2[i] <= 1.0)) {
-            Message(err) << "row " << i + 1 << ": q2 = " << ValueText(q2[i])
-                         << " is not in [0, 1]\n";
-            return kBadInput;
-        }
+    if (status = Reflections(o, *model, in, out, err, hkl, q2); status != kSuccess) return status;
     const auto predicted = magnetic::PredictFlippingRatios(*model, hkl, moments, o.P, o.f, q2);
     Writer w(out);
     w << "h,k,l,allowed,s,q2,FN_re,FN_im";
@@ -507,12 +509,15 @@ int MomentFitCommand(const Options& o, std::istream& in, std::ostream& out, std:
                         "sigmaR, q2)\n";
         return kBadUsage;
     }
-    const auto model = Model(o, err);
-    if (!model) return kBadInput;
+    int status = kSuccess;
+    const auto model = Model(o, err, status);
+    if (!model) return status;
     std::vector<double> start;
-    if (!Moments(o.start, model->MagneticSites().size(), "--start", err, start)) return kBadUsage;
+    if (!Moments(o.start, model->MagneticSites().size(), "--start", err, start) ||
+        !GoodBeam(o, err))
+        return kBadUsage;
     Table table;
-    const int read = FromCsv(*o.csv, in, out, [&](std::istream& input) {
+    const int read = FromCsvInput(*o.csv, in, out, err, [&](std::istream& input) {
         return ReadTable(input, {"h", "k", "l", "R", "sigmaR"}, !o.field,
                          "the measured flipping ratios", err, table)
                    ? kSuccess
@@ -540,7 +545,9 @@ int MomentFitCommand(const Options& o, std::istream& in, std::ostream& out, std:
         Message(err) << "note: row " << left.index + 1 << " (line " << table.lines[left.index]
                      << "), " << left.message << '\n';
     Message(err) << "note: reduced chi-square " << ValueText(fitted.reduced_chi_square) << " with "
-                 << fitted.degrees_of_freedom << " degrees of freedom; " << fitted.message << '\n';
+                 << fitted.degrees_of_freedom << " degrees of freedom";
+    if (!fitted.message.empty()) err << "; " << fitted.message;  // why it did not converge
+    err << '\n';
     Writer w(out);
     const std::size_t sites = fitted.sites.size();
     if (o.reflections) {
@@ -556,14 +563,17 @@ int MomentFitCommand(const Options& o, std::istream& in, std::ostream& out, std:
         w << "site,moment,sigma";
         for (const std::string& label : fitted.sites) w << ",rho_" << label;
         w << kLineEnd;
-        for (std::size_t m = 0; m < sites && fitted.moments.size() == sites; ++m) {
-            w << fitted.sites[m] << "," << ValueText(fitted.moments[m]) << ","
-              << ValueText(fitted.deviations[m]);
+        // A fit that stopped short has moments but may lack deviations and
+        // correlations: those are NaN, not read past the end.
+        const auto at = [](const std::vector<double>& v, std::size_t i) {
+            return i < v.size() ? v[i] : std::nan("");
+        };
+        const bool square = fitted.correlation.size() == sites * sites;
+        for (std::size_t m = 0; m < sites; ++m) {
+            w << fitted.sites[m] << "," << ValueText(at(fitted.moments, m)) << ","
+              << ValueText(at(fitted.deviations, m));
             for (std::size_t n = 0; n < sites; ++n)
-                w << ","
-                  << ValueText(fitted.correlation.size() == sites * sites
-                                   ? fitted.correlation[m * sites + n]
-                                   : std::nan(""));
+                w << "," << ValueText(square ? fitted.correlation[m * sites + n] : std::nan(""));
             w << kLineEnd;
         }
     }
@@ -571,17 +581,18 @@ int MomentFitCommand(const Options& o, std::istream& in, std::ostream& out, std:
 }
 
 int PlanCommand(const Options& o, std::istream& in, std::ostream& out, std::ostream& err) {
-    const auto model = Model(o, err);
-    if (!model) return kBadInput;
+    int status = kSuccess;
+    const auto model = Model(o, err, status);
+    if (!model) return status;
     std::vector<double> moments, q2;
     std::vector<Miller> hkl;
     if (o.moments.size() != model->MagneticSites().size()) {
         Message(err) << "plan-measurements needs a guessed --moment for each --site\n";
         return kBadUsage;
     }
+    if (!GoodBeam(o, err)) return kBadUsage;
     moments = o.moments;
-    if (const int status = Reflections(o, *model, in, out, err, hkl, q2); status != kSuccess)
-        return status;
+    if (status = Reflections(o, *model, in, out, err, hkl, q2); status != kSuccess) return status;
     const auto plan = magnetic::PlanMeasurements(*model, hkl, moments, o.P, o.f, q2);
     if (!plan.error.empty()) {
         Message(err) << "plan-measurements: " << plan.error << '\n';

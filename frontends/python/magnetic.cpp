@@ -33,14 +33,6 @@ std::string Number(double value) {
     return text;
 }
 
-std::string Suggest(const std::vector<std::string>& names) {
-    if (names.empty()) return "";
-    std::string text = " (did you mean ";
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + ("'" + names[i] + "'");
-    return text + "?)";
-}
-
 // A value as an array of doubles of any shape, refused by its dtype unless it
 // holds real numbers; null after an error.
 Ref RealArray(PyObject* value, const ArgumentName& where) {
@@ -99,7 +91,7 @@ bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>
     const auto* data = static_cast<const double*>(PyArray_DATA(d));
     const Py_ssize_t rows = one ? 1 : PyArray_DIM(d, 0);
     out.resize(std::size_t(rows));
-    for (Py_ssize_t i = 0; i < rows; ++i)
+    for (Py_ssize_t i = 0; i < rows; ++i) {
         for (int j = 0; j < 3; ++j) {
             const double x = data[3 * i + j];
             if (!(std::abs(x) < 1e6) || x != std::floor(x)) {
@@ -109,6 +101,12 @@ bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>
             }
             out[std::size_t(i)][std::size_t(j)] = int(x);
         }
+        if (out[std::size_t(i)] == Miller{0, 0, 0}) {
+            PyErr_Format(PyExc_ValueError, "%s, row %zd, is 000, not a reflection",
+                         where.Text().c_str(), i + 1);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -185,8 +183,8 @@ std::optional<magnetic::StructureFactorModel> ModelOf(PyObject* cif, PyObject* s
     if (!SiteInputs(sites, function, inputs)) return std::nullopt;
     magnetic::MagneticSitesOutcome made = magnetic::MakeMagneticSites(*structure, inputs);
     if (!made.error.empty()) {
-        PyErr_Format(PyExc_ValueError, "%s: %s%s", std::string(function).c_str(),
-                     made.error.c_str(), Suggest(made.suggestions).c_str());
+        // The library's message names the closest labels or ions itself.
+        PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(), made.error.c_str());
         return std::nullopt;
     }
     return magnetic::StructureFactorModel(*structure, std::move(made.sites));
@@ -316,8 +314,7 @@ PyObject* FormFactorOf(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     const auto made = magnetic::MakeFormFactor(ion, g, kappa);
     if (!made.formFactor)
-        return PyErr_Format(PyExc_ValueError, "magnetic_form_factor: %s%s", made.error.c_str(),
-                            Suggest(made.suggestions).c_str());
+        return PyErr_Format(PyExc_ValueError, "magnetic_form_factor: %s", made.error.c_str());
     const Ref in = RealArray(s, {kFormFactor, "s"});
     if (!in) return nullptr;
     auto* i = reinterpret_cast<PyArrayObject*>(in.get());

@@ -324,6 +324,9 @@ TEST_P(BothBuilds, RefusesToReadTheFileItWritesTo) {
         {"CountRate --csv same.csv > other.csv", 0, ""},
         // The decay fit reads its table by the same rules.
         {"he3-decay-fit --csv same.csv >> same.csv", 2, Replace(refused, "{name}", "'same.csv'")},
+        // So do the magnetic commands.
+        {"form-factor Fe3+ --csv same.csv >> same.csv", 2,
+         Replace(refused, "{name}", "'same.csv'")},
     };
     if (GetParam().name == "native") {
         cases.push_back({"CountRate --csv - < same.csv >> same.csv", 2,

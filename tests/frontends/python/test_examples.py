@@ -50,7 +50,8 @@ def test_every_transcript_is_tagged_to_run():
 
 
 @pytest.mark.parametrize("document", sorted({d for d, _, _ in blocks("pycon")}), ids=name)
-def test_python_examples_give_the_output_shown(document):
+def test_python_examples_give_the_output_shown(document, monkeypatch):
+    monkeypatch.chdir(ROOT)  # files are named from the repository's root, as the documents say
     examples = []
     for _, line, body in (block for block in blocks("pycon") if block[0] == document):
         for example in doctest.DocTestParser().get_examples(body):

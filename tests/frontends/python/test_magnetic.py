@@ -202,6 +202,8 @@ def test_reflections_given_and_forbidden():
                                        q2=0.5, P=0.9, f=1.0)
     assert list(got["allowed"]) == [False, True, True]
     assert np.isnan(got["R"][0]) and got["FN"][0] == 0
+    with pytest.raises(ValueError, match="row 2, is 000, not a reflection"):
+        vantrel.magnetic_reflections(CIF, ["Fe1"], hkl=[[1, 1, 0], [0, 0, 0]], q2=0.5)
     frame = pytest.importorskip("pandas").DataFrame(got)
     assert list(frame.columns[:3]) == ["h", "k", "l"] and len(frame) == 3
 
