@@ -24,6 +24,7 @@
 #include "vantrel/counting/optimal_times.h"
 #include "vantrel/helium3/helium3.h"
 #include "vantrel/lattice/sin_theta_over_lambda.h"
+#include "vantrel/magnetic/magnetic_ratio.h"
 #include "vantrel/peaks/peak_centring.h"
 
 namespace vantrel {
@@ -145,16 +146,27 @@ consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> en
     X(helium3, He3PolarisationSDev)
 
 // The library's own part, not exported to the host: the cell over an
-// experiment and the ratios corrected for the beam.
-#define VANTREL_LIBRARY_CATALOGUE(X)                \
-    X(helium3, He3PolarisationAtTime)               \
-    X(helium3, He3PolarisationAtTimeSDev)           \
-    X(helium3, He3PolarisationFromTransmission)     \
-    X(helium3, He3PolarisationFromTransmissionSDev) \
-    X(counting, FlippingRatioCorrected)             \
-    X(counting, FlippingRatioCorrectedSDev)         \
-    X(counting, AsymmetryCorrected)                 \
-    X(counting, AsymmetryCorrectedSDev)
+// experiment, the ratios corrected for the beam, and the magnetic-to-nuclear
+// ratio of a reflection from them and back.
+#define VANTREL_LIBRARY_CATALOGUE(X)                         \
+    X(helium3, He3PolarisationAtTime)                        \
+    X(helium3, He3PolarisationAtTimeSDev)                    \
+    X(helium3, He3PolarisationFromTransmission)              \
+    X(helium3, He3PolarisationFromTransmissionSDev)          \
+    X(helium3, He3PolarisationFromTransmissionPointSDev)     \
+    X(helium3, He3PolarisationFromTransmissionCommonRelSDev) \
+    X(counting, FlippingRatioCorrected)                      \
+    X(counting, FlippingRatioCorrectedSDev)                  \
+    X(counting, AsymmetryCorrected)                          \
+    X(counting, AsymmetryCorrectedSDev)                      \
+    X(magnetic, GammaFromFlippingRatio)                      \
+    X(magnetic, GammaFromFlippingRatioSDev)                  \
+    X(magnetic, FlippingRatioFromGamma)                      \
+    X(magnetic, FlippingRatioFromGammaSDev)                  \
+    X(magnetic, GammaFromAsymmetry)                          \
+    X(magnetic, GammaFromAsymmetrySDev)                      \
+    X(magnetic, AsymmetryFromGamma)                          \
+    X(magnetic, AsymmetryFromGammaSDev)
 
 // The whole catalogue, both parts in index order. Expanded here into the table
 // below, and by whoever else needs the typed functions themselves (the column
