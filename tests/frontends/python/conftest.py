@@ -67,6 +67,7 @@ _PLAUSIBLE = [
     (r"^(a|b|c)$", lambda r, n: r.uniform(2, 15, n)),
     (r"^(alpha|beta|gamma)$", lambda r, n: r.uniform(60, 120, n)),
     (r"^(PHe|Pr|Pm)$", lambda r, n: r.uniform(0, 1, n)),
+    (r"^(P|f|q2)$", lambda r, n: r.uniform(0.1, 1, n)),  # a beam, a flipper, sin² of the field's angle
     (r"^p$", lambda r, n: r.uniform(0.3, 3, n)),
     (r"^T$", lambda r, n: r.uniform(250, 3600, n)),
     (r"^L$", lambda r, n: r.uniform(3, 20, n)),
