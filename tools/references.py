@@ -642,6 +642,26 @@ def he3_polarisation_from_transmission_sdev(p, T, L, lam, r, sp, sT, sL, slam, s
     return sqrt(mp.acosh(r) ** 2 * relative + ratio) / O
 
 
+@reference("He3PolarisationFromTransmissionPointSDev", ranges={**TRANSMISSION_RATIO, 5: (0, 0.02)})
+def he3_polarisation_from_transmission_point_sdev(p, T, L, lam, r, sr):
+    O = usable_opacity(p, T, L, lam)
+    if O is None or not r >= 1:
+        return NAN
+    if zero(sr):
+        return mpf(0)
+    q = (r - 1) * (r + 1)
+    if q == 0:
+        return NAN if isnan(sr) else mp.inf
+    return abs(sr) / sqrt(q) / O
+
+
+@reference("He3PolarisationFromTransmissionCommonRelSDev")
+def he3_polarisation_from_transmission_common_rel_sdev(p, T, L, lam, sp, sT, sL, slam):
+    if usable_opacity(p, T, L, lam) is None:
+        return NAN
+    return sqrt((sp / p) ** 2 + (sT / T) ** 2 + (sL / L) ** 2 + (slam / lam) ** 2 + K2 / K1)
+
+
 def usable_beam(P, f):
     return not (P < -1 or P > 1 or f < 0 or f > 1 or zero(P) or zero(f))
 
@@ -691,6 +711,117 @@ def asymmetry_corrected_sdev(A, P, f, sA, sP, sf):
     return sqrt(V) / (P**2 * Q**2)
 
 
+# ---- The magnetic-to-nuclear ratio γ of a centric reflection ---------------------------------
+# Each written from the intensities I+ ∝ N(γ) and I− ∝ M(γ) in units of |F_N|²; the inverse ones
+# solve G(γ) = 0 for the root of smaller magnitude, and their deviations differentiate G
+# implicitly, σ_γ² = Σ (∂G/∂x·σ_x)² / (∂G/∂γ)².
+
+def reflection_ratio_parts(g, P, f, q2):
+    """R = N/M: N = I+ and M = I− in units of |F_N|², and their derivatives in γ, P and f."""
+    Pf = (2 * f - 1) * P
+    N, M = 1 + 2 * P * q2 * g + q2 * g**2, 1 - 2 * Pf * q2 * g + q2 * g**2
+    dN = (2 * P * q2 + 2 * q2 * g, 2 * q2 * g, mpf(0))
+    dM = (-2 * Pf * q2 + 2 * q2 * g, -2 * (2 * f - 1) * q2 * g, -4 * P * q2 * g)
+    return N, M, dN, dM
+
+
+def reflection_asymmetry_parts(g, P, f, q2):
+    """A = U/S: U = (I+ − I−)/2 and S = (I+ + I−)/2 in units of |F_N|², and their derivatives."""
+    U, S = 2 * f * P * q2 * g, 1 + 2 * (1 - f) * P * q2 * g + q2 * g**2
+    dU = (2 * f * P * q2, 2 * f * q2 * g, 2 * P * q2 * g)
+    dS = (2 * (1 - f) * P * q2 + 2 * q2 * g, 2 * (1 - f) * q2 * g, -2 * P * q2 * g)
+    return U, S, dU, dS
+
+
+def smaller_root(a, B, c):
+    """The root of a·γ² − 2B·γ + c = 0 of smaller magnitude, or NaN; a = 0 leaves c/(2B)."""
+    D = B * B - a * c
+    if isnan(D) or D < 0:
+        return NAN, D
+    if zero(a):
+        return (mpf(0) if zero(c) else c / (2 * B)), D
+    # Both roots as the textbook writes them: the smaller one cancels as much as γ² is small
+    # against 1, which 40 more digits leave far below the 30 written.
+    with mp.extradps(40):
+        D = B * B - a * c
+        roots = [(B + sqrt(D)) / a, (B - sqrt(D)) / a]
+        return +min(roots, key=abs), D
+
+
+def reflection_ratio_root(R, P, f, q2):
+    if not R >= 0:
+        return NAN, None
+    return smaller_root((R - 1) * q2, q2 * (R * (2 * f - 1) * P + P), R - 1)
+
+
+def reflection_asymmetry_root(A, P, f, q2):
+    if not -1 <= A <= 1:
+        return NAN, None
+    return smaller_root(A * q2, q2 * P * (f - A * (1 - f)), A)
+
+
+def usable_reflection(P, f, q2):
+    return -1 <= P <= 1 and not zero(P) and 0 < f <= 1 and 0 < q2 <= 1
+
+
+def from_gamma(parts):
+    """The measured top/bottom of a reflection of ratio γ, and its deviation."""
+    def value(g, P, f, q2):
+        if not usable_reflection(P, f, q2):
+            return NAN
+        top, bottom, _, _ = parts(g, P, f, q2)
+        return guarded(not zero(bottom), lambda: top / bottom)
+
+    def sdev(g, P, f, q2, sg, sP, sf):
+        if not usable_reflection(P, f, q2):
+            return NAN
+        top, bottom, dtop, dbottom = parts(g, P, f, q2)
+        if zero(bottom):
+            return NAN
+        return sqrt(sum(((a * bottom - top * b) / bottom**2 * s) ** 2 for a, b, s in zip(dtop, dbottom, [sg, sP, sf])))
+    return value, sdev
+
+
+def to_gamma(parts, root):
+    """γ from a measured x = top/bottom, and its deviation: G = x·bottom(γ) − top(γ) = 0 differentiated
+    implicitly, σ_γ² = Σ (∂G/∂x·σ_x)² / (∂G/∂γ)²; where the two roots meet, +∞ (0 without deviations)."""
+    def value(x, P, f, q2):
+        return root(x, P, f, q2)[0] if usable_reflection(P, f, q2) else NAN
+
+    def sdev(x, P, f, q2, sx, sP, sf):
+        if not usable_reflection(P, f, q2):
+            return NAN
+        g, D = root(x, P, f, q2)
+        if isnan(g):
+            return NAN
+        _, bottom, dtop, dbottom = parts(g, P, f, q2)
+        terms = sum((d * s) ** 2 for d, s in zip([bottom, x * dbottom[1] - dtop[1], x * dbottom[2] - dtop[2]],
+                                                 [sx, sP, sf]))
+        if D == 0:
+            return mpf(0) if terms == 0 else (NAN if isnan(terms) else mp.inf)
+        return sqrt(terms) / abs(x * dbottom[0] - dtop[0])
+    return value, sdev
+
+
+MAGNETIC = {1: (0.5, 1), 2: (0.8, 1), 3: (0.2, 1)}
+MAGNETIC_DEVIATIONS = {5: (0, 0.01), 6: (0, 0.01)}
+GAMMA_RANGES = {0: (-0.5, 0.5), **MAGNETIC}
+RATIO_RANGES = {0: log_uniform(0.7, 1.5), **MAGNETIC}
+ASYMMETRY_RANGES = {0: (-0.3, 0.3), **MAGNETIC}
+
+
+def register_gamma_pair(measured, parts, root, ranges, deviation):
+    """GammaFrom<measured> and <measured>FromGamma with their deviations."""
+    inverse, inverse_sdev = to_gamma(parts, root)
+    reference(f"GammaFrom{measured}", ranges=ranges)(inverse)
+    reference(f"GammaFrom{measured}SDev", ranges={**ranges, 4: (0, deviation), **MAGNETIC_DEVIATIONS})(inverse_sdev)
+    forward, forward_sdev = from_gamma(parts)
+    reference(f"{measured}FromGamma", ranges=GAMMA_RANGES)(forward)
+    reference(f"{measured}FromGammaSDev", ranges={**GAMMA_RANGES, 4: (0, 0.02), **MAGNETIC_DEVIATIONS})(forward_sdev)
+
+
+register_gamma_pair("FlippingRatio", reflection_ratio_parts, reflection_ratio_root, RATIO_RANGES, 0.05)
+register_gamma_pair("Asymmetry", reflection_asymmetry_parts, reflection_asymmetry_root, ASYMMETRY_RANGES, 0.02)
 # ---- Where a reflection is seen, what a polariser is worth ------------------------------
 
 # sin(theta)/lambda within reach of every wavelength drawn, and near its edge.

@@ -369,6 +369,66 @@ def asymmetry_corrected_sdev(A, P, f, sigmaA, sigmaP, sigmaF):
     return np.sqrt(((f * sigmaA) ** 2 + (A * (1.0 + A) * sigmaF) ** 2) * P * P + (A * Q * sigmaP) ** 2) / (P * P * Q * Q)
 
 
+# ---- The magnetic-to-nuclear ratio γ of a reflection (library only) -------------------------
+
+def _plus_minus(gamma, P, f, q2):
+    """I+ and I− in units of |F_N|²."""
+    flipped = (2.0 * f - 1.0) * P
+    return 1.0 + 2.0 * P * q2 * gamma + q2 * gamma ** 2, 1.0 - 2.0 * flipped * q2 * gamma + q2 * gamma ** 2
+
+
+def _smaller_root(a, B, c):
+    """The root of smaller magnitude of a·γ² − 2B·γ + c = 0, without cancellation."""
+    return c / (B + np.copysign(np.sqrt(B * B - a * c), B))
+
+
+def gamma_from_flipping_ratio(R, P, f, q2):
+    return _smaller_root((R - 1.0) * q2, q2 * (R * (2.0 * f - 1.0) * P + P), R - 1.0)
+
+
+def gamma_from_flipping_ratio_sdev(R, P, f, q2, sigmaR, sigmaP, sigmaF):
+    gamma = gamma_from_flipping_ratio(R, P, f, q2)
+    minus = _plus_minus(gamma, P, f, q2)[1]
+    slope = 2.0 * q2 * ((R - 1.0) * gamma - (R * (2.0 * f - 1.0) * P + P))
+    terms = (minus * sigmaR) ** 2 + (2.0 * q2 * gamma * (R * (2.0 * f - 1.0) + 1.0) * sigmaP) ** 2 + (
+        4.0 * q2 * gamma * R * P * sigmaF) ** 2
+    return np.sqrt(terms) / np.abs(slope)
+
+
+def flipping_ratio_from_gamma_sdev(gamma, P, f, q2, sigmaGamma, sigmaP, sigmaF):
+    plus, minus = _plus_minus(gamma, P, f, q2)
+    g2 = q2 * gamma ** 2
+    terms = (f * P * (1.0 - g2) * sigmaGamma) ** 2 + (f * gamma * (1.0 + g2) * sigmaP) ** 2 + (
+        P * gamma * plus * sigmaF) ** 2
+    return 4.0 * q2 * np.sqrt(terms) / minus ** 2
+
+
+def gamma_from_asymmetry(A, P, f, q2):
+    return _smaller_root(A * q2, q2 * P * (f - A * (1.0 - f)), A)
+
+
+def gamma_from_asymmetry_sdev(A, P, f, q2, sigmaA, sigmaP, sigmaF):
+    gamma = gamma_from_asymmetry(A, P, f, q2)
+    Q = f - A * (1.0 - f)
+    total = 1.0 + 2.0 * (1.0 - f) * P * q2 * gamma + q2 * gamma ** 2
+    slope = 2.0 * q2 * (A * gamma - P * Q)
+    terms = (total * sigmaA) ** 2 + (2.0 * q2 * gamma * Q * sigmaP) ** 2 + (2.0 * q2 * P * gamma * (1.0 + A) * sigmaF) ** 2
+    return np.sqrt(terms) / np.abs(slope)
+
+
+def asymmetry_from_gamma(gamma, P, f, q2):
+    return 2.0 * f * P * q2 * gamma / (1.0 + 2.0 * (1.0 - f) * P * q2 * gamma + q2 * gamma ** 2)
+
+
+def asymmetry_from_gamma_sdev(gamma, P, f, q2, sigmaGamma, sigmaP, sigmaF):
+    plus = _plus_minus(gamma, P, f, q2)[0]
+    g2 = q2 * gamma ** 2
+    total = 1.0 + 2.0 * (1.0 - f) * P * q2 * gamma + g2
+    terms = (f * P * (1.0 - g2) * sigmaGamma) ** 2 + (f * gamma * (1.0 + g2) * sigmaP) ** 2 + (
+        P * gamma * plus * sigmaF) ** 2
+    return 2.0 * q2 * np.sqrt(terms) / total ** 2
+
+
 # ---- The catalogue ------------------------------------------------------------------------
 
 BY_HAND = {
@@ -426,10 +486,22 @@ BY_HAND = {
     "He3PolarisationAtTimeSDev": he3_polarisation_at_time_sdev,
     "He3PolarisationFromTransmission": lambda p, T, L, lam, Tratio: np.arccosh(Tratio) / _opacity(p, T, L, lam),
     "He3PolarisationFromTransmissionSDev": he3_polarisation_from_transmission_sdev,
+    "He3PolarisationFromTransmissionPointSDev": lambda p, T, L, lam, Tratio, sigmaTratio:
+        sigmaTratio / np.sqrt(Tratio * Tratio - 1.0) / _opacity(p, T, L, lam),
+    "He3PolarisationFromTransmissionCommonRelSDev": lambda p, T, L, lam, sigmaP, sigmaT, sigmaL, sigmaLambda:
+        np.sqrt(_opacity_rel_var(p, T, L, lam, sigmaP, sigmaT, sigmaL, sigmaLambda)),
     "FlippingRatioCorrected": flipping_ratio_corrected,
     "FlippingRatioCorrectedSDev": flipping_ratio_corrected_sdev,
     "AsymmetryCorrected": lambda A, P, f: A / (P * (f - A * (1.0 - f))),
     "AsymmetryCorrectedSDev": asymmetry_corrected_sdev,
+    "GammaFromFlippingRatio": gamma_from_flipping_ratio,
+    "GammaFromFlippingRatioSDev": gamma_from_flipping_ratio_sdev,
+    "FlippingRatioFromGamma": lambda gamma, P, f, q2: np.divide(*_plus_minus(gamma, P, f, q2)),
+    "FlippingRatioFromGammaSDev": flipping_ratio_from_gamma_sdev,
+    "GammaFromAsymmetry": gamma_from_asymmetry,
+    "GammaFromAsymmetrySDev": gamma_from_asymmetry_sdev,
+    "AsymmetryFromGamma": asymmetry_from_gamma,
+    "AsymmetryFromGammaSDev": asymmetry_from_gamma_sdev,
     "DSpacing": lambda s: 1.0 / (2.0 * s),
     "DSpacingSDev": lambda s, sigmaS: (np.abs(sigmaS) / s) / (2.0 * s),
     "TwoTheta": lambda s, lam: 2.0 * np.arcsin(lam * s) * (180.0 / PI12),
@@ -576,6 +648,17 @@ def _beam(n, rng):
                 sigmaF=u(0.001, 0.01))
 
 
+def _reflection(n, rng):
+    """Centric reflections of γ = F_M/F_N up to ±0.5 seen with a beam of polarisation 0.5–1 either way
+    along the field, a flipper of 0.8–1 and q² of 0.2–1, with the ratio and asymmetry they give."""
+    u = lambda lo, hi: rng.uniform(lo, hi, n)
+    gamma, P, f, q2 = u(-0.5, 0.5), u(0.5, 1.0) * rng.choice([-1.0, 1.0], n), u(0.8, 1.0), u(0.2, 1.0)
+    plus, minus = _plus_minus(gamma, P, f, q2)
+    R, A = plus / minus, (plus - minus) / (plus + minus)
+    return dict(gamma=gamma, P=P, f=f, q2=q2, R=R, A=A, sigmaGamma=np.abs(gamma) * u(0.01, 0.1) + 1e-3,
+                sigmaR=R * u(0.005, 0.05), sigmaA=u(0.005, 0.05), sigmaP=u(0.001, 0.01), sigmaF=u(0.001, 0.01))
+
+
 def _reflections(n, rng):
     """sin(θ)/λ of reflections up to 0.95 of the reach of wavelengths of 0.8–6 Å."""
     u = lambda lo, hi: rng.uniform(lo, hi, n)
@@ -591,7 +674,8 @@ def _polarisers(n, rng):
 
 
 # First match wins.
-_GROUPS = [("DSpacing", _reflections), ("TwoTheta", _reflections), ("He3FigureOfMerit", _polarisers),
+_GROUPS = [("GammaFrom", _reflection), ("FlippingRatioFromGamma", _reflection), ("AsymmetryFromGamma", _reflection),
+           ("DSpacing", _reflections), ("TwoTheta", _reflections), ("He3FigureOfMerit", _polarisers),
            ("He3PolarisationAtTime", _decay), ("He3PolarisationFromTransmission", _transmission_ratio),
            ("FlippingRatioCorrected", _beam), ("AsymmetryCorrected", _beam),
            ("CountRate", _count_rate), ("FlippingRatioOpt", _four_measurements), ("AsymmetryOpt", _four_measurements),

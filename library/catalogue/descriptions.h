@@ -574,6 +574,25 @@ inline constexpr auto He3PolarisationFromTransmissionSDev = Describe(
     kCellDeviations,
     Argument{"sigmaTratio", "standard deviation of Tratio", "1"});
 
+// He3PolarisationFromTransmissionSDev in its two parts, for a decay fit that
+// weighs only what moves one point against another.
+inline constexpr auto He3PolarisationFromTransmissionPointSDev = Describe(
+    "The part of He3PolarisationFromTransmissionSDev that varies from point to point: the "
+    "ratio's, σ_Tratio/(O·√((Tratio − 1)(Tratio + 1))), what a decay fit weighs.", "1",
+    "as He3PolarisationFromTransmission; Tratio = 1 with sigmaTratio ≠ 0 gives +∞.",
+    {1, 293, 10, 2, 1.6, 0.02}, 0.010793881113202165,
+    kCell,
+    Argument{"Tratio", "transmission polarised over unpolarised, T_p/T_u", "1"},
+    Argument{"sigmaTratio", "standard deviation of Tratio", "1"});
+
+inline constexpr auto He3PolarisationFromTransmissionCommonRelSDev = Describe(
+    "The relative deviation common to every polarisation read from one cell's transmissions: "
+    "p, T, L, λ and the cross-section constant, which a decay fit's PHe0 carries.", "1",
+    "p, T, L or lambda not above 0 (two negative ones included); O not finite.",
+    {1, 293, 10, 2, 0.01, 1, 0.1, 0.02}, 0.017702294649375238,
+    kCell,
+    kCellDeviations);
+
 // A beam that is neither fully polarised nor perfectly flipped.
 inline constexpr ArgumentGroup<2> kBeam = {{
     Argument{"P", "polarisation of the incident beam, −1 … 1", "1"},
@@ -621,6 +640,91 @@ inline constexpr auto AsymmetryCorrectedSDev = Describe(
     Argument{"sigmaA", "standard deviation of A", "1"},
     kBeamDeviations);
 
+// The magnetic-to-nuclear ratio γ = F_M/F_N of a centric reflection, with the
+// beam along the field and q² = sin²α of the field's angle to the scattering vector.
+inline constexpr ArgumentGroup<3> kReflectionBeam = {{
+    Argument{"P", "polarisation of the incident beam along the field, −1 … 1, not 0", "1"},
+    kBeam[1],
+    Argument{"q2", "sin²α, α the angle between the scattering vector and the field, 0 < q2 ≤ 1",
+             "1"},
+}};
+
+// What a reflection's γ gives and is read from.
+inline constexpr Argument kGamma{"gamma", "magnetic-to-nuclear ratio F_M/F_N", "1"};
+inline constexpr Argument kSigmaGamma{"sigmaGamma", "standard deviation of γ", "1"};
+inline constexpr Argument kMeasuredRatio{"R", "flipping ratio I+/I−", "1"};
+inline constexpr Argument kMeasuredAsymmetry{"A", "asymmetry (I+ − I−)/(I+ + I−)", "1"};
+
+inline constexpr auto GammaFromFlippingRatio = Describe(
+    "The magnetic-to-nuclear ratio γ = F_M/F_N of a centric reflection from its flipping ratio: "
+    "the root of smaller magnitude of the quadratic the ratio gives.", "1",
+    "P outside [−1, 1] or 0; f outside (0, 1]; q2 outside (0, 1]; R < 0; no real root (a ratio "
+    "further from 1 than the beam can produce at that q2).",
+    {1.25, 0.95, 0.99, 0.8}, 0.07424675223044166,
+    kMeasuredRatio,
+    kReflectionBeam);
+
+inline constexpr auto GammaFromFlippingRatioSDev = Describe(
+    "Standard deviation of GammaFromFlippingRatio.", "1",
+    "as GammaFromFlippingRatio; a double root with a deviation gives +∞.",
+    {1.25, 0.95, 0.99, 0.8, 0.02, 0.01, 0.005}, 0.005406905312966927,
+    kMeasuredRatio,
+    kReflectionBeam,
+    Argument{"sigmaR", "standard deviation of R", "1"},
+    kBeamDeviations);
+
+inline constexpr auto FlippingRatioFromGamma = Describe(
+    "The flipping ratio (1 + 2P·q2·γ + q2·γ²)/(1 − 2P′·q2·γ + q2·γ²), P′ = (2f − 1)·P, of a "
+    "centric reflection of magnetic-to-nuclear ratio γ.", "1",
+    "P outside [−1, 1] or 0; f outside (0, 1]; q2 outside (0, 1]; I− = 0 (q2 = 1, |P′| = 1, "
+    "gamma = P′).",
+    {0.05, 0.95, 0.99, 0.8}, 1.1622390891840608,
+    kGamma,
+    kReflectionBeam);
+
+inline constexpr auto FlippingRatioFromGammaSDev = Describe(
+    "Standard deviation of FlippingRatioFromGamma.", "1",
+    "as FlippingRatioFromGamma.",
+    {0.05, 0.95, 0.99, 0.8, 0.005, 0.01, 0.005}, 0.017579757287830153,
+    kGamma,
+    kReflectionBeam,
+    kSigmaGamma,
+    kBeamDeviations);
+
+inline constexpr auto GammaFromAsymmetry = Describe(
+    "The magnetic-to-nuclear ratio γ = F_M/F_N of a centric reflection from its asymmetry: the "
+    "root of smaller magnitude of the quadratic the asymmetry gives.", "1",
+    "P outside [−1, 1] or 0; f outside (0, 1]; q2 outside (0, 1]; |A| > 1; no real root (an "
+    "asymmetry further from 0 than the beam can produce at that q2).",
+    {0.1, 0.95, 0.99, 0.8}, 0.06675837800188615,
+    kMeasuredAsymmetry,
+    kReflectionBeam);
+
+inline constexpr auto GammaFromAsymmetrySDev = Describe(
+    "Standard deviation of GammaFromAsymmetry.", "1",
+    "as GammaFromAsymmetry; a double root with a deviation gives +∞.",
+    {0.1, 0.95, 0.99, 0.8, 0.01, 0.01, 0.005}, 0.006777841451102703,
+    kMeasuredAsymmetry,
+    kReflectionBeam,
+    Argument{"sigmaA", "standard deviation of A", "1"},
+    kBeamDeviations);
+
+inline constexpr auto AsymmetryFromGamma = Describe(
+    "The asymmetry 2f·P·q2·γ/(1 + 2(1 − f)·P·q2·γ + q2·γ²) of a centric reflection of "
+    "magnetic-to-nuclear ratio γ.", "1",
+    "P outside [−1, 1] or 0; f outside (0, 1]; q2 outside (0, 1]; I+ + I− = 0.",
+    {0.05, 0.95, 0.99, 0.8}, 0.0750329091706889,
+    kGamma,
+    kReflectionBeam);
+
+inline constexpr auto AsymmetryFromGammaSDev = Describe(
+    "Standard deviation of AsymmetryFromGamma.", "1",
+    "as AsymmetryFromGamma.",
+    {0.05, 0.95, 0.99, 0.8, 0.005, 0.01, 0.005}, 0.007520304779128633,
+    kGamma,
+    kReflectionBeam,
+    kSigmaGamma,
+    kBeamDeviations);
 // Where a reflection is seen, and what a cell is worth: the derived quantities
 // the planners show beside the functions above.
 inline constexpr auto DSpacing = Describe(

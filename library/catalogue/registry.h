@@ -25,6 +25,7 @@
 #include "vantrel/helium3/helium3.h"
 #include "vantrel/lattice/reflection_angles.h"
 #include "vantrel/lattice/sin_theta_over_lambda.h"
+#include "vantrel/magnetic/magnetic_ratio.h"
 #include "vantrel/peaks/peak_centring.h"
 
 namespace vantrel {
@@ -146,22 +147,33 @@ consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> en
     X(helium3, He3PolarisationSDev)
 
 // The library's own part, not exported to the host: the cell over an
-// experiment, the ratios corrected for the beam, and where a reflection is
-// seen and what a cell is worth.
-#define VANTREL_LIBRARY_CATALOGUE(X)                \
-    X(helium3, He3PolarisationAtTime)               \
-    X(helium3, He3PolarisationAtTimeSDev)           \
-    X(helium3, He3PolarisationFromTransmission)     \
-    X(helium3, He3PolarisationFromTransmissionSDev) \
-    X(counting, FlippingRatioCorrected)             \
-    X(counting, FlippingRatioCorrectedSDev)         \
-    X(counting, AsymmetryCorrected)                 \
-    X(counting, AsymmetryCorrectedSDev)             \
-    X(lattice, DSpacing)                            \
-    X(lattice, DSpacingSDev)                        \
-    X(lattice, TwoTheta)                            \
-    X(lattice, TwoThetaSDev)                        \
-    X(helium3, He3FigureOfMerit)                    \
+// experiment, the ratios corrected for the beam, the magnetic-to-nuclear
+// ratio of a reflection from them and back, and where a reflection is seen
+// and what a cell is worth.
+#define VANTREL_LIBRARY_CATALOGUE(X)                         \
+    X(helium3, He3PolarisationAtTime)                        \
+    X(helium3, He3PolarisationAtTimeSDev)                    \
+    X(helium3, He3PolarisationFromTransmission)              \
+    X(helium3, He3PolarisationFromTransmissionSDev)          \
+    X(helium3, He3PolarisationFromTransmissionPointSDev)     \
+    X(helium3, He3PolarisationFromTransmissionCommonRelSDev) \
+    X(counting, FlippingRatioCorrected)                      \
+    X(counting, FlippingRatioCorrectedSDev)                  \
+    X(counting, AsymmetryCorrected)                          \
+    X(counting, AsymmetryCorrectedSDev)                      \
+    X(magnetic, GammaFromFlippingRatio)                      \
+    X(magnetic, GammaFromFlippingRatioSDev)                  \
+    X(magnetic, FlippingRatioFromGamma)                      \
+    X(magnetic, FlippingRatioFromGammaSDev)                  \
+    X(magnetic, GammaFromAsymmetry)                          \
+    X(magnetic, GammaFromAsymmetrySDev)                      \
+    X(magnetic, AsymmetryFromGamma)                          \
+    X(magnetic, AsymmetryFromGammaSDev)                      \
+    X(lattice, DSpacing)                                     \
+    X(lattice, DSpacingSDev)                                 \
+    X(lattice, TwoTheta)                                     \
+    X(lattice, TwoThetaSDev)                                 \
+    X(helium3, He3FigureOfMerit)                             \
     X(helium3, He3FigureOfMeritSDev)
 
 // The whole catalogue, both parts in index order. Expanded here into the table

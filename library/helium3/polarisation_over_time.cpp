@@ -110,8 +110,10 @@ double He3PolarisationFromTransmissionSDev(double p, double T, double L, double 
 
 double He3PolarisationFromTransmissionPointSDev(double p, double T, double L, double lambda,
                                                 double Tratio, double sigmaTratio) noexcept {
+    // Written to be false for a NaN ratio too: an exact deviation adds nothing
+    // only to a ratio that is there.
     const double O = CellOpacity(p, T, L, lambda);
-    if (Tratio < 1.0 || NoUsableCell(p, T, L, lambda, O)) return kNaN;
+    if (!(Tratio >= 1.0) || NoUsableCell(p, T, L, lambda, O)) return kNaN;
     if (sigmaTratio == 0.0) return 0.0;
     return std::fabs(sigmaTratio) / std::sqrt((Tratio - 1.0) * (Tratio + 1.0)) / O;
 }
@@ -131,3 +133,5 @@ VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationAtTime);
 VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationAtTimeSDev);
 VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationFromTransmission);
 VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationFromTransmissionSDev);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationFromTransmissionPointSDev);
+VANTREL_COLUMN_KERNEL(vantrel::helium3::He3PolarisationFromTransmissionCommonRelSDev);

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "arithmetic/square.h"
+#include "columns/column_loop.h"
 #include "vantrel/nan.h"
 
 namespace vantrel::magnetic {
@@ -27,6 +28,14 @@ double PlusIntensity(double gamma, double P, double q2) noexcept {
     return 1.0 + (2.0 * P) * q2 * gamma + q2 * Square(gamma);
 }
 
+// √(terms)/(2√D), |∂G/∂γ| = 2√D at the root. At a double root (D = 0) γ still
+// has its value but moves without bound: +∞, as a transmission ratio of 1
+// does, unless no term has a deviation, which then adds nothing.
+double AtDoubleRoot(double terms, double D) noexcept {
+    if (D == 0.0 && terms == 0.0) return 0.0;
+    return std::sqrt(terms) / (2.0 * std::sqrt(D));
+}
+
 }  // namespace
 
 double GammaFromFlippingRatio(double R, double P, double f, double q2) noexcept {
@@ -34,9 +43,11 @@ double GammaFromFlippingRatio(double R, double P, double f, double q2) noexcept 
     const double Pf = FlippedPolarisation(P, f);
     const double c = R - 1.0;
     const double B = q2 * (R * Pf + P);
-    const double D = q2 * (q2 * Square(R * Pf + P) - Square(c));
-    if (!(D >= 0.0)) return kNaN;
+    // The sign before the factor q², whose product may underflow to −0.
+    const double inner = q2 * Square(R * Pf + P) - Square(c);
+    if (!(inner >= 0.0)) return kNaN;
     if (c == 0.0) return 0.0;
+    const double D = q2 * inner;
     return c / (B + std::copysign(std::sqrt(D), B));
 }
 
@@ -46,12 +57,11 @@ double GammaFromFlippingRatioSDev(double R, double P, double f, double q2, doubl
     if (std::isnan(gamma)) return kNaN;
     const double Pf = FlippedPolarisation(P, f);
     const double D = q2 * (q2 * Square(R * Pf + P) - Square(R - 1.0));
-    if (D == 0.0) return kNaN;
     const double minus = 1.0 - (2.0 * Pf) * q2 * gamma + q2 * Square(gamma);
     const double ratio = Square(minus * sigmaR);
     const double beam = Square(((2.0 * q2) * gamma * (R * (2.0 * f - 1.0) + 1.0)) * sigmaP) +
                         Square(((4.0 * q2) * gamma * R * P) * sigmaF);
-    return std::sqrt(ratio + beam) / (2.0 * std::sqrt(D));
+    return AtDoubleRoot(ratio + beam, D);
 }
 
 double FlippingRatioFromGamma(double gamma, double P, double f, double q2) noexcept {
@@ -80,9 +90,10 @@ double GammaFromAsymmetry(double A, double P, double f, double q2) noexcept {
     if (!UsableBeam(P, f, q2) || !(A >= -1.0 && A <= 1.0)) return kNaN;
     const double Q = f - A * (1.0 - f);
     const double B = q2 * P * Q;
-    const double D = q2 * (q2 * Square(P * Q) - Square(A));
-    if (!(D >= 0.0)) return kNaN;
+    const double inner = q2 * Square(P * Q) - Square(A);
+    if (!(inner >= 0.0)) return kNaN;
     if (A == 0.0) return 0.0;
+    const double D = q2 * inner;
     return A / (B + std::copysign(std::sqrt(D), B));
 }
 
@@ -92,12 +103,11 @@ double GammaFromAsymmetrySDev(double A, double P, double f, double q2, double si
     if (std::isnan(gamma)) return kNaN;
     const double Q = f - A * (1.0 - f);
     const double D = q2 * (q2 * Square(P * Q) - Square(A));
-    if (D == 0.0) return kNaN;
     const double sum = 1.0 + (2.0 * (1.0 - f)) * P * q2 * gamma + q2 * Square(gamma);
     const double measured = Square(sum * sigmaA);
     const double beam = Square(((2.0 * q2) * gamma * Q) * sigmaP) +
                         Square(((2.0 * q2) * P * gamma * (1.0 + A)) * sigmaF);
-    return std::sqrt(measured + beam) / (2.0 * std::sqrt(D));
+    return AtDoubleRoot(measured + beam, D);
 }
 
 double AsymmetryFromGamma(double gamma, double P, double f, double q2) noexcept {
@@ -122,3 +132,12 @@ double AsymmetryFromGammaSDev(double gamma, double P, double f, double q2, doubl
 }
 
 }  // namespace vantrel::magnetic
+
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::GammaFromFlippingRatio);
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::GammaFromFlippingRatioSDev);
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::FlippingRatioFromGamma);
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::FlippingRatioFromGammaSDev);
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::GammaFromAsymmetry);
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::GammaFromAsymmetrySDev);
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::AsymmetryFromGamma);
+VANTREL_COLUMN_KERNEL(vantrel::magnetic::AsymmetryFromGammaSDev);

@@ -55,6 +55,7 @@ std::vector<EdgeCase> PeakCentringCases();        // cases/peaks/peak_centring.c
 std::vector<EdgeCase> SinThetaOverLambdaCases();  // cases/lattice/sin_theta_over_lambda.cpp
 std::vector<EdgeCase> Helium3Cases();             // cases/helium3/helium3.cpp
 std::vector<EdgeCase> LibraryEdgeCases();         // cases/library/polarisation.cpp
+std::vector<EdgeCase> MagneticRatioCases();       // cases/library/magnetic_ratio.cpp
 std::vector<EdgeCase> ReflectionAndMeritCases();  // cases/library/reflection_and_merit.cpp
 
 inline std::vector<EdgeCase> AllEdgeCases() {
@@ -70,8 +71,9 @@ inline std::vector<EdgeCase> AllEdgeCases() {
 // plug-in does not carry.
 inline std::vector<EdgeCase> EveryEdgeCase() {
     std::vector<EdgeCase> every = AllEdgeCases();
-    for (auto table : {LibraryEdgeCases, ReflectionAndMeritCases})
+    for (auto table : {LibraryEdgeCases, MagneticRatioCases, ReflectionAndMeritCases}) {
         for (EdgeCase& c : table()) every.push_back(std::move(c));
+    }
     return every;
 }
 

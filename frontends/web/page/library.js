@@ -89,17 +89,19 @@ export class Library {
     return this.columns("_vantrel_rate_sdev", r.length, [r, t], 1)[0];
   }
 
-  // The relaxation fitted to measured polarisations: {fit, note} with fit
-  // [PHe0, T1, sigmaPHe0, sigmaT1, rho, reduced χ²], or {problem}.
-  decayFit(times, PHe, sigma) {
+  // The relaxation fitted to measured polarisations, weighed by their
+  // point-to-point deviations `sigma`, with the relative deviation `common`
+  // to them all carried by PHe0: {fit, note} with fit [PHe0, T1, sigmaPHe0,
+  // sigmaT1, rho, reduced χ², sigmaPHe0 from the points alone], or {problem}.
+  decayFit(times, PHe, sigma, common = 0) {
     const n = times.length;
-    return this.heap.with([8 * n, 8 * n, 8 * n, 8 * 6, 4], (t, p, s, fit, message) => {
+    return this.heap.with([8 * n, 8 * n, 8 * n, 8 * 7, 4], (t, p, s, fit, message) => {
       this.heap.setDoubles(t, times);
       this.heap.setDoubles(p, PHe);
       this.heap.setDoubles(s, sigma);
-      const ok = this.m._vantrel_decay_fit(n, t, p, s, fit, message);
+      const ok = this.m._vantrel_decay_fit(n, t, p, s, common, fit, message);
       const text = this.heap.take(this.heap.pointerAt(message));
-      return ok ? { fit: Array.from(this.heap.doubles(fit, 6)), note: text } : { problem: text };
+      return ok ? { fit: Array.from(this.heap.doubles(fit, 7)), note: text } : { problem: text };
     });
   }
 

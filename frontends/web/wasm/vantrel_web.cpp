@@ -289,16 +289,18 @@ EMSCRIPTEN_KEEPALIVE void vantrel_rate_sdev(int n, const double* r, const double
 // and the fit's note (empty when the points agree with it) in *message; on
 // failure 0, with the reason, naming the row from 1, in *message.
 EMSCRIPTEN_KEEPALIVE int vantrel_decay_fit(int n, const double* t, const double* PHe,
-                                           const double* sigma, double* fit, char** message) {
+                                           const double* sigma, double common, double* fit,
+                                           char** message) {
     const auto count = static_cast<std::size_t>(n < 0 ? 0 : n);
-    const vantrel::helium3::DecayFitOutcome outcome =
-        vantrel::helium3::He3DecayFit({t, t + count}, {PHe, PHe + count}, {sigma, sigma + count});
+    const vantrel::helium3::DecayFitOutcome outcome = vantrel::helium3::He3DecayFit(
+        {t, t + count}, {PHe, PHe + count}, {sigma, sigma + count}, common);
     if (!outcome.fit) {
         *message = Handed(vantrel::helium3::DecayFitErrorText(outcome.error));
         return 0;
     }
     const vantrel::helium3::DecayFit& f = *outcome.fit;
-    const double values[] = {f.PHe0, f.T1, f.sigmaPHe0, f.sigmaT1, f.rho, f.reduced_chi_square};
+    const double values[] = {
+        f.PHe0, f.T1, f.sigmaPHe0, f.sigmaT1, f.rho, f.reduced_chi_square, f.sigmaPHe0_points};
     std::copy(std::begin(values), std::end(values), fit);
     *message = Handed(f.Note());
     return 1;

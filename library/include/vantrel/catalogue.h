@@ -48,8 +48,8 @@ struct CatalogueEntry {
     std::string_view nanWhen;                  // the inputs that give NaN
     std::span<const double> exampleArguments;  // an example call, in call order,
     double exampleValue;                       // and the value it gives
-    std::string_view
-        subsystem;  // where its formula lives: "counting", "peaks", "lattice", "helium3"
+    std::string_view subsystem;  // where its formula lives: "counting", "peaks", "lattice",
+                                 // "helium3", "magnetic"
 
     std::vector<std::string_view> ArgumentNames() const;
 };

@@ -46,6 +46,32 @@ std::vector<EdgeCase> LibraryEdgeCases() {
         {"He3PolarisationFromTransmissionSDev", With(cell, {0.99, 0.01, 1, 0.1, 0.02, 0.02}),
          kQNaN},
 
+        // Its two parts: the squares of the point part and of the value times
+        // the common part add up to the square above (0.0107939² + (0.705738·0.0177023)²).
+        {"He3PolarisationFromTransmissionPointSDev", With(cell, {1.6, 0.02}), 0.010793881113202165},
+        {"He3PolarisationFromTransmissionPointSDev", With(cell, {1.6, -0.02}),
+         0.010793881113202165},
+        {"He3PolarisationFromTransmissionPointSDev", With(cell, {4, 0.02}), 0.0034809220655651007},
+        {"He3PolarisationFromTransmissionPointSDev", With(cell, {1, 0.02}), kInf},
+        {"He3PolarisationFromTransmissionPointSDev", With(cell, {1, 0}), 0.0},
+        {"He3PolarisationFromTransmissionPointSDev", With(cell, {kQNaN, 0}), kQNaN},
+        {"He3PolarisationFromTransmissionPointSDev", With(cell, {0.99, 0.02}), kQNaN},
+        {"He3PolarisationFromTransmissionPointSDev", {0, 293, 10, 2, 1.6, 0.02}, kQNaN},
+
+        {"He3PolarisationFromTransmissionCommonRelSDev", With(cell, {0.01, 1, 0.1, 0.02}),
+         0.017702294649375238},
+        {"He3PolarisationFromTransmissionCommonRelSDev", With(cell, {-0.01, -1, -0.1, -0.02}),
+         0.017702294649375238},
+        // The cross-section constant's alone: √(k₂/k₁).
+        {"He3PolarisationFromTransmissionCommonRelSDev", With(cell, {0, 0, 0, 0}),
+         0.0013125839114931292},
+        {"He3PolarisationFromTransmissionCommonRelSDev",
+         {1, -293, 10, 2, 0.01, 1, 0.1, 0.02},
+         kQNaN},
+        {"He3PolarisationFromTransmissionCommonRelSDev",
+         {1, 293, 10, 0, 0.01, 1, 0.1, 0.02},
+         kQNaN},
+
         {"FlippingRatioCorrected", {5, 0.95, 0.99}, 5.9844236760124634},
         {"FlippingRatioCorrected", {5, 1, 1}, 5.0},
         {"FlippingRatioCorrected", {5, 0, 1}, kQNaN},

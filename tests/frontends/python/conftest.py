@@ -69,6 +69,7 @@ _PLAUSIBLE = [
     (r"^(alpha|beta|gamma)$", lambda r, n: r.uniform(60, 120, n)),
     (r"^(PHe|Pr|Pm|Pn|Tn)$", lambda r, n: r.uniform(0, 1, n)),
     (r"^s$", lambda r, n: r.uniform(0.01, 0.16, n)),  # sin(θ)/λ within reach of any λ
+    (r"^(P|f|q2)$", lambda r, n: r.uniform(0.1, 1, n)),  # a beam, a flipper, sin² of the field's angle
     (r"^p$", lambda r, n: r.uniform(0.3, 3, n)),
     (r"^T$", lambda r, n: r.uniform(250, 3600, n)),
     (r"^L$", lambda r, n: r.uniform(3, 20, n)),

@@ -39,6 +39,11 @@ PROPAGATION = [
     ("FlippingRatioCorrectedSDev", "FlippingRatioCorrected", [3, 4, 5]),
     ("AsymmetryCorrectedSDev", "AsymmetryCorrected", [3, 4, 5]),
     ("He3PolarisationFromTransmissionSDev", "He3PolarisationFromTransmission", [5, 6, 7, 8, 9], CROSS_SECTION),
+    ("He3PolarisationFromTransmissionPointSDev", "He3PolarisationFromTransmission", [0, 0, 0, 0, 5]),
+    ("GammaFromFlippingRatioSDev", "GammaFromFlippingRatio", [4, 5, 6, 0]),
+    ("FlippingRatioFromGammaSDev", "FlippingRatioFromGamma", [4, 5, 6, 0]),
+    ("GammaFromAsymmetrySDev", "GammaFromAsymmetry", [4, 5, 6, 0]),
+    ("AsymmetryFromGammaSDev", "AsymmetryFromGamma", [4, 5, 6, 0]),
     ("CountRateSDev", "CountRate", [POISSON, 0]),
     ("CountRateDDTSDev", "CountRateDDT", [POISSON, 0, 4, 5]),
     ("CountRateMonitorSDev", "CountRateMonitor", [POISSON, POISSON]),
@@ -186,6 +191,24 @@ CONVENTIONS = [
     ("AsymmetryCorrected", [0.6, 0.75, 1], 0.8),
     ("AsymmetryCorrected", [1, 0.5, 0.5], NAN),                         # f - A(1 - f) = 0
     ("AsymmetryCorrectedSDev", [0.6, 1.5, 1, 0.04, 0.01, 0.005], NAN),
+    ("He3PolarisationFromTransmissionPointSDev", [1, 293, 10, 2, 1, 0.02], INF),
+    ("He3PolarisationFromTransmissionPointSDev", [1, 293, 10, 2, 1, 0], 0),
+    ("He3PolarisationFromTransmissionPointSDev", [1, 293, 10, 2, NAN, 0], NAN),
+    ("He3PolarisationFromTransmissionCommonRelSDev", [-1, -293, 10, 2, 0, 0, 0, 0], NAN),
+    # a perfect beam at q² = 1: R = ((1 + γ)/(1 − γ))², A = 2γ/(1 + γ²)
+    ("GammaFromFlippingRatio", [4, 1, 1, 1], 1 / 3),
+    ("GammaFromFlippingRatio", [0, 1, 1, 1], -1),                       # the double root
+    ("GammaFromFlippingRatio", [100, 1, 1, 0.25], NAN),                 # out of reach at that q²
+    ("GammaFromFlippingRatio", [1.25, -0.0, 0.99, 0.8], NAN),
+    ("GammaFromFlippingRatioSDev", [0, 1, 1, 1, 0.01, 0, 0], INF),
+    ("GammaFromFlippingRatioSDev", [0, 1, 1, 1, 0, 0, 0], 0),
+    ("FlippingRatioFromGamma", [0.5, 1, 1, 1], 9),
+    ("FlippingRatioFromGamma", [1, 1, 1, 1], NAN),                      # I− = 0
+    ("GammaFromAsymmetry", [0.6, 1, 1, 1], 1 / 3),
+    ("GammaFromAsymmetry", [1.01, 1, 1, 1], NAN),
+    ("GammaFromAsymmetrySDev", [1, 1, 1, 1, 0.01, 0, 0], INF),
+    ("AsymmetryFromGamma", [0.5, 1, 1, 1], 0.8),
+    ("AsymmetryFromGamma", [0.5, 0.9, 0.9, 1.5], NAN),
 ]
 
 
@@ -202,6 +225,27 @@ def test_the_exact_formulas_keep_the_librarys_conventions(name, args, expected):
         assert value == expected
     else:
         assert close(value, mpf(expected), mpf(1e-15))
+
+
+def test_the_transmission_deviation_is_its_two_parts():
+    """(value·common)² + point² is the whole deviation's square."""
+    cell, deviations, ratio, sigma = [1, 293, 10, 2], [0.01, 1, 0.1, 0.02], 1.6, 0.02
+    value = exact("He3PolarisationFromTransmission", cell + [ratio])
+    common = exact("He3PolarisationFromTransmissionCommonRelSDev", cell + deviations)
+    point = exact("He3PolarisationFromTransmissionPointSDev", cell + [ratio, sigma])
+    whole = exact("He3PolarisationFromTransmissionSDev", cell + [ratio] + deviations + [sigma])
+    assert close(mp.sqrt((value * common) ** 2 + point**2), whole, mpf(10) ** -30)
+
+
+@pytest.mark.parametrize("inverse, forward", [("GammaFromFlippingRatio", "FlippingRatioFromGamma"),
+                                              ("GammaFromAsymmetry", "AsymmetryFromGamma")])
+@pytest.mark.parametrize("gamma, P, f, q2", [(0.05, 0.95, 0.99, 0.8), (-0.4, 0.9, 0.97, 0.5), (0.3, -0.8, 0.9, 1),
+                                             (1e-9, 0.93, 0.98, 1), (0.9, 0.6, 0.5, 0.3)])
+def test_gamma_comes_back_from_its_ratio_and_asymmetry(inverse, forward, gamma, P, f, q2):
+    mp.dps = 50
+    measured = references.FORMULAS[forward][0](*[mpf(x) for x in (gamma, P, f, q2)])
+    back = references.FORMULAS[inverse][0](measured, *[mpf(x) for x in (P, f, q2)])
+    assert close(back, mpf(gamma), mpf(10) ** -40)
 
 
 def test_every_formula_names_a_catalogue_function_with_its_arity():

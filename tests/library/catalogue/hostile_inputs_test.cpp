@@ -102,6 +102,9 @@ bool NoFiniteOpacity(Args a) { return a[0] == 0.0 || a[1] == 0.0; }  // p or T =
 bool UnusableBeam(Args a) {
     return a[1] < -1.0 || a[1] > 1.0 || a[2] < 0.0 || a[2] > 1.0 || a[1] == 0.0 || a[2] == 0.0;
 }
+// The same beam, and the field's projection q² outside (0, 1]: a reflection
+// whose ratio says nothing of γ.
+bool UnusableReflection(Args a) { return UnusableBeam(a) || a[3] <= 0.0 || a[3] > 1.0; }
 bool OutOfReach(Args a) { return a[0] < 0.0 || a[1] <= 0.0 || a[1] * a[0] > 1.0; }
 bool UnusablePolariser(Args a) { return std::fabs(a[0]) > 1.0 || a[1] < 0.0 || a[1] > 1.0; }
 
@@ -196,6 +199,21 @@ const NaNRule kNaNRules[] = {
     {"FlippingRatioCorrectedSDev", "P, f unusable", UnusableBeam},
     {"AsymmetryCorrected", "P, f unusable", UnusableBeam},
     {"AsymmetryCorrectedSDev", "P, f unusable", UnusableBeam},
+    {"He3PolarisationFromTransmissionPointSDev", "Tratio < 1", [](Args a) { return a[4] < 1.0; }},
+    {"He3PolarisationFromTransmissionPointSDev", "p or T = 0", NoFiniteOpacity},
+    {"He3PolarisationFromTransmissionCommonRelSDev", "p or T = 0", NoFiniteOpacity},
+    {"GammaFromFlippingRatio", "P, f, q2 unusable", UnusableReflection},
+    {"GammaFromFlippingRatio", "R < 0", [](Args a) { return a[0] < 0.0; }},
+    {"GammaFromFlippingRatioSDev", "P, f, q2 unusable", UnusableReflection},
+    {"GammaFromFlippingRatioSDev", "R < 0", [](Args a) { return a[0] < 0.0; }},
+    {"FlippingRatioFromGamma", "P, f, q2 unusable", UnusableReflection},
+    {"FlippingRatioFromGammaSDev", "P, f, q2 unusable", UnusableReflection},
+    {"GammaFromAsymmetry", "P, f, q2 unusable", UnusableReflection},
+    {"GammaFromAsymmetry", "|A| > 1", [](Args a) { return std::fabs(a[0]) > 1.0; }},
+    {"GammaFromAsymmetrySDev", "P, f, q2 unusable", UnusableReflection},
+    {"GammaFromAsymmetrySDev", "|A| > 1", [](Args a) { return std::fabs(a[0]) > 1.0; }},
+    {"AsymmetryFromGamma", "P, f, q2 unusable", UnusableReflection},
+    {"AsymmetryFromGammaSDev", "P, f, q2 unusable", UnusableReflection},
     {"DSpacing", "s <= 0", [](Args a) { return a[0] <= 0.0; }},
     {"DSpacingSDev", "s <= 0", [](Args a) { return a[0] <= 0.0; }},
     {"TwoTheta", "s < 0, lambda <= 0 or lambda·s > 1", OutOfReach},

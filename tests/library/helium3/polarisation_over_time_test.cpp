@@ -89,6 +89,20 @@ TEST(CellOverTime, TransmissionDeviationAgreesWithPropagation) {
                                      PropagatedSDev(FromTransmission, x, s)),
                   1e-6)
             << ratio;
+        // Its two parts: the ratio's alone, and the rest relative to the value.
+        const std::array ratioOnly{0.0, 0.0, 0.0, 0.0, s[4], 0.0};
+        const std::array cellOnly{s[0], s[1], s[2], s[3], 0.0, s[5]};
+        EXPECT_LT(RelativeDifference(
+                      He3PolarisationFromTransmissionPointSDev(p, T, L, lambda, ratio, s[4]),
+                      PropagatedSDev(FromTransmission, x, ratioOnly)),
+                  1e-6)
+            << ratio;
+        EXPECT_LT(RelativeDifference(He3PolarisationFromTransmissionCommonRelSDev(
+                                         p, T, L, lambda, s[0], s[1], s[2], s[3]) *
+                                         FromTransmission(x),
+                                     PropagatedSDev(FromTransmission, x, cellOnly)),
+                  1e-6)
+            << ratio;
     }
 }
 

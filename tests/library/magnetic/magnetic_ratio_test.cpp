@@ -104,6 +104,10 @@ TEST(MagneticRatio, RatiosOutOfReachAreNaN) {
     const double R = FlippingRatioFromGamma(1, 1, 1, 0.9);
     EXPECT_FALSE(std::isnan(GammaFromFlippingRatio(R, 1, 1, 0.9)));
     EXPECT_TRUE(std::isnan(GammaFromFlippingRatio(R, 0.5, 1, 0.9)));
+    // Out of reach by far, with every quantity near 1e-151: the discriminant's
+    // sign is read before its factor q² takes it below the range of a double.
+    EXPECT_TRUE(std::isnan(GammaFromAsymmetry(1.79e-151, 5.85e-151, 8.27e-151, 4.75e-151)));
+    EXPECT_TRUE(std::isnan(GammaFromFlippingRatio(1.1, 1e-151, 1, 1e-323)));
     // R = 1 and A = 0 are γ = 0 exactly, with a finite deviation.
     EXPECT_EQ(GammaFromFlippingRatio(1, 0.9, 0.95, 0.5), 0.0);
     EXPECT_EQ(GammaFromAsymmetry(0, 0.9, 0.95, 0.5), 0.0);

@@ -7,6 +7,11 @@ import { cellRules } from "./helium3.js";
 import { numberLines } from "./lattice.js";
 
 const FROM = "He3PolarisationFromTransmission";
+// A ratio's deviation in two parts: the one that moves each point against the
+// others, which the fit weighs, and the relative one common to every point
+// read from this cell (the cross-section constant), which PHe0 carries.
+const POINT = `${FROM}PointSDev`;
+const COMMON = `${FROM}CommonRelSDev`;
 
 // The fit weighs each measurement by its standard deviation, which a ratio's
 // gives it: none at all would weigh it without end.
@@ -25,7 +30,7 @@ export class DecayPlanner {
       [FROM, "T", "293", cellRules.T],
       [FROM, "L", "10", cellRules.L],
       [FROM, "lambda", "2", cellRules.lambda],
-      [`${FROM}SDev`, "sigmaTratio", "0.01", weight],
+      [POINT, "sigmaTratio", "0.01", weight],
       ["He3PolarisationAtTime", "t", "48", rules.any("time")],
     ], () => this.draw());
     this.text = element("textarea", { id: "decay-data", rows: "7", spellcheck: "false", "aria-describedby": "decay-data-error" });
@@ -68,7 +73,7 @@ export class DecayPlanner {
     const times = rows.map((r) => r.values[0]);
     const ratios = rows.map((r) => r.values[1]);
     const PHe = lib.callRows(FROM, ratios.map((r) => [...cell, r]));
-    const sigma = lib.callRows(`${FROM}SDev`, ratios.map((r) => [...cell, r, 0, 0, 0, 0, v.sigmaTratio]));
+    const sigma = lib.callRows(POINT, ratios.map((r) => [...cell, r, v.sigmaTratio]));
     problem = rows.map((row, i) => this.ratioProblem(row, PHe[i], sigma[i])).find(Boolean) ?? "";
     markField({ input: this.text, error: this.error }, problem);
     if (problem) {
@@ -77,7 +82,9 @@ export class DecayPlanner {
     }
     fresh(this.out);
     const measured = times.map((t, i) => `t = ${f(t)} h: P(³He) = ${f(PHe[i])} ± ${f(sigma[i])}`);
-    const outcome = lib.decayFit(times, PHe, sigma);
+    // p, T, L and λ are taken as exact here: the common part is the cross-section constant's.
+    const common = lib.call(COMMON, ...cell, 0, 0, 0, 0);
+    const outcome = lib.decayFit(times, PHe, sigma, common);
     if (outcome.problem !== undefined) {
       // The fit counts the measurements from 1; the user sees lines.
       const said = outcome.problem.replace(/^row (\d+): /, (_, k) => `Line ${rows[Number(k) - 1]?.line ?? k}: `);
@@ -86,13 +93,16 @@ export class DecayPlanner {
       return;
     }
     const { fit, note } = outcome;
-    const [PHe0, T1, sPHe0, sT1, rho] = fit;
+    const [PHe0, T1, sPHe0, sT1, rho, , sPoints] = fit;
     const at = lib.call("He3PolarisationAtTime", PHe0, T1, v.t);
     const atSigma = lib.call("He3PolarisationAtTimeSDev", PHe0, T1, v.t, sPHe0, sT1, rho);
     const efficiency = lib.call("He3Efficiency", ...cell, at);
     const efficiencySigma = lib.call("He3EfficiencySDev", ...cell, at, 0, 0, 0, 0, atSigma);
     lines(this.out, [
       `Fit: P(³He)(0) = ${f(PHe0)} ± ${f(sPHe0)}, T₁ = ${f(T1)} ± ${f(sT1)} h, ρ = ${f(rho)}`,
+      `Of P(³He)(0)'s deviation, ± ${f(sPoints)} comes from the measurements' own deviations, which the fit weighs, ` +
+        `and a relative ${f(common)} (± ${f(common * PHe0)}) is common to them all: the cross-section constant, ` +
+        "which scales every polarisation read from this cell alike and moves no point against another.",
       `At t = ${f(v.t)} h: P(³He) = ${f(at)} ± ${f(atSigma)}, efficiency at ${f(v.lambda)} Å ${f(efficiency)} ± ${f(efficiencySigma)}`,
       ...(note ? [note] : []),
       ...measured,

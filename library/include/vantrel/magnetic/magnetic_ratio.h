@@ -17,7 +17,9 @@ namespace vantrel::magnetic {
 // smaller magnitude (the other belongs to a reflection whose magnetic part
 // outweighs the nuclear one, which the ratio alone cannot tell apart). NaN
 // for R < 0 and where the quadratic has no real root: a ratio further from 1
-// than the beam can produce at that q2.
+// than the beam can produce at that q2. At the edge of that range the two
+// roots meet and γ moves without bound: the deviation is +∞ there (0 when no
+// deviation is given), as for the asymmetry.
 double GammaFromFlippingRatio(double R, double P, double f, double q2) noexcept;
 double GammaFromFlippingRatioSDev(double R, double P, double f, double q2, double sigmaR,
                                   double sigmaP, double sigmaF) noexcept;
