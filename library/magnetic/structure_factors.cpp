@@ -65,6 +65,126 @@ double Fraction(double x) { return x - std::floor(x); }
 // The difference of two fractional coordinates, to the nearest lattice image.
 double Wrapped(double d) { return d - std::round(d); }
 
+// exp(2πi·x·h) of one coordinate and index, x·h reduced to a fraction of a turn
+// first. Quarter turns are exact: an atom at 0, ¼, ½ or ¾ along an axis has
+// phases ±1 and ±i there without rounding, and so do their products.
+void Turn(double x, int h, double& re, double& im) {
+    static constexpr double kCos[4] = {1.0, 0.0, -1.0, 0.0}, kSin[4] = {0.0, 1.0, 0.0, -1.0};
+    const double turns = Fraction(h * x);
+    const double quarters = 4.0 * turns;
+    if (quarters == std::floor(quarters)) {
+        // A fraction of a tiny negative x·h rounds to 1: four quarters, a whole turn.
+        const int q = static_cast<int>(quarters) & 3;
+        re = kCos[q];
+        im = kSin[q];
+        return;
+    }
+    const double angle = (2.0 * std::numbers::pi) * turns;
+    re = std::cos(angle);
+    im = std::sin(angle);
+}
+
+// exp(2πi·x·h) of every atom's coordinate along each axis, for the indices
+// from lo to hi: one row of atoms per index, real and imaginary parts apart, so
+// that a reflection's phases are products down three contiguous rows.
+class PhaseTables {
+public:
+    void Fill(const std::vector<CellAtom>& atoms, const Miller& lo, const Miller& hi) {
+        atoms_ = atoms.size();
+        lo_ = lo;
+        for (int axis = 0; axis < 3; ++axis) {
+            const std::size_t rows = static_cast<std::size_t>(hi[axis] - lo[axis]) + 1;
+            re_[axis].resize(rows * atoms_);
+            im_[axis].resize(rows * atoms_);
+            for (std::size_t row = 0; row < rows; ++row) {
+                const int h = lo[axis] + static_cast<int>(row);
+                for (std::size_t a = 0; a < atoms_; ++a)
+                    Turn(atoms[a].position[axis], h, re_[axis][row * atoms_ + a],
+                         im_[axis][row * atoms_ + a]);
+            }
+        }
+    }
+    const double* Re(int axis, int h) const { return re_[axis].data() + Offset(axis, h); }
+    const double* Im(int axis, int h) const { return im_[axis].data() + Offset(axis, h); }
+
+private:
+    std::size_t Offset(int axis, int h) const {
+        return static_cast<std::size_t>(h - lo_[axis]) * atoms_;
+    }
+    std::size_t atoms_ = 0;
+    Miller lo_{};
+    std::array<std::vector<double>, 3> re_, im_;
+};
+
+// A table is kept to this many entries per axis and atom, 32 MB in all.
+constexpr double kMaxTableEntries = 1 << 21;
+
+// What one evaluation needs besides the model: the end of each site's atoms in
+// the cell (UnitCellAtoms lists them site by site) and room for the phases.
+struct Scratch {
+    explicit Scratch(const StructureFactorModel& model)
+        : siteEnd(model.Structure().sites.size(), 0),
+          re(model.Atoms().size()),
+          im(model.Atoms().size()),
+          siteSums(model.Structure().sites.size()) {
+        for (std::size_t a = 0; a < model.Atoms().size(); ++a)
+            siteEnd[model.Atoms()[a].site] = a + 1;
+        for (std::size_t i = 1; i < siteEnd.size(); ++i)
+            siteEnd[i] = std::max(siteEnd[i], siteEnd[i - 1]);
+    }
+    std::vector<std::size_t> siteEnd;
+    std::vector<double> re, im;
+    std::vector<std::complex<double>> siteSums;
+};
+
+// s, F_N and F_M per μB of each magnetic site of one reflection, its indices in the tables.
+void Evaluate(const StructureFactorModel& model, const PhaseTables& tables, const Miller& hkl,
+              Scratch& scratch, double& s, std::complex<double>& FN, std::complex<double>* FM) {
+    s = model.SinThetaOverLambda(hkl);
+    const double s2 = Square(s);
+    const double *xr = tables.Re(0, hkl[0]), *xi = tables.Im(0, hkl[0]);
+    const double *yr = tables.Re(1, hkl[1]), *yi = tables.Im(1, hkl[1]);
+    const double *zr = tables.Re(2, hkl[2]), *zi = tables.Im(2, hkl[2]);
+    double* re = scratch.re.data();
+    double* im = scratch.im.data();
+    const std::size_t atoms = scratch.re.size();
+    for (std::size_t a = 0; a < atoms; ++a) {
+        const double pr = xr[a] * yr[a] - xi[a] * yi[a];
+        const double pi = xr[a] * yi[a] + xi[a] * yr[a];
+        re[a] = pr * zr[a] - pi * zi[a];
+        im[a] = pr * zi[a] + pi * zr[a];
+    }
+    // Each site's sum of occ·exp(2πi·h·r)·exp(−B·s²) over its atoms, once; in
+    // four partial sums, so that the additions overlap rather than wait on each other.
+    const std::vector<Site>& sites = model.Structure().sites;
+    FN = {0.0, 0.0};
+    std::size_t a = 0;
+    for (std::size_t i = 0; i < sites.size(); ++i) {
+        double sr[4] = {0.0, 0.0, 0.0, 0.0}, si[4] = {0.0, 0.0, 0.0, 0.0};
+        const std::size_t end = scratch.siteEnd[i];
+        for (; a + 4 <= end; a += 4) {
+            for (int j = 0; j < 4; ++j) {
+                sr[j] += re[a + j];
+                si[j] += im[a + j];
+            }
+        }
+        for (; a < end; ++a) {
+            sr[0] += re[a];
+            si[0] += im[a];
+        }
+        std::complex<double> sum((sr[0] + sr[1]) + (sr[2] + sr[3]),
+                                 (si[0] + si[1]) + (si[2] + si[3]));
+        sum *= sites[i].occupancy * std::exp(-sites[i].B * s2);
+        scratch.siteSums[i] = sum;
+        FN += sites[i].scatteringLength * sum;
+    }
+    const std::vector<MagneticSite>& magnetic = model.MagneticSites();
+    for (std::size_t m = 0; m < magnetic.size(); ++m) {
+        const double f = magnetic[m].formFactor(s);
+        FM[m] = (kMagneticLengthPerBohrMagneton * f) * scratch.siteSums[magnetic[m].site];
+    }
+}
+
 }  // namespace
 
 const Site* CrystalStructure::FindSite(std::string_view label) const noexcept {
@@ -145,48 +265,84 @@ StructureFactorModel::StructureFactorModel(const CrystalStructure& structure,
       magnetic_(std::move(magnetic)),
       atoms_(UnitCellAtoms(structure)),
       metric_(Metric(structure.cell)),
-      reciprocalMetric_(Inverse(metric_)) {}
+      reciprocalMetric_(Inverse(metric_)) {
+    for (const SymmetryOperation& op : structure_.operations) {
+        const auto same =
+            std::find_if(rotations_.begin(), rotations_.end(),
+                         [&](const RotationClass& c) { return c.rotation == op.rotation; });
+        if (same == rotations_.end()) {
+            rotations_.push_back({op.rotation, {op.translation}});
+        } else {
+            same->translations.push_back(op.translation);
+        }
+    }
+}
 
 double StructureFactorModel::SinThetaOverLambda(const Miller& hkl) const noexcept {
     return 0.5 * std::sqrt(Quadratic(reciprocalMetric_, hkl));
 }
 
 bool StructureFactorModel::Allowed(const Miller& hkl) const noexcept {
-    for (const SymmetryOperation& op : structure_.operations) {
+    for (const RotationClass& c : rotations_) {
         bool fixed = true;
-        double phase = 0.0;
-        for (int j = 0; j < 3; ++j) {
-            const int column = hkl[0] * op.rotation[0][j] + hkl[1] * op.rotation[1][j] +
-                               hkl[2] * op.rotation[2][j];
-            fixed = fixed && column == hkl[j];
-            phase += hkl[j] * op.translation[j];
+        for (int j = 0; j < 3 && fixed; ++j)
+            fixed =
+                hkl[0] * c.rotation[0][j] + hkl[1] * c.rotation[1][j] + hkl[2] * c.rotation[2][j] ==
+                hkl[j];
+        if (!fixed) continue;
+        for (const std::array<double, 3>& t : c.translations) {
+            double phase = 0.0;
+            for (int j = 0; j < 3; ++j) phase += hkl[j] * t[j];
+            // Translations are multiples of 1/24: a fraction is never near an integer by chance.
+            if (std::fabs(Wrapped(phase)) > 1e-6) return false;
         }
-        // Translations are multiples of 1/24: a fraction is never near an integer by chance.
-        if (fixed && std::fabs(Wrapped(phase)) > 1e-6) return false;
     }
     return true;
 }
 
 ReflectionFactors StructureFactorModel::Factors(const Miller& hkl) const {
-    ReflectionFactors out{hkl, SinThetaOverLambda(hkl), {0.0, 0.0}, {}};
+    ReflectionFactors out{hkl, 0.0, {0.0, 0.0}, {}};
     out.FMPerMoment.assign(magnetic_.size(), {0.0, 0.0});
-    const double s2 = Square(out.s);
-    // Each site's sum of occ·exp(2πi·h·r)·exp(−B·s²) over its atoms, once.
-    std::vector<std::complex<double>> siteSums(structure_.sites.size(), {0.0, 0.0});
-    for (const CellAtom& atom : atoms_) {
-        const double turns = Fraction(hkl[0] * atom.position[0] + hkl[1] * atom.position[1] +
-                                      hkl[2] * atom.position[2]);
-        const double angle = (2.0 * std::numbers::pi) * turns;
-        siteSums[atom.site] += std::complex<double>(std::cos(angle), std::sin(angle));
+    PhaseTables tables;
+    tables.Fill(atoms_, hkl, hkl);
+    Scratch scratch(*this);
+    Evaluate(*this, tables, hkl, scratch, out.s, out.FN, out.FMPerMoment.data());
+    return out;
+}
+
+FactorColumns StructureFactorModel::FactorsOf(std::span<const Miller> hkl) const {
+    const std::size_t n = hkl.size(), sites = magnetic_.size();
+    FactorColumns out;
+    out.allowed.resize(n);
+    out.s.resize(n);
+    out.FN.assign(n, {0.0, 0.0});
+    out.FMPerMoment.assign(n * sites, {0.0, 0.0});
+    Miller lo = {0, 0, 0}, hi = {0, 0, 0};
+    std::size_t allowed = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        out.allowed[i] = Allowed(hkl[i]);
+        out.s[i] = SinThetaOverLambda(hkl[i]);
+        if (!out.allowed[i]) continue;
+        for (int axis = 0; axis < 3; ++axis) {
+            lo[axis] = allowed == 0 ? hkl[i][axis] : std::min(lo[axis], hkl[i][axis]);
+            hi[axis] = allowed == 0 ? hkl[i][axis] : std::max(hi[axis], hkl[i][axis]);
+        }
+        ++allowed;
     }
-    for (std::size_t i = 0; i < siteSums.size(); ++i) {
-        const Site& site = structure_.sites[i];
-        siteSums[i] *= site.occupancy * std::exp(-site.B * s2);
-        out.FN += site.scatteringLength * siteSums[i];
-    }
-    for (std::size_t m = 0; m < magnetic_.size(); ++m) {
-        const double f = magnetic_[m].formFactor(out.s);
-        out.FMPerMoment[m] = (kMagneticLengthPerBohrMagneton * f) * siteSums[magnetic_[m].site];
+    // One table for all where it takes fewer sines than a row of each axis per
+    // reflection, and is not too large; else those rows, reflection by reflection.
+    double rows = 0.0;
+    for (int axis = 0; axis < 3; ++axis) rows += double(hi[axis]) - double(lo[axis]) + 1.0;
+    const bool shared =
+        rows <= 3.0 * double(allowed) && rows * double(atoms_.size()) <= kMaxTableEntries;
+    PhaseTables tables;
+    if (shared && allowed > 0) tables.Fill(atoms_, lo, hi);
+    Scratch scratch(*this);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!out.allowed[i]) continue;
+        if (!shared) tables.Fill(atoms_, hkl[i], hkl[i]);
+        Evaluate(*this, tables, hkl[i], scratch, out.s[i], out.FN[i],
+                 out.FMPerMoment.data() + i * sites);
     }
     return out;
 }
@@ -251,9 +407,14 @@ double StructureFactorModel::Q2(const Miller& hkl,
 
 std::complex<double> MagneticStructureFactor(const ReflectionFactors& factors,
                                              std::span<const double> moments) {
+    return MagneticStructureFactor(factors.FMPerMoment, moments);
+}
+
+std::complex<double> MagneticStructureFactor(std::span<const std::complex<double>> FMPerMoment,
+                                             std::span<const double> moments) noexcept {
     std::complex<double> FM{0.0, 0.0};
-    const std::size_t n = std::min(moments.size(), factors.FMPerMoment.size());
-    for (std::size_t m = 0; m < n; ++m) FM += moments[m] * factors.FMPerMoment[m];
+    const std::size_t n = std::min(moments.size(), FMPerMoment.size());
+    for (std::size_t m = 0; m < n; ++m) FM += moments[m] * FMPerMoment[m];
     return FM;
 }
 
@@ -265,34 +426,39 @@ Ratios FlippingRatioAndAsymmetry(std::complex<double> FN, std::complex<double> F
     return {minus == 0.0 ? kNaN : plus / minus, sum == 0.0 ? kNaN : (plus - minus) / sum};
 }
 
+PredictedColumns PredictFlippingRatioColumns(const StructureFactorModel& model,
+                                             std::span<const Miller> hkl,
+                                             std::span<const double> moments, double P, double f,
+                                             std::span<const double> q2) {
+    PredictedColumns out;
+    out.factors = model.FactorsOf(hkl);
+    const std::size_t n = hkl.size(), sites = model.MagneticSites().size();
+    out.q2.resize(n);
+    out.FM.assign(n, {0.0, 0.0});
+    out.R.assign(n, kNaN);
+    out.A.assign(n, kNaN);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.q2[i] = i < q2.size() ? q2[i] : kNaN;
+        if (!out.factors.allowed[i]) continue;
+        out.FM[i] = MagneticStructureFactor(
+            std::span(out.factors.FMPerMoment).subspan(i * sites, sites), moments);
+        const Ratios ratios =
+            FlippingRatioAndAsymmetry(out.factors.FN[i], out.FM[i], P, f, out.q2[i]);
+        out.R[i] = ratios.R;
+        out.A[i] = ratios.A;
+    }
+    return out;
+}
+
 namespace {
 
-template <typename Q2Of>
-std::vector<PredictedReflection> Predict(const StructureFactorModel& model,
-                                         std::span<const Miller> hkl,
-                                         std::span<const double> moments, double P, double f,
-                                         Q2Of q2Of) {
-    std::vector<PredictedReflection> rows;
-    rows.reserve(hkl.size());
-    for (std::size_t i = 0; i < hkl.size(); ++i) {
-        PredictedReflection row{hkl[i],
-                                model.Allowed(hkl[i]),
-                                model.SinThetaOverLambda(hkl[i]),
-                                q2Of(i),
-                                {0.0, 0.0},
-                                {0.0, 0.0},
-                                kNaN,
-                                kNaN};
-        if (row.allowed) {
-            const ReflectionFactors factors = model.Factors(hkl[i]);
-            row.FN = factors.FN;
-            row.FM = MagneticStructureFactor(factors, moments);
-            const Ratios ratios = FlippingRatioAndAsymmetry(row.FN, row.FM, P, f, row.q2);
-            row.R = ratios.R;
-            row.A = ratios.A;
-        }
-        rows.push_back(row);
-    }
+std::vector<PredictedReflection> Rows(std::span<const Miller> hkl, const PredictedColumns& c) {
+    std::vector<PredictedReflection> rows(hkl.size());
+    for (std::size_t i = 0; i < hkl.size(); ++i)
+        rows[i] = {hkl[i],          c.factors.allowed[i] != 0,
+                   c.factors.s[i],  c.q2[i],
+                   c.factors.FN[i], c.FM[i],
+                   c.R[i],          c.A[i]};
     return rows;
 }
 
@@ -303,16 +469,16 @@ std::vector<PredictedReflection> PredictFlippingRatios(const StructureFactorMode
                                                        std::span<const double> moments, double P,
                                                        double f,
                                                        const std::array<double, 3>& field) {
-    return Predict(model, hkl, moments, P, f,
-                   [&](std::size_t i) { return model.Q2(hkl[i], field); });
+    std::vector<double> q2(hkl.size());
+    for (std::size_t i = 0; i < hkl.size(); ++i) q2[i] = model.Q2(hkl[i], field);
+    return Rows(hkl, PredictFlippingRatioColumns(model, hkl, moments, P, f, q2));
 }
 
 std::vector<PredictedReflection> PredictFlippingRatios(const StructureFactorModel& model,
                                                        std::span<const Miller> hkl,
                                                        std::span<const double> moments, double P,
                                                        double f, std::span<const double> q2) {
-    return Predict(model, hkl, moments, P, f,
-                   [&](std::size_t i) { return i < q2.size() ? q2[i] : kNaN; });
+    return Rows(hkl, PredictFlippingRatioColumns(model, hkl, moments, P, f, q2));
 }
 
 }  // namespace vantrel::magnetic
