@@ -62,8 +62,12 @@ double Quadratic(const Matrix& m, const V& x) {
 
 double Fraction(double x) { return x - std::floor(x); }
 
-// The difference of two fractional coordinates, to the nearest lattice image.
+// A fraction of a turn, to the nearest whole one.
 double Wrapped(double d) { return d - std::round(d); }
+
+// The difference of two fractional coordinates in [0, 1], to the nearest
+// lattice image: Wrapped for d in [−1, 1], without a call.
+double WrappedDifference(double d) { return d >= 0.5 ? d - 1.0 : d <= -0.5 ? d + 1.0 : d; }
 
 // exp(2πi·x·h) of one coordinate and index, x·h reduced to a fraction of a turn
 // first. Quarter turns are exact: an atom at 0, ¼, ½ or ¾ along an axis has
@@ -235,6 +239,14 @@ MagneticSitesOutcome MakeMagneticSites(const CrystalStructure& structure,
 
 std::vector<CellAtom> UnitCellAtoms(const CrystalStructure& structure) {
     const Matrix metric = Metric(structure.cell);
+    // Two points d apart in fractional coordinates are at least |d_i| times the
+    // spacing of the lattice planes normal to a*_i apart (d·a*_i = d_i): most
+    // images are told apart by one coordinate, without the metric. The margin
+    // leaves the metric to decide wherever rounding could.
+    const Matrix reciprocal = Inverse(metric);
+    std::array<double, 3> apart;
+    for (int i = 0; i < 3; ++i)
+        apart[i] = kSameAtomDistance * std::sqrt(reciprocal[i][i]) * (1.0 + 1e-6);
     std::vector<CellAtom> atoms;
     for (std::size_t i = 0; i < structure.sites.size(); ++i) {
         const std::size_t first = atoms.size();
@@ -245,14 +257,16 @@ std::vector<CellAtom> UnitCellAtoms(const CrystalStructure& structure) {
                 image[r] = Fraction(op.rotation[r][0] * x[0] + op.rotation[r][1] * x[1] +
                                     op.rotation[r][2] * x[2] + op.translation[r]);
             }
-            const bool seen = std::any_of(
-                atoms.begin() + static_cast<std::ptrdiff_t>(first), atoms.end(),
-                [&](const CellAtom& atom) {
-                    const std::array<double, 3> d = {Wrapped(image[0] - atom.position[0]),
-                                                     Wrapped(image[1] - atom.position[1]),
-                                                     Wrapped(image[2] - atom.position[2])};
-                    return Quadratic(metric, d) < Square(kSameAtomDistance);
-                });
+            const bool seen =
+                std::any_of(atoms.begin() + static_cast<std::ptrdiff_t>(first), atoms.end(),
+                            [&](const CellAtom& atom) {
+                                std::array<double, 3> d;
+                                for (int j = 0; j < 3; ++j) {
+                                    d[j] = WrappedDifference(image[j] - atom.position[j]);
+                                    if (std::fabs(d[j]) > apart[j]) return false;
+                                }
+                                return Quadratic(metric, d) < Square(kSameAtomDistance);
+                            });
             if (!seen) atoms.push_back({i, image});
         }
     }
@@ -267,6 +281,15 @@ StructureFactorModel::StructureFactorModel(const CrystalStructure& structure,
       metric_(Metric(structure.cell)),
       reciprocalMetric_(Inverse(metric_)) {
     for (const SymmetryOperation& op : structure_.operations) {
+        // A translation of whole cells, or a rotation that fixes no h but 000
+        // (R − 1 invertible: an inversion, a −3, −4 or −6), forbids nothing.
+        const auto& R = op.rotation;
+        const int det = (R[0][0] - 1) * ((R[1][1] - 1) * (R[2][2] - 1) - R[1][2] * R[2][1]) -
+                        R[0][1] * (R[1][0] * (R[2][2] - 1) - R[1][2] * R[2][0]) +
+                        R[0][2] * (R[1][0] * R[2][1] - (R[1][1] - 1) * R[2][0]);
+        const auto& t = op.translation;
+        if (det != 0 || (Wrapped(t[0]) == 0.0 && Wrapped(t[1]) == 0.0 && Wrapped(t[2]) == 0.0))
+            continue;
         const auto same =
             std::find_if(rotations_.begin(), rotations_.end(),
                          [&](const RotationClass& c) { return c.rotation == op.rotation; });
@@ -284,12 +307,12 @@ double StructureFactorModel::SinThetaOverLambda(const Miller& hkl) const noexcep
 
 bool StructureFactorModel::Allowed(const Miller& hkl) const noexcept {
     for (const RotationClass& c : rotations_) {
-        bool fixed = true;
-        for (int j = 0; j < 3 && fixed; ++j)
-            fixed =
-                hkl[0] * c.rotation[0][j] + hkl[1] * c.rotation[1][j] + hkl[2] * c.rotation[2][j] ==
-                hkl[j];
-        if (!fixed) continue;
+        // h·R = h, tested without a branch per column: few rotations fix an h.
+        int moved = 0;
+        for (int j = 0; j < 3; ++j)
+            moved |= hkl[0] * c.rotation[0][j] + hkl[1] * c.rotation[1][j] +
+                     hkl[2] * c.rotation[2][j] - hkl[j];
+        if (moved != 0) continue;
         for (const std::array<double, 3>& t : c.translations) {
             double phase = 0.0;
             for (int j = 0; j < 3; ++j) phase += hkl[j] * t[j];

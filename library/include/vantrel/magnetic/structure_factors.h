@@ -120,8 +120,9 @@ public:
     double Q2(const Miller& hkl, const std::array<double, 3>& uvw) const noexcept;
 
 private:
-    // The operations grouped by rotation, for Allowed: those of a centred
-    // group share their rotation with one translation per centring vector.
+    // The operations that can forbid a reflection, grouped by rotation for
+    // Allowed: those of a centred group share their rotation with one
+    // translation per centring vector.
     struct RotationClass {
         std::array<std::array<int, 3>, 3> rotation;
         std::vector<std::array<double, 3>> translations;
