@@ -52,16 +52,19 @@ MomentFitResult Fit(const StructureFactorModel& model,
     std::vector<double> q2(measured.size());
     for (std::size_t i = 0; i < measured.size(); ++i) {
         const MeasuredFlippingRatio& row = measured[i];
-        const std::string where = HklText(row.hkl) + " (row " + std::to_string(i + 1) + ")";
-        if (row.hkl == Miller{0, 0, 0}) return Refused(where + ": 000 is not a reflection");
-        if (!std::isfinite(row.R)) return Refused(where + ": R is not finite");
+        // Named only when refused: most rows are not.
+        const auto where = [&] {
+            return HklText(row.hkl) + " (row " + std::to_string(i + 1) + ")";
+        };
+        if (row.hkl == Miller{0, 0, 0}) return Refused(where() + ": 000 is not a reflection");
+        if (!std::isfinite(row.R)) return Refused(where() + ": R is not finite");
         if (!(std::isfinite(row.sigmaR) && row.sigmaR > 0.0))
-            return Refused(where + ": sigma of R = " + Number(row.sigmaR) +
+            return Refused(where() + ": sigma of R = " + Number(row.sigmaR) +
                            " is not finite and positive");
         q2[i] = q2Of(row);
-        if (std::isnan(q2[i])) return Refused(where + ": q2 is not given or not a number");
+        if (std::isnan(q2[i])) return Refused(where() + ": q2 is not given or not a number");
         if (!(q2[i] >= 0.0 && q2[i] <= 1.0))
-            return Refused(where + ": q2 = " + Number(q2[i]) + " is not in [0, 1]");
+            return Refused(where() + ": q2 = " + Number(q2[i]) + " is not in [0, 1]");
     }
 
     MomentFitResult result;
@@ -74,6 +77,11 @@ MomentFitResult Fit(const StructureFactorModel& model,
     for (std::size_t i = 0; i < measured.size(); ++i)
         if (q2[i] != 0.0) candidates.push_back(measured[i].hkl);
     const FactorColumns factors = model.FactorsOf(candidates);
+    // Whether each candidate is allowed is in the factors; the rest are tested here.
+    const auto allowed = [&](std::size_t i, std::size_t candidate) {
+        return candidate < factors.allowed.size() ? factors.allowed[candidate] != 0
+                                                  : model.Allowed(measured[i].hkl);
+    };
     std::vector<std::complex<double>> FN, perMoment;
     std::vector<double> fittedQ2, y, sigma;
     for (std::size_t i = 0, c = 0; i < measured.size(); ++i) {
@@ -82,7 +90,7 @@ MomentFitResult Fit(const StructureFactorModel& model,
             result.leftOut.push_back({i, row.hkl, why, HklText(row.hkl) + ": " + reason});
         };
         const std::size_t candidate = q2[i] != 0.0 ? c++ : factors.s.size();
-        if (!model.Allowed(row.hkl)) {
+        if (!allowed(i, candidate)) {
             leaveOut(Unconstraining::kForbidden, "forbidden by the symmetry, left out");
             continue;
         }

@@ -90,21 +90,41 @@ void Turn(double x, int h, double& re, double& im) {
 
 // exp(2πi·x·h) of every atom's coordinate along each axis, for the indices
 // from lo to hi: one row of atoms per index, real and imaginary parts apart, so
-// that a reflection's phases are products down three contiguous rows.
+// that a reflection's phases are products down three contiguous rows. The
+// atoms of a cell share few coordinates (symmetry puts them on the same
+// planes), and each is turned once per index.
 class PhaseTables {
 public:
-    void Fill(const std::vector<CellAtom>& atoms, const Miller& lo, const Miller& hi) {
-        atoms_ = atoms.size();
+    explicit PhaseTables(const std::vector<CellAtom>& atoms) : atoms_(atoms.size()) {
+        for (int axis = 0; axis < 3; ++axis) {
+            std::vector<double>& values = values_[axis];
+            for (const CellAtom& atom : atoms) values.push_back(atom.position[axis]);
+            std::sort(values.begin(), values.end());
+            values.erase(std::unique(values.begin(), values.end()), values.end());
+            of_[axis].resize(atoms_);
+            for (std::size_t a = 0; a < atoms_; ++a)
+                of_[axis][a] = static_cast<std::size_t>(
+                    std::lower_bound(values.begin(), values.end(), atoms[a].position[axis]) -
+                    values.begin());
+        }
+    }
+    void Fill(const Miller& lo, const Miller& hi) {
         lo_ = lo;
         for (int axis = 0; axis < 3; ++axis) {
             const std::size_t rows = static_cast<std::size_t>(hi[axis] - lo[axis]) + 1;
+            const std::vector<double>& values = values_[axis];
+            turnRe_.resize(values.size());
+            turnIm_.resize(values.size());
             re_[axis].resize(rows * atoms_);
             im_[axis].resize(rows * atoms_);
             for (std::size_t row = 0; row < rows; ++row) {
                 const int h = lo[axis] + static_cast<int>(row);
-                for (std::size_t a = 0; a < atoms_; ++a)
-                    Turn(atoms[a].position[axis], h, re_[axis][row * atoms_ + a],
-                         im_[axis][row * atoms_ + a]);
+                for (std::size_t v = 0; v < values.size(); ++v)
+                    Turn(values[v], h, turnRe_[v], turnIm_[v]);
+                for (std::size_t a = 0; a < atoms_; ++a) {
+                    re_[axis][row * atoms_ + a] = turnRe_[of_[axis][a]];
+                    im_[axis][row * atoms_ + a] = turnIm_[of_[axis][a]];
+                }
             }
         }
     }
@@ -115,7 +135,10 @@ private:
     std::size_t Offset(int axis, int h) const {
         return static_cast<std::size_t>(h - lo_[axis]) * atoms_;
     }
-    std::size_t atoms_ = 0;
+    std::size_t atoms_;
+    std::array<std::vector<double>, 3> values_;   // each axis's coordinates, once each
+    std::array<std::vector<std::size_t>, 3> of_;  // each atom's among them
+    std::vector<double> turnRe_, turnIm_;         // one row of them turned
     Miller lo_{};
     std::array<std::vector<double>, 3> re_, im_;
 };
@@ -326,8 +349,8 @@ bool StructureFactorModel::Allowed(const Miller& hkl) const noexcept {
 ReflectionFactors StructureFactorModel::Factors(const Miller& hkl) const {
     ReflectionFactors out{hkl, 0.0, {0.0, 0.0}, {}};
     out.FMPerMoment.assign(magnetic_.size(), {0.0, 0.0});
-    PhaseTables tables;
-    tables.Fill(atoms_, hkl, hkl);
+    PhaseTables tables(atoms_);
+    tables.Fill(hkl, hkl);
     Scratch scratch(*this);
     Evaluate(*this, tables, hkl, scratch, out.s, out.FN, out.FMPerMoment.data());
     return out;
@@ -358,12 +381,12 @@ FactorColumns StructureFactorModel::FactorsOf(std::span<const Miller> hkl) const
     for (int axis = 0; axis < 3; ++axis) rows += double(hi[axis]) - double(lo[axis]) + 1.0;
     const bool shared =
         rows <= 3.0 * double(allowed) && rows * double(atoms_.size()) <= kMaxTableEntries;
-    PhaseTables tables;
-    if (shared && allowed > 0) tables.Fill(atoms_, lo, hi);
+    PhaseTables tables(atoms_);
+    if (shared && allowed > 0) tables.Fill(lo, hi);
     Scratch scratch(*this);
     for (std::size_t i = 0; i < n; ++i) {
         if (!out.allowed[i]) continue;
-        if (!shared) tables.Fill(atoms_, hkl[i], hkl[i]);
+        if (!shared) tables.Fill(hkl[i], hkl[i]);
         Evaluate(*this, tables, hkl[i], scratch, out.s[i], out.FN[i],
                  out.FMPerMoment.data() + i * sites);
     }
