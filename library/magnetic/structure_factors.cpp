@@ -147,20 +147,16 @@ private:
 constexpr double kMaxTableEntries = 1 << 21;
 
 // What one evaluation needs besides the model: the end of each site's atoms in
-// the cell (UnitCellAtoms lists them site by site) and room for the phases.
+// the cell (UnitCellAtoms lists them site by site) and room for the sites' sums.
 struct Scratch {
     explicit Scratch(const StructureFactorModel& model)
-        : siteEnd(model.Structure().sites.size(), 0),
-          re(model.Atoms().size()),
-          im(model.Atoms().size()),
-          siteSums(model.Structure().sites.size()) {
+        : siteEnd(model.Structure().sites.size(), 0), siteSums(model.Structure().sites.size()) {
         for (std::size_t a = 0; a < model.Atoms().size(); ++a)
             siteEnd[model.Atoms()[a].site] = a + 1;
         for (std::size_t i = 1; i < siteEnd.size(); ++i)
             siteEnd[i] = std::max(siteEnd[i], siteEnd[i - 1]);
     }
     std::vector<std::size_t> siteEnd;
-    std::vector<double> re, im;
     std::vector<std::complex<double>> siteSums;
 };
 
@@ -172,17 +168,15 @@ void Evaluate(const StructureFactorModel& model, const PhaseTables& tables, cons
     const double *xr = tables.Re(0, hkl[0]), *xi = tables.Im(0, hkl[0]);
     const double *yr = tables.Re(1, hkl[1]), *yi = tables.Im(1, hkl[1]);
     const double *zr = tables.Re(2, hkl[2]), *zi = tables.Im(2, hkl[2]);
-    double* re = scratch.re.data();
-    double* im = scratch.im.data();
-    const std::size_t atoms = scratch.re.size();
-    for (std::size_t a = 0; a < atoms; ++a) {
+    // Each site's sum of occ·exp(2πi·h·r)·exp(−B·s²) over its atoms, once; in
+    // four partial sums, so that the additions overlap rather than wait on each
+    // other, and the four lanes are computed side by side.
+    const auto phase = [&](std::size_t a, double& re, double& im) {
         const double pr = xr[a] * yr[a] - xi[a] * yi[a];
         const double pi = xr[a] * yi[a] + xi[a] * yr[a];
-        re[a] = pr * zr[a] - pi * zi[a];
-        im[a] = pr * zi[a] + pi * zr[a];
-    }
-    // Each site's sum of occ·exp(2πi·h·r)·exp(−B·s²) over its atoms, once; in
-    // four partial sums, so that the additions overlap rather than wait on each other.
+        re = pr * zr[a] - pi * zi[a];
+        im = pr * zi[a] + pi * zr[a];
+    };
     const std::vector<Site>& sites = model.Structure().sites;
     FN = {0.0, 0.0};
     std::size_t a = 0;
@@ -190,14 +184,18 @@ void Evaluate(const StructureFactorModel& model, const PhaseTables& tables, cons
         double sr[4] = {0.0, 0.0, 0.0, 0.0}, si[4] = {0.0, 0.0, 0.0, 0.0};
         const std::size_t end = scratch.siteEnd[i];
         for (; a + 4 <= end; a += 4) {
+            double re[4], im[4];
+            for (int j = 0; j < 4; ++j) phase(a + j, re[j], im[j]);
             for (int j = 0; j < 4; ++j) {
-                sr[j] += re[a + j];
-                si[j] += im[a + j];
+                sr[j] += re[j];
+                si[j] += im[j];
             }
         }
         for (; a < end; ++a) {
-            sr[0] += re[a];
-            si[0] += im[a];
+            double re, im;
+            phase(a, re, im);
+            sr[0] += re;
+            si[0] += im;
         }
         std::complex<double> sum((sr[0] + sr[1]) + (sr[2] + sr[3]),
                                  (si[0] + si[1]) + (si[2] + si[3]));
