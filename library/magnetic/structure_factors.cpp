@@ -301,25 +301,30 @@ StructureFactorModel::StructureFactorModel(const CrystalStructure& structure,
       atoms_(UnitCellAtoms(structure)),
       metric_(Metric(structure.cell)),
       reciprocalMetric_(Inverse(metric_)) {
+    const auto whole = [](const std::array<double, 3>& t) {
+        return Wrapped(t[0]) == 0.0 && Wrapped(t[1]) == 0.0 && Wrapped(t[2]) == 0.0;
+    };
+    const std::array<std::array<int, 3>, 3> identity = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
     for (const SymmetryOperation& op : structure_.operations) {
-        // A translation of whole cells, or a rotation that fixes no h but 000
-        // (R − 1 invertible: an inversion, a −3, −4 or −6), forbids nothing.
         const auto& R = op.rotation;
+        if (R == identity) {
+            if (!whole(op.translation)) centring_.push_back(op.translation);
+            continue;
+        }
+        // R − 1 invertible (an inversion, a −3, −4 or −6): R fixes no h but 000.
         const int det = (R[0][0] - 1) * ((R[1][1] - 1) * (R[2][2] - 1) - R[1][2] * R[2][1]) -
                         R[0][1] * (R[1][0] * (R[2][2] - 1) - R[1][2] * R[2][0]) +
                         R[0][2] * (R[1][0] * R[2][1] - (R[1][1] - 1) * R[2][0]);
-        const auto& t = op.translation;
-        if (det != 0 || (Wrapped(t[0]) == 0.0 && Wrapped(t[1]) == 0.0 && Wrapped(t[2]) == 0.0))
-            continue;
-        const auto same =
-            std::find_if(rotations_.begin(), rotations_.end(),
-                         [&](const RotationClass& c) { return c.rotation == op.rotation; });
-        if (same == rotations_.end()) {
-            rotations_.push_back({op.rotation, {op.translation}});
-        } else {
-            same->translations.push_back(op.translation);
+        if (det != 0) continue;
+        const auto same = std::find_if(fixing_.begin(), fixing_.end(),
+                                       [&](const SymmetryOperation& c) { return c.rotation == R; });
+        if (same == fixing_.end()) {
+            fixing_.push_back(op);
+        } else if (whole(op.translation)) {
+            same->translation = op.translation;
         }
     }
+    std::erase_if(fixing_, [&](const SymmetryOperation& op) { return whole(op.translation); });
 }
 
 double StructureFactorModel::SinThetaOverLambda(const Miller& hkl) const noexcept {
@@ -327,19 +332,21 @@ double StructureFactorModel::SinThetaOverLambda(const Miller& hkl) const noexcep
 }
 
 bool StructureFactorModel::Allowed(const Miller& hkl) const noexcept {
-    for (const RotationClass& c : rotations_) {
+    // Translations are multiples of 1/24: a fraction is never near an integer by chance.
+    const auto whole = [&](const std::array<double, 3>& t) {
+        double phase = 0.0;
+        for (int j = 0; j < 3; ++j) phase += hkl[j] * t[j];
+        return std::fabs(Wrapped(phase)) <= 1e-6;
+    };
+    for (const std::array<double, 3>& c : centring_)
+        if (!whole(c)) return false;
+    for (const SymmetryOperation& op : fixing_) {
         // h·R = h, tested without a branch per column: few rotations fix an h.
         int moved = 0;
         for (int j = 0; j < 3; ++j)
-            moved |= hkl[0] * c.rotation[0][j] + hkl[1] * c.rotation[1][j] +
-                     hkl[2] * c.rotation[2][j] - hkl[j];
-        if (moved != 0) continue;
-        for (const std::array<double, 3>& t : c.translations) {
-            double phase = 0.0;
-            for (int j = 0; j < 3; ++j) phase += hkl[j] * t[j];
-            // Translations are multiples of 1/24: a fraction is never near an integer by chance.
-            if (std::fabs(Wrapped(phase)) > 1e-6) return false;
-        }
+            moved |= hkl[0] * op.rotation[0][j] + hkl[1] * op.rotation[1][j] +
+                     hkl[2] * op.rotation[2][j] - hkl[j];
+        if (moved == 0 && !whole(op.translation)) return false;
     }
     return true;
 }

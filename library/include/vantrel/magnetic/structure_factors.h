@@ -120,19 +120,18 @@ public:
     double Q2(const Miller& hkl, const std::array<double, 3>& uvw) const noexcept;
 
 private:
-    // The operations that can forbid a reflection, grouped by rotation for
-    // Allowed: those of a centred group share their rotation with one
-    // translation per centring vector.
-    struct RotationClass {
-        std::array<std::array<int, 3>, 3> rotation;
-        std::vector<std::array<double, 3>> translations;
-    };
+    // What Allowed tests: the centring translations (with the identity), then
+    // each rotation that fixes some h but 000 with one of its translations. In
+    // a group the others differ from that one by a centring translation, so
+    // that once h·c is whole for every centring c they say the same. A
+    // rotation with a whole translation among them forbids nothing more.
+    std::vector<std::array<double, 3>> centring_;
+    std::vector<SymmetryOperation> fixing_;
 
     CrystalStructure structure_;
     std::vector<MagneticSite> magnetic_;
     std::vector<CellAtom> atoms_;
     std::array<std::array<double, 3>, 3> metric_, reciprocalMetric_;
-    std::vector<RotationClass> rotations_;
 };
 
 // The total F_M = Σ_m μ_m·F_M,m of a reflection for the moments of its
