@@ -148,30 +148,10 @@ std::array<double, 6> ReadCell(cif::Block& block, std::string_view source) {
     return cell;
 }
 
-// Every operation of a group in the order of GroupOps::all_ops_sorted, by a
-// comparison of twelve integers in place of its nested array comparisons
-// (most of the time of reading a cubic structure).
-std::vector<gemmi::Op> AllOpsSorted(const gemmi::GroupOps& group) {
-    std::vector<gemmi::Op> ops;
-    ops.reserve(group.sym_ops.size() * group.cen_ops.size());
-    for (const gemmi::Op& op : group.sym_ops)
-        for (const gemmi::Op::Tran& centring : group.cen_ops)
-            ops.push_back(op.add_centering(centring));
-    std::sort(ops.begin(), ops.end(), [](const gemmi::Op& a, const gemmi::Op& b) {
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                if (a.rot[i][j] != b.rot[i][j]) return a.rot[i][j] < b.rot[i][j];
-        for (int i = 0; i < 3; ++i)
-            if (a.tran[i] != b.tran[i]) return a.tran[i] < b.tran[i];
-        return false;
-    });
-    return ops;
-}
-
 std::vector<gemmi::Op> CompleteGroup(const std::vector<gemmi::Op>& listed) {
     gemmi::GroupOps group = gemmi::split_centering_vectors(listed);
     group.add_missing_elements();
-    return AllOpsSorted(group);
+    return group.all_ops_sorted();
 }
 
 // The operations listed in the CIF (completed to a group where some are
@@ -213,14 +193,14 @@ std::vector<gemmi::Op> ReadOperations(cif::Block& block, const std::array<double
             throw Refusal{Where(source, pair.line) + tag + " " + Quoted(name) +
                           " is not a Hermann–Mauguin symbol of a space group"};
         }
-        return AllOpsSorted(group->operations());
+        return group->operations().all_ops_sorted();
     }
     for (const char* tag : {"_space_group_name_Hall", "_symmetry_space_group_name_Hall"}) {
         const Pair pair = FindPair(block, tag);
         if (pair.value == nullptr || cif::is_null(*pair.value)) continue;
         name = cif::as_string(*pair.value);
         try {
-            return AllOpsSorted(gemmi::symops_from_hall(name.c_str()));
+            return gemmi::symops_from_hall(name.c_str()).all_ops_sorted();
         } catch (const std::exception&) {
             throw Refusal{Where(source, pair.line) + tag + " " + Quoted(name) +
                           " is not a Hall symbol"};
@@ -239,7 +219,7 @@ std::vector<gemmi::Op> ReadOperations(cif::Block& block, const std::array<double
                           " is not the number of a space group"};
         }
         name = group->xhm();
-        return AllOpsSorted(group->operations());
+        return group->operations().all_ops_sorted();
     }
     throw Refusal{std::string(source) + ": data_" + block.name +
                   " gives no symmetry: neither _space_group_symop_operation_xyz, "
