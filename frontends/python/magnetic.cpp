@@ -362,11 +362,6 @@ PyObject* ReflectionsOfStructure(PyObject*, PyObject* args, PyObject* kwargs) {
     const auto predicted =
         magnetic::PredictFlippingRatioColumns(*model, reflections, mu, P, f, q2s);
     const std::size_t n = reflections.size(), sitesCount = mu.size();
-    std::vector<std::vector<std::complex<double>>> perSite(sitesCount,
-                                                           std::vector<std::complex<double>>(n));
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t m = 0; m < sitesCount; ++m)
-            perSite[m][i] = predicted.factors.FMPerMoment[i * sitesCount + m];
     const auto& s = predicted.factors.s;
     const auto& q = predicted.q2;
     const auto& FN = predicted.factors.FN;
@@ -380,7 +375,16 @@ PyObject* ReflectionsOfStructure(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     for (std::size_t m = 0; m < sitesCount; ++m) {
         const auto& site = model->Structure().sites[model->MagneticSites()[m].site];
-        if (!Put(dict.get(), "FM_per_muB_" + site.label, Complexes(perSite[m]))) return nullptr;
+        // One site's column of the reflections' rows, straight into its array.
+        npy_intp rows = npy_intp(n);
+        PyObject* column = PyArray_SimpleNew(1, &rows, NPY_CDOUBLE);
+        if (column != nullptr) {
+            auto* out = static_cast<std::complex<double>*>(
+                PyArray_DATA(reinterpret_cast<PyArrayObject*>(column)));
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = predicted.factors.FMPerMoment[i * sitesCount + m];
+        }
+        if (!Put(dict.get(), "FM_per_muB_" + site.label, column)) return nullptr;
     }
     if (!Put(dict.get(), "FM", Complexes(FM)) || !Put(dict.get(), "R", Reals(R)) ||
         !Put(dict.get(), "A", Reals(A)) || !Put(dict.get(), "allowed", Array(allowed, NPY_BOOL)))

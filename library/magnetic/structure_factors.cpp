@@ -160,10 +160,10 @@ struct Scratch {
     std::vector<std::complex<double>> siteSums;
 };
 
-// s, F_N and F_M per μB of each magnetic site of one reflection, its indices in the tables.
+// F_N and F_M per μB of each magnetic site of one reflection, its indices in
+// the tables, at its s = sin θ/λ.
 void Evaluate(const StructureFactorModel& model, const PhaseTables& tables, const Miller& hkl,
-              Scratch& scratch, double& s, std::complex<double>& FN, std::complex<double>* FM) {
-    s = model.SinThetaOverLambda(hkl);
+              Scratch& scratch, double s, std::complex<double>& FN, std::complex<double>* FM) {
     const double s2 = Square(s);
     const double *xr = tables.Re(0, hkl[0]), *xi = tables.Im(0, hkl[0]);
     const double *yr = tables.Re(1, hkl[1]), *yi = tables.Im(1, hkl[1]);
@@ -352,7 +352,7 @@ bool StructureFactorModel::Allowed(const Miller& hkl) const noexcept {
 }
 
 ReflectionFactors StructureFactorModel::Factors(const Miller& hkl) const {
-    ReflectionFactors out{hkl, 0.0, {0.0, 0.0}, {}};
+    ReflectionFactors out{hkl, SinThetaOverLambda(hkl), {0.0, 0.0}, {}};
     out.FMPerMoment.assign(magnetic_.size(), {0.0, 0.0});
     PhaseTables tables(atoms_);
     tables.Fill(hkl, hkl);
