@@ -169,8 +169,8 @@ void Evaluate(const StructureFactorModel& model, const PhaseTables& tables, cons
     const double *yr = tables.Re(1, hkl[1]), *yi = tables.Im(1, hkl[1]);
     const double *zr = tables.Re(2, hkl[2]), *zi = tables.Im(2, hkl[2]);
     // Each site's sum of occ·exp(2πi·h·r)·exp(−B·s²) over its atoms, once; in
-    // four partial sums, so that the additions overlap rather than wait on each
-    // other, and the four lanes are computed side by side.
+    // two partial sums, so that the additions overlap rather than wait on each
+    // other, and the two lanes are computed side by side in one register.
     const auto phase = [&](std::size_t a, double& re, double& im) {
         const double pr = xr[a] * yr[a] - xi[a] * yi[a];
         const double pi = xr[a] * yi[a] + xi[a] * yr[a];
@@ -181,12 +181,12 @@ void Evaluate(const StructureFactorModel& model, const PhaseTables& tables, cons
     FN = {0.0, 0.0};
     std::size_t a = 0;
     for (std::size_t i = 0; i < sites.size(); ++i) {
-        double sr[4] = {0.0, 0.0, 0.0, 0.0}, si[4] = {0.0, 0.0, 0.0, 0.0};
+        double sr[2] = {0.0, 0.0}, si[2] = {0.0, 0.0};
         const std::size_t end = scratch.siteEnd[i];
-        for (; a + 4 <= end; a += 4) {
-            double re[4], im[4];
-            for (int j = 0; j < 4; ++j) phase(a + j, re[j], im[j]);
-            for (int j = 0; j < 4; ++j) {
+        for (; a + 2 <= end; a += 2) {
+            double re[2], im[2];
+            for (int j = 0; j < 2; ++j) phase(a + j, re[j], im[j]);
+            for (int j = 0; j < 2; ++j) {
                 sr[j] += re[j];
                 si[j] += im[j];
             }
@@ -197,8 +197,7 @@ void Evaluate(const StructureFactorModel& model, const PhaseTables& tables, cons
             sr[0] += re;
             si[0] += im;
         }
-        std::complex<double> sum((sr[0] + sr[1]) + (sr[2] + sr[3]),
-                                 (si[0] + si[1]) + (si[2] + si[3]));
+        std::complex<double> sum(sr[0] + sr[1], si[0] + si[1]);
         sum *= sites[i].occupancy * std::exp(-sites[i].B * s2);
         scratch.siteSums[i] = sum;
         FN += sites[i].scatteringLength * sum;
