@@ -324,6 +324,12 @@ StructureFactorModel::StructureFactorModel(const CrystalStructure& structure,
         }
     }
     std::erase_if(fixing_, [&](const SymmetryOperation& op) { return whole(op.translation); });
+    for (const SymmetryOperation& op : fixing_)
+        for (int j = 0; j < 3; ++j)
+            permutations_ = permutations_ && std::abs(op.rotation[0][j]) +
+                                                     std::abs(op.rotation[1][j]) +
+                                                     std::abs(op.rotation[2][j]) ==
+                                                 1;
 }
 
 double StructureFactorModel::SinThetaOverLambda(const Miller& hkl) const noexcept {
@@ -339,6 +345,10 @@ bool StructureFactorModel::Allowed(const Miller& hkl) const noexcept {
     };
     for (const std::array<double, 3>& c : centring_)
         if (!whole(c)) return false;
+    // A signed permutation fixes h only by swapping two indices of one size or
+    // by negating one that is 0.
+    const int h = std::abs(hkl[0]), k = std::abs(hkl[1]), l = std::abs(hkl[2]);
+    if (permutations_ && h != 0 && k != 0 && l != 0 && h != k && k != l && h != l) return true;
     for (const SymmetryOperation& op : fixing_) {
         // h·R = h, tested without a branch per column: few rotations fix an h.
         int moved = 0;

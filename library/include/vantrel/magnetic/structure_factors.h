@@ -127,6 +127,10 @@ private:
     // rotation with a whole translation among them forbids nothing more.
     std::vector<std::array<double, 3>> centring_;
     std::vector<SymmetryOperation> fixing_;
+    // Every rotation in fixing_ only permutes the axes and changes their signs
+    // (all but hexagonal ones): it fixes only an h with a zero index or two of
+    // one size.
+    bool permutations_ = true;
 
     CrystalStructure structure_;
     std::vector<MagneticSite> magnetic_;
