@@ -2,9 +2,10 @@
 // crystal_structure_cif.cpp; nothing here knows the CIF.
 //
 // This subsystem has no plug-in results to keep, so its π is the nearest
-// double (std::numbers::pi), and phases are reduced to a fraction of a turn
-// before they are multiplied by 2π: exp(2πi·h·r) for h·r an integer is then 1
-// exactly, however large h.
+// double (std::numbers::pi). A phase exp(2πi·h·r) is the product of one
+// factor per axis, exp(2πi·x·h), each reduced to a fraction of a turn before
+// it is multiplied by 2π: its error is that of x·h however large h, and an
+// atom on quarters of the axes has phases ±1 and ±i exactly.
 #include "vantrel/magnetic/structure_factors.h"
 
 #include <algorithm>
