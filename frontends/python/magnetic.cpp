@@ -356,40 +356,35 @@ PyObject* ReflectionsOfStructure(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!(q >= 0.0 && q <= 1.0))
             return PyErr_Format(PyExc_ValueError, "%s: q2 = %s is not in [0, 1]",
                                 std::string(kReflections).c_str(), Number(q).c_str());
-    const auto predicted = magnetic::PredictFlippingRatios(*model, reflections, mu, P, f, q2s);
-    const std::size_t n = predicted.size(), sitesCount = mu.size();
-    std::vector<double> s(n), q(n), R(n), A(n);
-    std::vector<std::complex<double>> FN(n), FM(n);
-    std::vector<std::vector<std::complex<double>>> perSite(sitesCount,
-                                                           std::vector<std::complex<double>>(n));
-    std::vector<npy_int64> allowed(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto& row = predicted[i];
-        s[i] = row.s;
-        q[i] = row.q2;
-        R[i] = row.R;
-        A[i] = row.A;
-        FN[i] = row.FN;
-        FM[i] = row.FM;
-        allowed[i] = row.allowed;
-        if (row.allowed) {
-            const auto factors = model->Factors(row.hkl);
-            for (std::size_t m = 0; m < sitesCount; ++m) perSite[m][i] = factors.FMPerMoment[m];
-        }
-    }
+    const auto predicted =
+        magnetic::PredictFlippingRatioColumns(*model, reflections, mu, P, f, q2s);
+    const std::size_t n = reflections.size(), sitesCount = mu.size();
+    const auto& s = predicted.factors.s;
+    const auto& q = predicted.q2;
+    const auto& FN = predicted.factors.FN;
+    const auto& FM = predicted.FM;
+    const auto& R = predicted.R;
+    const auto& A = predicted.A;
+    const auto& allowed = predicted.factors.allowed;
     Ref dict(PyDict_New());
     if (!dict || !PutHkl(dict.get(), reflections) || !Put(dict.get(), "s", Reals(s)) ||
         !Put(dict.get(), "q2", Reals(q)) || !Put(dict.get(), "FN", Complexes(FN)))
         return nullptr;
     for (std::size_t m = 0; m < sitesCount; ++m) {
         const auto& site = model->Structure().sites[model->MagneticSites()[m].site];
-        if (!Put(dict.get(), "FM_per_muB_" + site.label, Complexes(perSite[m]))) return nullptr;
+        // One site's column of the reflections' rows, straight into its array.
+        npy_intp rows = npy_intp(n);
+        PyObject* column = PyArray_SimpleNew(1, &rows, NPY_CDOUBLE);
+        if (column != nullptr) {
+            auto* out = static_cast<std::complex<double>*>(
+                PyArray_DATA(reinterpret_cast<PyArrayObject*>(column)));
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = predicted.factors.FMPerMoment[i * sitesCount + m];
+        }
+        if (!Put(dict.get(), "FM_per_muB_" + site.label, column)) return nullptr;
     }
-    Ref flags(Integers(allowed));
-    Ref asBool(flags ? PyArray_Cast(reinterpret_cast<PyArrayObject*>(flags.get()), NPY_BOOL)
-                     : nullptr);
     if (!Put(dict.get(), "FM", Complexes(FM)) || !Put(dict.get(), "R", Reals(R)) ||
-        !Put(dict.get(), "A", Reals(A)) || !Put(dict.get(), "allowed", asBool.release()))
+        !Put(dict.get(), "A", Reals(A)) || !Put(dict.get(), "allowed", Array(allowed, NPY_BOOL)))
         return nullptr;
     return dict.release();
 }

@@ -23,12 +23,6 @@ MomentFitResult Refused(std::string message) {
     return result;
 }
 
-struct Prepared {
-    std::complex<double> FN;
-    std::vector<std::complex<double>> FMPerMoment;
-    double q2;
-};
-
 template <typename Q2Of>
 MomentFitResult Fit(const StructureFactorModel& model,
                     std::span<const MeasuredFlippingRatio> measured, double P, double f,
@@ -58,30 +52,45 @@ MomentFitResult Fit(const StructureFactorModel& model,
     std::vector<double> q2(measured.size());
     for (std::size_t i = 0; i < measured.size(); ++i) {
         const MeasuredFlippingRatio& row = measured[i];
-        const std::string where = HklText(row.hkl) + " (row " + std::to_string(i + 1) + ")";
-        if (row.hkl == Miller{0, 0, 0}) return Refused(where + ": 000 is not a reflection");
-        if (!std::isfinite(row.R)) return Refused(where + ": R is not finite");
+        // Named only when refused: most rows are not.
+        const auto where = [&] {
+            return HklText(row.hkl) + " (row " + std::to_string(i + 1) + ")";
+        };
+        if (row.hkl == Miller{0, 0, 0}) return Refused(where() + ": 000 is not a reflection");
+        if (!std::isfinite(row.R)) return Refused(where() + ": R is not finite");
         if (!(std::isfinite(row.sigmaR) && row.sigmaR > 0.0))
-            return Refused(where + ": sigma of R = " + Number(row.sigmaR) +
+            return Refused(where() + ": sigma of R = " + Number(row.sigmaR) +
                            " is not finite and positive");
         q2[i] = q2Of(row);
-        if (std::isnan(q2[i])) return Refused(where + ": q2 is not given or not a number");
+        if (std::isnan(q2[i])) return Refused(where() + ": q2 is not given or not a number");
         if (!(q2[i] >= 0.0 && q2[i] <= 1.0))
-            return Refused(where + ": q2 = " + Number(q2[i]) + " is not in [0, 1]");
+            return Refused(where() + ": q2 = " + Number(q2[i]) + " is not in [0, 1]");
     }
 
     MomentFitResult result;
     for (const MagneticSite& site : model.MagneticSites())
         result.sites.push_back(model.Structure().sites[site.site].label);
     const double vanishing = kVanishingNuclearShare * NuclearScale(model);
-    std::vector<Prepared> prepared;
-    std::vector<double> y, sigma;
-    for (std::size_t i = 0; i < measured.size(); ++i) {
+    // The factors of every reflection that may constrain, at once; the fit
+    // then only sums them, F_M being linear in the moments.
+    std::vector<Miller> candidates;
+    for (std::size_t i = 0; i < measured.size(); ++i)
+        if (q2[i] != 0.0) candidates.push_back(measured[i].hkl);
+    const FactorColumns factors = model.FactorsOf(candidates);
+    // Whether each candidate is allowed is in the factors; the rest are tested here.
+    const auto allowed = [&](std::size_t i, std::size_t candidate) {
+        return candidate < factors.allowed.size() ? factors.allowed[candidate] != 0
+                                                  : model.Allowed(measured[i].hkl);
+    };
+    std::vector<std::complex<double>> FN, perMoment;
+    std::vector<double> fittedQ2, y, sigma;
+    for (std::size_t i = 0, c = 0; i < measured.size(); ++i) {
         const MeasuredFlippingRatio& row = measured[i];
         const auto leaveOut = [&](Unconstraining why, const char* reason) {
             result.leftOut.push_back({i, row.hkl, why, HklText(row.hkl) + ": " + reason});
         };
-        if (!model.Allowed(row.hkl)) {
+        const std::size_t candidate = q2[i] != 0.0 ? c++ : factors.s.size();
+        if (!allowed(i, candidate)) {
             leaveOut(Unconstraining::kForbidden, "forbidden by the symmetry, left out");
             continue;
         }
@@ -90,34 +99,40 @@ MomentFitResult Fit(const StructureFactorModel& model,
                      "q2 = 0, the scattering vector lies along the field, left out");
             continue;
         }
-        ReflectionFactors factors = model.Factors(row.hkl);
-        if (std::abs(factors.FN) <= vanishing) {
+        if (std::abs(factors.FN[candidate]) <= vanishing) {
             leaveOut(Unconstraining::kNoNuclear, "F_N = 0, R is 1 whatever the moments, left out");
             continue;
         }
-        result.reflections.push_back({i, row.hkl, factors.s, q2[i], row.R, row.sigmaR, kNaN, kNaN});
-        prepared.push_back({factors.FN, std::move(factors.FMPerMoment), q2[i]});
+        result.reflections.push_back(
+            {i, row.hkl, factors.s[candidate], q2[i], row.R, row.sigmaR, kNaN, kNaN});
+        FN.push_back(factors.FN[candidate]);
+        const auto first = factors.FMPerMoment.begin() + std::ptrdiff_t(candidate * sites);
+        perMoment.insert(perMoment.end(), first, first + std::ptrdiff_t(sites));
+        fittedQ2.push_back(q2[i]);
         y.push_back(row.R);
         sigma.push_back(row.sigmaR);
     }
-    if (prepared.empty()) {
+    if (FN.empty()) {
         result.status = fit::Status::kInput;
         result.message = "no reflection constrains the moments";
         return result;
     }
+    const std::size_t n = FN.size();
+    const auto perMomentOf = [&](std::size_t i) {
+        return std::span<const std::complex<double>>(perMoment).subspan(i * sites, sites);
+    };
 
     fit::Model fitModel;
     fitModel.values = [&](std::span<const double> mu, std::span<double> value) {
-        for (std::size_t i = 0; i < prepared.size(); ++i) {
-            std::complex<double> FM{0.0, 0.0};
-            for (std::size_t m = 0; m < sites; ++m) FM += mu[m] * prepared[i].FMPerMoment[m];
-            value[i] = FlippingRatioAndAsymmetry(prepared[i].FN, FM, P, f, prepared[i].q2).R;
-        }
+        for (std::size_t i = 0; i < n; ++i)
+            value[i] = FlippingRatioAndAsymmetry(FN[i], MagneticStructureFactor(perMomentOf(i), mu),
+                                                 P, f, fittedQ2[i])
+                           .R;
     };
     fitModel.jacobian = [&](std::span<const double> mu, std::span<double> jacobian) {
-        for (std::size_t i = 0; i < prepared.size(); ++i)
-            FlippingRatioMomentDerivatives(prepared[i].FN, prepared[i].FMPerMoment, mu, P, f,
-                                           prepared[i].q2, jacobian.subspan(i * sites, sites));
+        for (std::size_t i = 0; i < n; ++i)
+            FlippingRatioMomentDerivatives(FN[i], perMomentOf(i), mu, P, f, fittedQ2[i],
+                                           jacobian.subspan(i * sites, sites));
     };
     const fit::Result fitted = fit::LeastSquares(fitModel, y, sigma, x, options);
 
@@ -132,9 +147,9 @@ MomentFitResult Fit(const StructureFactorModel& model,
     result.degrees_of_freedom = fitted.degrees_of_freedom;
     result.iterations = fitted.iterations;
     if (result.moments.size() == sites) {
-        std::vector<double> calc(prepared.size());
+        std::vector<double> calc(n);
         fitModel.values(result.moments, calc);
-        for (std::size_t i = 0; i < prepared.size(); ++i) {
+        for (std::size_t i = 0; i < n; ++i) {
             FittedFlippingRatio& row = result.reflections[i];
             row.RCalc = calc[i];
             row.residual = (row.R - row.RCalc) / row.sigmaR;

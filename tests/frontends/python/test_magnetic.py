@@ -208,6 +208,23 @@ def test_reflections_given_and_forbidden():
     assert list(frame.columns[:3]) == ["h", "k", "l"] and len(frame) == 3
 
 
+def test_a_list_of_reflections_as_each_alone():
+    # One table of phases for a list, rows per reflection for one alone or indices far apart:
+    # the same numbers to the bit, forbidden rows kept in place.
+    hkl = np.array([[1, 1, 0], [2, 0, 0], [-3, 1, 2], [1, 0, 0], [40, -22, 17], [0, 2, 0],
+                    [4, 2, -1], [1, 1, 0]] + [[h, h % 3, -h] for h in range(-12, 13, 2) if h])
+    for rows in (hkl, np.vstack([hkl, [[3001, -1999, 1]]])):
+        got = vantrel.magnetic_reflections(CIF, SITES, moments=[3.1, -1.4], P=0.9, f=0.98,
+                                           field=[0, 1, 0], hkl=rows)
+        for i, row in enumerate(rows):
+            one = vantrel.magnetic_reflections(CIF, SITES, moments=[3.1, -1.4], P=0.9, f=0.98,
+                                               field=[0, 1, 0], hkl=row)
+            for key in ("s", "q2", "FN", "FM_per_muB_Fe1", "FM_per_muB_Ni1", "FM", "R", "A",
+                        "allowed"):
+                np.testing.assert_array_equal(got[key][i], one[key][0], err_msg=f"{key} {row}")
+        assert not got["allowed"][3] and got["FN"][3] == 0 and np.isnan(got["R"][3])
+
+
 # ---- The moment fit ---------------------------------------------------------------------------
 
 def simulate(moments, seed, relative=0.01, s_max=0.5):

@@ -7,9 +7,11 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "vantrel/magnetic/magnetic_ratio.h"
@@ -518,6 +520,183 @@ TEST(StructureFactors, MagneticSitesNotFoundGetSuggestions) {
     }
     const auto twice = MakeMagneticSites(*read.structure, {{"Fe1", "", 2, 1}, {"Fe1", "", 2, 1}});
     EXPECT_NE(twice.error.find("given twice"), std::string::npos);
+}
+
+// A pyrochlore: 88 atoms in the cell, on special positions and one general coordinate.
+const char kPyrochlore[] = R"(data_pyrochlore
+_cell_length_a 10.06
+_cell_length_b 10.06
+_cell_length_c 10.06
+_cell_angle_alpha 90
+_cell_angle_beta 90
+_cell_angle_gamma 90
+_space_group_name_H-M_alt 'F d -3 m :2'
+loop_
+_atom_site_label
+_atom_site_type_symbol
+_atom_site_fract_x
+_atom_site_fract_y
+_atom_site_fract_z
+_atom_site_B_iso_or_equiv
+Ho1 Ho3+ 0.5 0.5 0.5 0.31
+Mn1 Mn4+ 0 0 0 0.22
+O1 O2- 0.3285 0.125 0.125 0.45
+O2 O2- 0.375 0.375 0.375 0.38
+)";
+
+// The factors of a list at once are those of each reflection alone, to the
+// bit: from one table of phases for the list, or from rows for each
+// reflection where the indices spread too far for a table to pay.
+TEST(StructureFactors, ManyAtOnceAsOneByOne) {
+    const auto pyrochlore = Model(kPyrochlore, {{"Ho1", "Ho3+", 1.25, 1.0}, {"Mn1", "", 2.0, 1.0}});
+    const auto monoclinic = Model(kMonoclinic, {{"Fe1", "", 2.0, 1.0}, {"Mn2", "", 2.0, 1.0}});
+    ASSERT_EQ(pyrochlore.Atoms().size(), 88u);
+    std::vector<Miller> near = pyrochlore.AllowedReflections(0.6).reflections;
+    near.insert(near.end(), {{1, 0, 0}, {0, 0, 2}, {-3, -3, -3}, {0, 0, 0}});  // 100, 002 forbidden
+    const std::vector<Miller> spread = {{1, 1, 1}, {157, -203, 88}, {-4001, 3, 2999}, {2, 2, 0}};
+    struct Case {
+        const StructureFactorModel& model;
+        std::vector<Miller> hkl;
+    };
+    const Case cases[] = {{pyrochlore, near},
+                          {pyrochlore, spread},
+                          {pyrochlore, {}},
+                          {monoclinic, monoclinic.AllowedReflections(0.7).reflections},
+                          {monoclinic, {{0, 1, 0}, {3, -2, 50}}}};
+    for (const Case& c : cases) {
+        const FactorColumns columns = c.model.FactorsOf(c.hkl);
+        const std::size_t sites = c.model.MagneticSites().size();
+        ASSERT_EQ(columns.FN.size(), c.hkl.size());
+        ASSERT_EQ(columns.FMPerMoment.size(), c.hkl.size() * sites);
+        for (std::size_t i = 0; i < c.hkl.size(); ++i) {
+            const Miller& h = c.hkl[i];
+            const std::string row =
+                std::to_string(h[0]) + " " + std::to_string(h[1]) + " " + std::to_string(h[2]);
+            EXPECT_EQ(columns.allowed[i] != 0, c.model.Allowed(h)) << row;
+            EXPECT_EQ(columns.s[i], c.model.SinThetaOverLambda(h)) << row;
+            const ReflectionFactors one = c.model.Factors(h);
+            const bool allowed = columns.allowed[i] != 0;
+            EXPECT_EQ(columns.FN[i], allowed ? one.FN : 0.0) << row;
+            for (std::size_t m = 0; m < sites; ++m)
+                EXPECT_EQ(columns.FMPerMoment[i * sites + m],
+                          allowed ? one.FMPerMoment[m] : std::complex<double>{})
+                    << row << " site " << m;
+        }
+    }
+}
+
+// Each phase is a product of exp(2πi·x·h) per axis, each turned from x·h
+// reduced to a fraction: against long-double arithmetic it holds to the
+// rounding of the coordinates' products with the indices, however large they are.
+TEST(StructureFactors, PhasesOfLargeIndicesAgreeWithLongDouble) {
+    const char* cif = R"(data_p1
+_cell_length_a 5.1
+_cell_length_b 6.2
+_cell_length_c 7.3
+_cell_angle_alpha 80
+_cell_angle_beta 95
+_cell_angle_gamma 101
+_space_group_name_H-M_alt 'P 1'
+loop_
+_atom_site_label
+_atom_site_fract_x
+_atom_site_fract_y
+_atom_site_fract_z
+Fe1 0.1234567 0.7654321 0.3141593
+)";
+    const auto model = Model(cif, {});
+    const double b = model.Structure().sites[0].scatteringLength;
+    const std::array<double, 3> x = model.Atoms()[0].position;
+    const std::vector<Miller> hkl = {{1, 2, 3},          {-7, 11, -13},      {40, -37, 25},
+                                     {997, -1013, 1500}, {65536, 3, -77777}, {-999999, 1, 0}};
+    const FactorColumns columns = model.FactorsOf(hkl);
+    const long double twoPi = 2.0L * 3.14159265358979323846264338327950288L;
+    for (std::size_t i = 0; i < hkl.size(); ++i) {
+        const Miller& h = hkl[i];
+        long double turns = 0.0L, size = 0.0L;
+        for (int j = 0; j < 3; ++j) {
+            turns += static_cast<long double>(h[j]) * x[j];
+            size += std::fabs(static_cast<long double>(h[j]) * x[j]);
+        }
+        turns -= std::floor(turns);
+        const std::complex<double> expected(static_cast<double>(std::cos(twoPi * turns)),
+                                            static_cast<double>(std::sin(twoPi * turns)));
+        const double eps = std::numeric_limits<double>::epsilon();
+        const double bound = 2.0 * kPi * eps * static_cast<double>(size) + 8.0 * eps;
+        for (const std::complex<double> phase : {columns.FN[i] / b, model.Factors(h).FN / b})
+            EXPECT_LT(std::abs(phase - expected), bound) << h[0] << " " << h[1] << " " << h[2];
+    }
+}
+
+// Atoms at 0 and ½ have phases ±1 with no rounding, at any index: rock salt's
+// factors are 4(b₁ ± b₂) exactly, real exactly.
+TEST(StructureFactors, QuarterTurnsAreExact) {
+    const std::string cif = Cif("5.64 5.64 5.64 90 90 90", "_space_group_name_H-M_alt 'F m -3 m'",
+                                {"Na1 0 0 0", "Cl1 0.5 0.5 0.5"});
+    const auto model = Model(cif.c_str(), {});
+    const double na = model.Structure().sites[0].scatteringLength;
+    const double cl = model.Structure().sites[1].scatteringLength;
+    const struct {
+        Miller hkl;
+        double FN;
+    } cases[] = {{{1, 1, 1}, na * 4.0 + cl * -4.0},
+                 {{2, 0, 0}, na * 4.0 + cl * 4.0},
+                 {{1001, 1001, 999}, na * 4.0 + cl * -4.0},
+                 {{-6, 2, 40}, na * 4.0 + cl * 4.0},
+                 {{3, -5, 7}, na * 4.0 + cl * -4.0}};
+    for (const auto& c : cases) {
+        const ReflectionFactors one = model.Factors(c.hkl);
+        EXPECT_EQ(one.FN.real(), c.FN) << c.hkl[0] << " " << c.hkl[1] << " " << c.hkl[2];
+        EXPECT_EQ(one.FN.imag(), 0.0) << c.hkl[0] << " " << c.hkl[1] << " " << c.hkl[2];
+    }
+}
+
+// The extinctions, as every operation of the group says them (h·R = h with h·t
+// not whole), and the operations in one order, by rotation and translation.
+TEST(StructureFactors, AllowedAsEveryOperationSays) {
+    const struct {
+        const char* name;
+        bool hexagonal;
+    } groups[] = {{"'F d -3 m :2'", false}, {"'I 41/a m d :2'", false}, {"'R -3 m'", true},
+                  {"'P 63/m m c'", true},   {"'P 1 21/c 1'", false},    {"'P 21 21 21'", false},
+                  {"'P 1'", false},         {"'I a -3 d'", false}};
+    for (const auto& [group, hexagonal] : groups) {
+        const std::string symmetry = std::string("_space_group_name_H-M_alt ") + group;
+        const std::string cif = Cif(hexagonal ? "5 5 14 90 90 120" : "7 8 9 90 90 90",
+                                    symmetry.c_str(), {"Fe1 0.1 0.2 0.3"});
+        const auto model = Model(cif.c_str(), {});
+        const auto& ops = model.Structure().operations;
+        const auto key = [](const SymmetryOperation& op) {
+            return std::tie(op.rotation, op.translation);
+        };
+        for (std::size_t i = 1; i < ops.size(); ++i)
+            EXPECT_TRUE(key(ops[i - 1]) < key(ops[i])) << group << " operation " << i;
+        int forbidden = 0;
+        for (int h = -6; h <= 6; ++h) {
+            for (int k = -6; k <= 6; ++k) {
+                for (int l = -6; l <= 6; ++l) {
+                    bool allowed = true;
+                    for (const SymmetryOperation& op : ops) {
+                        bool fixed = true;
+                        double phase = 0.0;
+                        for (int j = 0; j < 3; ++j) {
+                            fixed = fixed && h * op.rotation[0][j] + k * op.rotation[1][j] +
+                                                     l * op.rotation[2][j] ==
+                                                 (j == 0   ? h
+                                                  : j == 1 ? k
+                                                           : l);
+                            phase += (j == 0 ? h : j == 1 ? k : l) * op.translation[j];
+                        }
+                        allowed =
+                            allowed && !(fixed && std::fabs(phase - std::round(phase)) > 1e-6);
+                    }
+                    forbidden += !allowed;
+                    EXPECT_EQ(model.Allowed({h, k, l}), allowed) << group << " " << h << k << l;
+                }
+            }
+        }
+        EXPECT_EQ(forbidden == 0, std::string(group) == "'P 1'") << group;
+    }
 }
 
 }  // namespace

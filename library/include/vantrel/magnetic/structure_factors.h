@@ -73,6 +73,17 @@ struct Ratios {
     double R, A;
 };
 
+// The factors of a list of reflections as columns, without an allocation per
+// reflection: reflection i's F_M per μB of the magnetic sites are
+// FMPerMoment[i·sites … (i + 1)·sites). A reflection the symmetry forbids has
+// allowed[i] = 0 and F = 0; s is given for every one.
+struct FactorColumns {
+    std::vector<unsigned char> allowed;
+    std::vector<double> s;
+    std::vector<std::complex<double>> FN;
+    std::vector<std::complex<double>> FMPerMoment;
+};
+
 // The structure, its atoms in the cell and its magnetic sites, ready to give
 // the factors of any reflection. Holds copies: it outlives its arguments.
 class StructureFactorModel {
@@ -88,6 +99,11 @@ public:
     // an operation whose translation gives h·t a fraction.
     bool Allowed(const Miller& hkl) const noexcept;
     ReflectionFactors Factors(const Miller& hkl) const;
+    // The same factors, to the last bit, for many reflections at once. Each
+    // atom's phase exp(2πi·h·r) is the product of exp(2πi·x·h), exp(2πi·y·k)
+    // and exp(2πi·z·l), taken from tables over the indices in use where they
+    // are fewer than the reflections, so that a reflection costs no sine.
+    FactorColumns FactorsOf(std::span<const Miller> hkl) const;
     // Every reflection but 000 with 0 < s ≤ sMax that the symmetry allows,
     // by s and then h, k, l. Each of a set of equivalent reflections is
     // listed: in a field they differ in q². Refused: sMax not finite and
@@ -104,6 +120,18 @@ public:
     double Q2(const Miller& hkl, const std::array<double, 3>& uvw) const noexcept;
 
 private:
+    // What Allowed tests: the centring translations (with the identity), then
+    // each rotation that fixes some h but 000 with one of its translations. In
+    // a group the others differ from that one by a centring translation, so
+    // that once h·c is whole for every centring c they say the same. A
+    // rotation with a whole translation among them forbids nothing more.
+    std::vector<std::array<double, 3>> centring_;
+    std::vector<SymmetryOperation> fixing_;
+    // Every rotation in fixing_ only permutes the axes and changes their signs
+    // (all but hexagonal ones): it fixes only an h with a zero index or two of
+    // one size.
+    bool permutations_ = true;
+
     CrystalStructure structure_;
     std::vector<MagneticSite> magnetic_;
     std::vector<CellAtom> atoms_;
@@ -114,6 +142,8 @@ private:
 // magnetic sites (μB, in their order).
 std::complex<double> MagneticStructureFactor(const ReflectionFactors& factors,
                                              std::span<const double> moments);
+std::complex<double> MagneticStructureFactor(std::span<const std::complex<double>> FMPerMoment,
+                                             std::span<const double> moments) noexcept;
 
 // R = I₊/I₋ and A = (I₊ − I₋)/(I₊ + I₋) with
 //   I₊ = |F_N|² + 2P·q²·Re(F_N*·F_M) + q²·|F_M|²,  I₋ = |F_N|² − 2P′·q²·Re(F_N*·F_M) + q²·|F_M|²,
@@ -121,6 +151,15 @@ std::complex<double> MagneticStructureFactor(const ReflectionFactors& factors,
 // outside the ranges of magnetic_ratio.h, R NaN where I₋ = 0, A where I₊ + I₋ = 0.
 Ratios FlippingRatioAndAsymmetry(std::complex<double> FN, std::complex<double> FM, double P,
                                  double f, double q2) noexcept;
+
+// The predictions below as columns: the factors, and per reflection q², F_M for
+// the moments given, R and A.
+struct PredictedColumns {
+    FactorColumns factors;
+    std::vector<double> q2;
+    std::vector<std::complex<double>> FM;
+    std::vector<double> R, A;
+};
 
 // One reflection of a structure as a flipping-ratio measurement sees it.
 struct PredictedReflection {
@@ -145,5 +184,9 @@ std::vector<PredictedReflection> PredictFlippingRatios(const StructureFactorMode
                                                        std::span<const Miller> hkl,
                                                        std::span<const double> moments, double P,
                                                        double f, std::span<const double> q2);
+PredictedColumns PredictFlippingRatioColumns(const StructureFactorModel& model,
+                                             std::span<const Miller> hkl,
+                                             std::span<const double> moments, double P, double f,
+                                             std::span<const double> q2);
 
 }  // namespace vantrel::magnetic
