@@ -441,10 +441,16 @@ StructureFactorModel::ReflectionList StructureFactorModel::AllowedReflections(do
             }
         }
     }
+    // Equivalent reflections have the same s but for the last bits of its
+    // rounding (3 1 1 and −1 −1 3 of a cubic cell): s to twelve decimals
+    // keeps them together, in the order of their indices.
+    const auto key = [this](const Miller& hkl) {
+        return std::round(SinThetaOverLambda(hkl) * 1e12);
+    };
     std::stable_sort(reflections.begin(), reflections.end(),
-                     [this](const Miller& x, const Miller& y) {
-                         const double sx = SinThetaOverLambda(x), sy = SinThetaOverLambda(y);
-                         return sx != sy ? sx < sy : x < y;
+                     [&key](const Miller& x, const Miller& y) {
+                         const double kx = key(x), ky = key(y);
+                         return kx != ky ? kx < ky : x < y;
                      });
     return list;
 }

@@ -699,5 +699,21 @@ TEST(StructureFactors, AllowedAsEveryOperationSays) {
     }
 }
 
+// A cubic cell's reflections of one h² + k² + l² share a sin θ/λ that their
+// rounding tells apart in the last bits: listed together all the same, in
+// the order of their indices.
+TEST(StructureFactors, EquivalentReflectionsListedTogether) {
+    const auto pyrochlore = Model(kPyrochlore, {});
+    const auto list = pyrochlore.AllowedReflections(0.6).reflections;
+    ASSERT_GT(list.size(), 500u);
+    const auto square = [](const Miller& h) { return h[0] * h[0] + h[1] * h[1] + h[2] * h[2]; };
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        const int before = square(list[i - 1]), here = square(list[i]);
+        EXPECT_TRUE(before < here || (before == here && list[i - 1] < list[i]))
+            << list[i - 1][0] << list[i - 1][1] << list[i - 1][2] << " before " << list[i][0]
+            << list[i][1] << list[i][2];
+    }
+}
+
 }  // namespace
 }  // namespace vantrel::magnetic
