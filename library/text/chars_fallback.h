@@ -232,8 +232,8 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
     const int n = fewest;
     const Neighbours at = neighbours(n);
     uint64_t chosen = digits17 / kTens[17 - n];
-    if (at.aboveFits && (!at.belowFits || at.above < at.below ||
-                         (at.above == at.below && (chosen & 1) != 0))) {
+    if (at.aboveFits &&
+        (!at.belowFits || at.above < at.below || (at.above == at.below && (chosen & 1) != 0))) {
         ++chosen;
     }
     int count = n;

@@ -7,9 +7,28 @@
 
 namespace vantrel {
 
+bool CsvReader::Fill() {
+    using Traits = std::char_traits<char>;
+    if (Traits::eq_int_type(in_.sgetc(), Traits::eof())) return false;
+    if (block_.empty()) block_.resize(kBlock);
+    // What the buffer holds (one byte at least, after sgetc): taking more
+    // could wait for input the record does not need.
+    const std::streamsize held =
+        std::clamp<std::streamsize>(in_.in_avail(), 1, static_cast<std::streamsize>(block_.size()));
+    const std::streamsize got = in_.sgetn(block_.data(), held);
+    taken_ = 0;
+    held_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+    return held_ != 0;
+}
+
+std::char_traits<char>::int_type CsvReader::Peek() {
+    using Traits = std::char_traits<char>;
+    if (taken_ == held_ && !Fill()) return Traits::eof();
+    return Traits::to_int_type(block_[taken_]);
+}
+
 bool CsvReader::Next(CsvRecord& record) {
     using Traits = std::char_traits<char>;
-    const Traits::int_type eof = Traits::eof();
     if (!started_) {
         started_ = true;
         std::size_t matched = 0;
@@ -23,7 +42,7 @@ bool CsvReader::Next(CsvRecord& record) {
         }
         byteOrderMark_ = matched != 0;
     }
-    if (Traits::eq_int_type(in_.sgetc(), eof)) return false;
+    if (taken_ == held_ && !Fill()) return false;
 
     record.raw.clear();
     record.line = line_;
@@ -35,40 +54,55 @@ bool CsvReader::Next(CsvRecord& record) {
         return field;
     };
     const auto next = [this](char c) {
-        return Traits::eq_int_type(in_.sgetc(), Traits::to_int_type(c));
+        return Traits::eq_int_type(Peek(), Traits::to_int_type(c));
     };
+    // Bytes that end or open nothing outside quotes.
+    const auto plain = [](char c) { return c != ',' && c != '\n' && c != '\r' && c != '"'; };
 
     std::string* field = &nextField();
     bool atFieldStart = true;
     bool inQuotes = false;
     bool closed = false;  // the field's closing quote has been read
     for (;;) {
-        const Traits::int_type got = in_.sbumpc();
-        if (Traits::eq_int_type(got, eof)) {
+        if (taken_ == held_ && !Fill()) {
             if (inQuotes)
                 throw CsvError(record.line,
                                "a quoted field is not closed before the end of the input");
             break;
         }
-        const char c = Traits::to_char_type(got);
+        // The field's text up to the next byte that may end it, at once.
+        const char* const from = block_.data() + taken_;
+        const char* const to = block_.data() + held_;
+        const char* run = from;
         if (inQuotes) {
-            if (c == '"' && next('"')) {
-                in_.sbumpc();
+            run = std::find(from, to, '"');
+            line_ += static_cast<std::size_t>(std::count(from, run, '\n'));
+        } else if (!closed) {
+            run = std::find_if_not(from, to, plain);
+        }
+        if (run != from) {
+            record.raw.append(from, run);
+            field->append(from, run);
+            atFieldStart = false;
+            taken_ += static_cast<std::size_t>(run - from);
+            continue;
+        }
+        // One byte that may end or open something.
+        const char c = block_[taken_++];
+        if (inQuotes) {  // c is a quote: the runs take the rest
+            if (next('"')) {
+                ++taken_;
                 record.raw += "\"\"";
                 *field += '"';
-            } else if (c == '"') {
+            } else {
                 inQuotes = false;
                 closed = true;
                 record.raw += c;
-            } else {
-                if (c == '\n') ++line_;
-                record.raw += c;
-                *field += c;
             }
             continue;
         }
         if (c == '\n' || (c == '\r' && next('\n'))) {
-            if (c == '\r') in_.sbumpc();
+            if (c == '\r') ++taken_;
             ++line_;
             break;
         }

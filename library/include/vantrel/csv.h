@@ -35,7 +35,10 @@ struct CsvRecord {
 // mark before the first record, as spreadsheets write it, is not part of it.
 //
 // Reads the stream's buffer directly: an exception its buffer throws (a read
-// error) reaches the caller of Next.
+// error) reaches the caller of Next. It takes from the buffer, in blocks, what
+// the buffer holds already, so that a record's text is copied in runs rather
+// than byte by byte; it never waits for more than the record needs, but the
+// stream is the reader's alone until the end.
 class CsvReader {
 public:
     static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -49,7 +52,16 @@ public:
     bool HadByteOrderMark() const noexcept { return byteOrderMark_; }
 
 private:
+    // At least one more byte in block_; false at the end of the input.
+    bool Fill();
+    // The next byte, not taken, or EOF.
+    std::char_traits<char>::int_type Peek();
+
+    static constexpr std::size_t kBlock = std::size_t{1} << 16;
     std::streambuf& in_;
+    std::vector<char> block_;
+    std::size_t taken_ = 0;  // of block_
+    std::size_t held_ = 0;   // bytes of block_ read from the stream
     std::size_t line_ = 1;
     bool started_ = false;
     bool byteOrderMark_ = false;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,6 +67,75 @@ TEST(CsvReader, ReportsBrokenQuotingWithItsLine) {
         } catch (const CsvError& e) {
             EXPECT_EQ(e.line(), line) << text;
         }
+    }
+}
+
+// A stream that holds `step` bytes at a time, as a pipe may, and fails when
+// asked for more after `failAt` bytes.
+class Trickle : public std::streambuf {
+public:
+    Trickle(std::string text, std::size_t step, std::size_t failAt = std::string::npos)
+        : text_(std::move(text)), step_(step), failAt_(failAt) {}
+
+protected:
+    int_type underflow() override {
+        if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (offset_ >= failAt_) throw std::runtime_error("waited for more");
+        if (offset_ >= text_.size()) return traits_type::eof();
+        const std::size_t size = std::min(step_, text_.size() - offset_);
+        char* start = text_.data() + offset_;
+        setg(start, start, start + size);
+        offset_ += size;
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    std::string text_;
+    std::size_t step_;
+    std::size_t failAt_;
+    std::size_t offset_ = 0;
+};
+
+bool Same(const CsvRecord& a, const CsvRecord& b) {
+    return a.raw == b.raw && a.fields == b.fields && a.line == b.line;
+}
+
+TEST(CsvReader, ReadsTheSameWhereverTheInputIsCut) {
+    // Quotes, doubled quotes and CR LF cut between the stream's slices and
+    // between the reader's blocks (of 64 KiB).
+    const std::string wide(70000, 'x');
+    for (const std::string& text :
+         {std::string("a,\"b,c\",\"say \"\"hi\"\"\"\r\n1,\"two\nlines\",3\r\n\nlast,,"),
+          "a\r\n" + std::string(65533, 'y') + "\r\n\"q\"\"\",\"\n\"\n",
+          "n,m\n" + wide + ",\"" + wide + "\"\"\n\",\r\r\n1,2"}) {
+        const std::vector<CsvRecord> whole = ReadAll(text);
+        for (const std::size_t step : {1, 2, 3, 7, 4096, 65536, 65537}) {
+            Trickle trickle(text, step);
+            std::istream in(&trickle);
+            CsvReader reader(in);
+            CsvRecord record;
+            std::size_t n = 0;
+            for (; reader.Next(record); ++n) {
+                ASSERT_LT(n, whole.size()) << step;
+                EXPECT_TRUE(Same(record, whole[n])) << step << ": " << record.raw;
+            }
+            EXPECT_EQ(n, whole.size()) << step;
+        }
+    }
+}
+
+TEST(CsvReader, ReturnsARecordWithoutWaitingForTheNext) {
+    // Input that comes as it is typed: each line as it ends, no byte more.
+    const std::string text = "N,t\n1,2\n3,\"4\"\n";
+    for (const std::size_t step : {1, 4}) {
+        Trickle trickle(text, step, 8);  // asked for anything after "1,2\n"
+        std::istream in(&trickle);
+        CsvReader reader(in);
+        CsvRecord record;
+        ASSERT_TRUE(reader.Next(record));
+        ASSERT_TRUE(reader.Next(record));
+        EXPECT_EQ(record.raw, "1,2") << step;
+        EXPECT_THROW(reader.Next(record), std::runtime_error) << step;
     }
 }
 
