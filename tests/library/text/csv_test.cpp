@@ -106,6 +106,7 @@ TEST(CsvReader, ReadsTheSameWhereverTheInputIsCut) {
     const std::string wide(70000, 'x');
     for (const std::string& text :
          {std::string("a,\"b,c\",\"say \"\"hi\"\"\"\r\n1,\"two\nlines\",3\r\n\nlast,,"),
+          std::string("a\rb,c\r\r\n,\r\n\r\nd\r"),
           "a\r\n" + std::string(65533, 'y') + "\r\n\"q\"\"\",\"\n\"\n",
           "n,m\n" + wide + ",\"" + wide + "\"\"\n\",\r\r\n1,2"}) {
         const std::vector<CsvRecord> whole = ReadAll(text);
