@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <istream>
+#include <iterator>
 #include <new>
 #include <ostream>
 #include <sstream>
@@ -131,6 +132,24 @@ private:
         if (refused_) return false;
         char* const begin = buffer_.data();
         for (char* p = begin + scanned_; p < pptr(); ++p) {
+            if (!inQuotes_ && !closed_) {
+                // Up to the next quote only line ends count, found at once.
+                char* const quote = std::find(p, pptr(), '"');
+                if (quote != p) {
+                    const std::size_t ends = static_cast<std::size_t>(std::count(p, quote, '\n'));
+                    if (ends > 0) {
+                        endedRecords_ += ends;
+                        ended_ =
+                            static_cast<std::size_t>(std::find(std::make_reverse_iterator(quote),
+                                                               std::make_reverse_iterator(p), '\n')
+                                                         .base() -
+                                                     begin);
+                    }
+                    atFieldStart_ = quote[-1] == ',' || quote[-1] == '\n';
+                    p = quote;
+                    if (p == pptr()) break;
+                }
+            }
             const char c = *p;
             if (inQuotes_) {
                 if (c == '"') {
