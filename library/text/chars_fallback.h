@@ -218,10 +218,18 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
     };
     // What fits with n digits fits with more (the n-digit neighbours are
     // (n+1)-digit numbers, the interval is whole), so the fewest digits that
-    // fit are found by halving [1, 17].
+    // fit are found by halving; most computed values need 15 to 17, which
+    // are tried first.
     if (!fits(17)) return false;
-    int fewest = 17;
-    for (int low = 1; low < fewest;) {
+    int fewest = 17, low = 1;
+    for (int n = 16; n >= 15 && low < fewest; --n) {
+        if (fits(n)) {
+            fewest = n;
+        } else {
+            low = n + 1;
+        }
+    }
+    while (low < fewest) {
         const int middle = (low + fewest) / 2;
         if (fits(middle)) {
             fewest = middle;
