@@ -45,16 +45,11 @@ bool CsvReader::Next(CsvRecord& record) {
     if (taken_ == held_ && !Fill()) return false;
 
     record.raw.clear();
+    record.unquoted_.clear();
+    record.fields_.clear();
     record.line = line_;
-    std::size_t used = 0;
-    const auto nextField = [&record, &used]() -> std::string& {
-        if (used == record.fields.size()) record.fields.emplace_back();
-        std::string& field = record.fields[used++];
-        field.clear();
-        return field;
-    };
-    // A record without quotes whole in the block, as most are: its text, and
-    // each field's, taken at once.
+    // A record without quotes whole in the block, as most are: its text at
+    // once, and its fields the parts between commas.
     {
         const char* const from = block_.data() + taken_;
         const char* const to = block_.data() + held_;
@@ -65,11 +60,11 @@ bool CsvReader::Next(CsvRecord& record) {
             record.raw.assign(from, static_cast<std::size_t>(last - from));
             for (const char* start = from;; ++start) {
                 const char* const comma = std::find(start, last, ',');
-                nextField().assign(start, static_cast<std::size_t>(comma - start));
+                record.fields_.push_back({static_cast<std::size_t>(start - from),
+                                          static_cast<std::size_t>(comma - start), false});
                 if (comma == last) break;
                 start = comma;
             }
-            record.fields.resize(used);
             taken_ += static_cast<std::size_t>(end + 1 - from);
             ++line_;
             return true;
@@ -81,7 +76,14 @@ bool CsvReader::Next(CsvRecord& record) {
     // Bytes that end or open nothing outside quotes.
     const auto plain = [](char c) { return c != ',' && c != '\n' && c != '\r' && c != '"'; };
 
-    std::string* field = &nextField();
+    // The field under way: where it starts in raw, or in unquoted_ once it
+    // turns out quoted.
+    std::size_t fieldStart = 0;
+    bool quoted = false;
+    const auto endField = [&record, &fieldStart, &quoted]() {
+        const std::string& text = quoted ? record.unquoted_ : record.raw;
+        record.fields_.push_back({fieldStart, text.size() - fieldStart, quoted});
+    };
     bool atFieldStart = true;
     bool inQuotes = false;
     bool closed = false;  // the field's closing quote has been read
@@ -106,7 +108,7 @@ bool CsvReader::Next(CsvRecord& record) {
             // By length: some standard libraries copy a pair of pointers byte by byte.
             const auto length = static_cast<std::size_t>(run - from);
             record.raw.append(from, length);
-            field->append(from, length);
+            if (inQuotes) record.unquoted_.append(from, length);
             atFieldStart = false;
             taken_ += length;
             continue;
@@ -117,7 +119,7 @@ bool CsvReader::Next(CsvRecord& record) {
             if (next('"')) {
                 ++taken_;
                 record.raw += "\"\"";
-                *field += '"';
+                record.unquoted_ += '"';
             } else {
                 inQuotes = false;
                 closed = true;
@@ -130,23 +132,36 @@ bool CsvReader::Next(CsvRecord& record) {
             ++line_;
             break;
         }
-        record.raw += c;
         if (c == ',') {
-            field = &nextField();
+            endField();
+            record.raw += c;
+            fieldStart = record.raw.size();
+            quoted = false;
             atFieldStart = true;
             closed = false;
-        } else if (c == '"' && atFieldStart) {
+            continue;
+        }
+        record.raw += c;
+        if (c == '"' && atFieldStart) {
             inQuotes = true;
+            quoted = true;
+            fieldStart = record.unquoted_.size();
             atFieldStart = false;
         } else if (closed && c != ' ' && c != '\t') {
             throw CsvError(record.line, "text after the closing quote of a field");
         } else if (!closed) {
-            *field += c;
             atFieldStart = false;
         }
     }
-    record.fields.resize(used);
+    endField();
     return true;
+}
+
+std::vector<std::string> CsvRecord::Fields() const {
+    std::vector<std::string> fields;
+    fields.reserve(FieldCount());
+    for (std::size_t i = 0; i < FieldCount(); ++i) fields.emplace_back(Field(i));
+    return fields;
 }
 
 namespace {
@@ -202,7 +217,7 @@ std::optional<std::string> UnreadableCsvHeader(std::string_view raw) {
 
 CsvColumns FindCsvColumns(const CsvRecord& record, std::span<const std::string_view> names,
                           bool marked, std::string_view whose) {
-    const std::vector<std::string>& header = record.fields;
+    const std::vector<std::string> header = record.Fields();
     const std::string line = "line " + std::to_string(record.line) + ": ";
     if (const std::optional<std::string> cause = UnreadableHeader(record.raw))
         return {{}, line + *cause};

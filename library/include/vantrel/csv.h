@@ -24,10 +24,28 @@ private:
     std::size_t line_;
 };
 
+// A record's fields are parts of its text where they are not quoted, so that
+// reading one copies nothing; only a quoted field's text is kept apart.
 struct CsvRecord {
-    std::string raw;                  // the record as written, without its line end
-    std::vector<std::string> fields;  // each field with its quotes resolved
-    std::size_t line = 0;             // 1-based line where the record starts
+    std::string raw;       // the record as written, without its line end
+    std::size_t line = 0;  // 1-based line where the record starts
+
+    std::size_t FieldCount() const noexcept { return fields_.size(); }
+    // Field i with its quotes resolved, valid until the record is read again.
+    std::string_view Field(std::size_t i) const noexcept {
+        const Span& f = fields_[i];
+        return {(f.quoted ? unquoted_ : raw).data() + f.offset, f.length};
+    }
+    std::vector<std::string> Fields() const;
+
+private:
+    friend class CsvReader;
+    struct Span {
+        std::size_t offset, length;
+        bool quoted;  // in unquoted_, else in raw
+    };
+    std::vector<Span> fields_;
+    std::string unquoted_;  // the text of the quoted fields
 };
 
 // Fields are separated by ',' and records by "\n" or "\r\n". A field in double

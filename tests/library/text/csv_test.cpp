@@ -29,21 +29,37 @@ std::vector<CsvRecord> ReadAll(const std::string& text) {
 TEST(CsvReader, SplitsQuotedAndPlainFieldsKeepingTheRawText) {
     const auto records = ReadAll("a,\"b,c\",\"say \"\"hi\"\"\"\r\n1,\"two\nlines\",3\n\nlast,,");
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
+    EXPECT_EQ(records[0].Fields(), (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
     EXPECT_EQ(records[0].raw, "a,\"b,c\",\"say \"\"hi\"\"\"");
     EXPECT_EQ(records[0].line, 1u);
-    EXPECT_EQ(records[1].fields, (std::vector<std::string>{"1", "two\nlines", "3"}));
+    EXPECT_EQ(records[1].Fields(), (std::vector<std::string>{"1", "two\nlines", "3"}));
     EXPECT_EQ(records[1].line, 2u);
     EXPECT_EQ(records[2].raw, "");  // a blank line
     EXPECT_EQ(records[2].line, 4u);
-    EXPECT_EQ(records[3].fields, (std::vector<std::string>{"last", "", ""}));
+    EXPECT_EQ(records[3].Fields(), (std::vector<std::string>{"last", "", ""}));
     EXPECT_EQ(records[3].line, 5u);
+}
+
+TEST(CsvReader, ResolvesEachFieldsQuotes) {
+    // Plain fields are parts of the record's text, quoted ones kept apart.
+    for (const auto& [text, fields] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"\"a\" \t,b", {"a", "b"}},
+             {"a\"b,\"\"", {"a\"b", ""}},
+             {"\"\",x,\"y\"", {"", "x", "y"}},
+             {",", {"", ""}},
+             {"\"a\"\"\",\"b,\"\"c\"", {"a\"", "b,\"c"}},
+             {"\"x\"\r\n", {"x"}},
+             {"p,\"q\"", {"p", "q"}}}) {
+        const auto records = ReadAll(text);
+        ASSERT_EQ(records.size(), 1u) << text;
+        EXPECT_EQ(records[0].Fields(), fields) << text;
+    }
 }
 
 TEST(CsvReader, SkipsASpreadsheetsByteOrderMark) {
     const auto records = ReadAll("\xEF\xBB\xBFN,t\n1,2\n");
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"N", "t"}));
+    EXPECT_EQ(records[0].Fields(), (std::vector<std::string>{"N", "t"}));
     EXPECT_EQ(records[0].raw, "N,t");
     for (const auto& [text, mark] : std::vector<std::pair<std::string, bool>>{
              {"\xEF\xBB\xBFN\n", true}, {"N\n", false}, {"", false}}) {
@@ -97,7 +113,7 @@ private:
 };
 
 bool Same(const CsvRecord& a, const CsvRecord& b) {
-    return a.raw == b.raw && a.fields == b.fields && a.line == b.line;
+    return a.raw == b.raw && a.Fields() == b.Fields() && a.line == b.line;
 }
 
 TEST(CsvReader, ReadsTheSameWhereverTheInputIsCut) {
