@@ -124,6 +124,14 @@ protected:
         return c;
     }
     int sync() override { return HandOn() ? 0 : -1; }
+    // Bytes that fit, copied at once: the standard library's own copy is a
+    // call per piece, and a record is written in several.
+    std::streamsize xsputn(const char* bytes, std::streamsize n) override {
+        if (n > epptr() - pptr()) return std::streambuf::xsputn(bytes, n);
+        std::memcpy(pptr(), bytes, static_cast<std::size_t>(n));
+        pbump(static_cast<int>(n));
+        return n;
+    }
 
 private:
     // Hands on the records complete so far and keeps the rest at the start.
