@@ -87,7 +87,9 @@ protected:
     }
 
 private:
-    static constexpr std::size_t kSlice = std::size_t{1} << 20;
+    // Each slice is a read by the browser whose cost is much the same for a
+    // larger one: 4 MiB halves the reading's share against 1 MiB.
+    static constexpr std::size_t kSlice = std::size_t{1} << 22;
     double size_;
     double offset_ = 0;
     std::vector<char> slice_;
