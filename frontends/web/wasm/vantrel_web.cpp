@@ -74,7 +74,9 @@ protected:
     int_type underflow() override {
         if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
         if (offset_ >= size_) return traits_type::eof();
-        const double got = ReadSlice(slice_.data(), offset_, static_cast<int>(slice_.size()));
+        // The first slice small, so that the first rows show at once.
+        const std::size_t want = offset_ == 0 ? kFirstSlice : slice_.size();
+        const double got = ReadSlice(slice_.data(), offset_, static_cast<int>(want));
         if (got <= 0) {
             char reason[512];
             ReadProblem(reason, sizeof reason);
@@ -90,6 +92,7 @@ private:
     // Each slice is a read by the browser that costs about 10 ms however small
     // it is: 16 MiB makes the reading a twentieth of the run, 1 MiB a fifth.
     static constexpr std::size_t kSlice = std::size_t{1} << 24;
+    static constexpr std::size_t kFirstSlice = std::size_t{1} << 16;
     double size_;
     double offset_ = 0;
     std::vector<char> slice_;
