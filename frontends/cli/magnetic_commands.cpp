@@ -231,27 +231,27 @@ bool ReadTable(std::istream& in, std::vector<std::string_view> names, bool q2Wan
             return false;
         }
         if (q2Wanted)
-            for (const std::string& field : record.fields)
-                if (TrimBlanks(field) == "q2") table.hasQ2 = true;
+            for (std::size_t i = 0; i < record.FieldCount(); ++i)
+                if (TrimBlanks(record.Field(i)) == "q2") table.hasQ2 = true;
         if (table.hasQ2) names.push_back("q2");
         const CsvColumns columns = FindCsvColumns(record, names, reader.HadByteOrderMark(), whose);
         if (!columns.problem.empty()) {
             Message(err) << columns.problem << '\n';
             return false;
         }
-        const std::size_t fields = record.fields.size();
+        const std::size_t fields = record.FieldCount();
         table.columns.assign(names.size(), {});
         while (reader.Next(record)) {
             if (IsBlank(record)) continue;
             const std::string where = "row " + std::to_string(table.lines.size() + 1) + " (line " +
                                       std::to_string(record.line) + ")";
-            if (record.fields.size() != fields) {
-                Message(err) << where << ": " << record.fields.size()
+            if (record.FieldCount() != fields) {
+                Message(err) << where << ": " << record.FieldCount()
                              << " fields, but the header has " << fields << '\n';
                 return false;
             }
             for (std::size_t k = 0; k < names.size(); ++k) {
-                const std::string& text = record.fields[columns.columns[k]];
+                const std::string_view text = record.Field(columns.columns[k]);
                 const ParsedNumber parsed = ParseNumber(text);
                 if (parsed.error) {
                     Message(err) << where << ", column " << columns.columns[k] + 1 << " ("
@@ -342,9 +342,9 @@ int FormFactorCommand(const Options& o, std::istream& in, std::ostream& out, std
             while (reader.Next(record)) {
                 if (IsBlank(record)) continue;
                 ++row;
-                const std::string& text = record.fields.size() > columns.columns[0]
-                                              ? record.fields[columns.columns[0]]
-                                              : std::string();
+                const std::string_view text = record.FieldCount() > columns.columns[0]
+                                                  ? record.Field(columns.columns[0])
+                                                  : std::string_view();
                 const ParsedNumber parsed = ParseNumber(text);
                 if (parsed.error) {
                     writer.Flush();

@@ -29,15 +29,15 @@ bool ReadRows(CsvReader& reader, CsvRecord& record, const std::vector<std::size_
     while (reader.Next(record)) {
         if (IsBlank(record.raw)) continue;
         const std::string where = RowText(table.lines.size(), record.line);
-        if (record.fields.size() != fields) {
-            err << prefix << where << ": " << record.fields.size() << " field"
-                << (record.fields.size() == 1 ? "" : "s") << ", but the header has " << fields
+        if (record.FieldCount() != fields) {
+            err << prefix << where << ": " << record.FieldCount() << " field"
+                << (record.FieldCount() == 1 ? "" : "s") << ", but the header has " << fields
                 << '\n';
             return false;
         }
         double values[3];
         for (std::size_t k = 0; k < 3; ++k) {
-            const std::string& text = record.fields[columns[k]];
+            const std::string_view text = record.Field(columns[k]);
             const std::string field = ", column " + std::to_string(columns[k] + 1) + " (" +
                                       std::string(kDecayFitColumns[k]) + "): ";
             const ParsedNumber parsed = ParseNumber(text);
@@ -116,7 +116,7 @@ bool ReadDecayFitTable(std::istream& in, std::ostream& err, std::string_view pre
             err << prefix << columns.problem << '\n';
             return false;
         }
-        const std::size_t fields = record.fields.size();
+        const std::size_t fields = record.FieldCount();
         if (ReadRows(reader, record, columns.columns, fields, err, prefix, table)) return true;
     } catch (const CsvError& e) {
         err << prefix << "line " << e.line() << ": " << e.what() << '\n';

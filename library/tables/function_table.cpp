@@ -49,7 +49,7 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
             << entry.argumentList << '\n';
         return false;
     }
-    const std::vector<std::string> header = record.fields;
+    const std::vector<std::string> header = record.Fields();
     const std::vector<std::string_view> names = entry.ArgumentNames();
     const CsvColumns named =
         FindCsvColumns(record, names, reader.HadByteOrderMark(), entry.signature);
@@ -76,14 +76,14 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
     std::vector<double> arguments(names.size());
     while (reader.Next(record)) {
         if (IsBlank(record.raw)) continue;
-        if (record.fields.size() != header.size()) {
-            err << prefix << "line " << record.line << ": " << record.fields.size() << " field"
-                << (record.fields.size() == 1 ? "" : "s") << ", but the header has "
-                << header.size() << progress.Stopped() << '\n';
+        if (record.FieldCount() != header.size()) {
+            err << prefix << "line " << record.line << ": " << record.FieldCount() << " field"
+                << (record.FieldCount() == 1 ? "" : "s") << ", but the header has " << header.size()
+                << progress.Stopped() << '\n';
             return false;
         }
         for (std::size_t k = 0; k < names.size(); ++k) {
-            const std::string& text = record.fields[columns[k]];
+            const std::string_view text = record.Field(columns[k]);
             const ParsedNumber parsed = ParseNumber(text);
             if (parsed.error) {
                 err << prefix << "line " << record.line << ", column " << columns[k] + 1 << " ("

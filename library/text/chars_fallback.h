@@ -136,20 +136,21 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
 
 // The fewest significant digits that read back as a finite non-zero double
 // whose decimal exponent k lies in [-5, 16], exactly, without the C library.
-// One 128-bit division gives v·10^(16−k) = D + r/Q (D of 17 digits); the
-// n-digit neighbours of v are D / 10^(17−n) and the next one up, tested against
-// the interval that rounds to v (half a gap either side, half of that below a
-// power of two; its ends belong to it when the mantissa is even), all scaled
-// by 4Q so that every quantity is an integer below 2^110. The nearer
-// neighbour wins, a tie goes to the even one, as the standard asks. False for
-// any other value.
+// v·10^(16−k) = m·5^s·2^(e+s) = D + r/Q with Q = 2^q: one 128-bit product and
+// shifts, as WebAssembly calls a routine for each 128-bit product or quotient.
+// D has 17 digits; the n-digit neighbours of v are D / 10^(17−n) and the next
+// one up, tested against the interval that rounds to v (half a gap either
+// side, half of that below a power of two; its ends belong to it when the
+// mantissa is even), all scaled by 4Q so that every quantity is an integer
+// below 2^110. The nearer neighbour wins, a tie goes to the even one, as the
+// standard asks. False for any other value.
 inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, int& k) {
     int binary = 0;
     const double fraction = std::frexp(std::fabs(value), &binary);
     if (!(fraction > 0.0) || !std::isfinite(value)) return false;
-    const auto m = static_cast<Wide>(std::ldexp(fraction, 53));
+    const auto m = static_cast<uint64_t>(std::ldexp(fraction, 53));
     const int e = binary - 53;
-    const bool powerOfTwo = m == (static_cast<Wide>(1) << 52);
+    const bool powerOfTwo = m == (uint64_t{1} << 52);
     static constexpr uint64_t kTens[18] = {1ULL,
                                            10ULL,
                                            100ULL,
@@ -169,25 +170,26 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
                                            10000000000000000ULL,
                                            100000000000000000ULL};
     k = static_cast<int>(std::floor((binary - 1) * 0.30102999566398120));
-    Wide Q = 1, H = 0, D = 0, rest = 0;
+    int q = 0;
+    Wide H = 0, D = 0, rest = 0;
     for (int attempt = 0;; ++attempt) {  // k from D in [10^16, 10^17)
         if (k < -5 || k > 16 || attempt == 3) return false;
-        const int s = 16 - k;  // 0 … 21: m·5^s < 2^102
-        Wide p = 1;
+        const int s = 16 - k;  // 0 … 21: 5^s < 2^49, m·5^s < 2^102
+        uint64_t p = 1;
         for (int i = 0; i < s; ++i) p *= 5;
-        Wide N = m * p;
+        Wide N = static_cast<Wide>(m) * p;
         if (e + s >= 0) {
             if (e + s > 12) return false;
             N <<= (e + s);
-            Q = 1;
-            H = p << (e + s);  // 2^e·10^s: Q·(one gap)·10^s
+            q = 0;
+            H = static_cast<Wide>(p) << (e + s);  // 2^e·10^s: Q·(one gap)·10^s
         } else {
             if (-(e + s) > 100) return false;
-            Q = static_cast<Wide>(1) << -(e + s);
+            q = -(e + s);
             H = p;
         }
-        D = N / Q;
-        rest = N - D * Q;
+        D = N >> q;
+        rest = N - (D << q);
         if (D >= kTens[17]) {
             ++k;
         } else if (D < kTens[16]) {
@@ -199,36 +201,61 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
     const Wide up = 2 * H, down = powerOfTwo ? H : 2 * H;  // 4Q·(half a gap)·10^s
     const bool even = (m & 1) == 0;
     const auto digits17 = static_cast<uint64_t>(D);
-    for (int n = 1; n <= 17; ++n) {
+    struct Neighbours {
+        Wide below, above;  // 4Q·10^s·|C·10^(17−n) − v| for C = D / 10^(17−n) and C + 1
+        bool belowFits, aboveFits;
+    };
+    const auto neighbours = [&](int n) {
         const uint64_t unit = kTens[17 - n];
-        const uint64_t below = digits17 / unit;
-        // 4Q·10^s·|C·10^(17−n) − v| for C = below and C = below + 1.
-        const Wide distanceBelow = 4 * (static_cast<Wide>(digits17 % unit) * Q + rest);
-        const Wide distanceAbove = 4 * (static_cast<Wide>(unit) * Q) - distanceBelow;
-        const bool belowFits = distanceBelow < down || (even && distanceBelow == down);
-        const bool aboveFits =
-            distanceBelow != 0 && (distanceAbove < up || (even && distanceAbove == up));
-        if (!belowFits && !aboveFits) continue;
-        uint64_t chosen = below;
-        if (aboveFits && (!belowFits || distanceAbove < distanceBelow ||
-                          (distanceAbove == distanceBelow && (below & 1) != 0))) {
-            chosen = below + 1;
+        const Wide below = ((static_cast<Wide>(digits17 % unit) << q) + rest) << 2;
+        const Wide above = (static_cast<Wide>(unit) << (q + 2)) - below;
+        return Neighbours{below, above, below < down || (even && below == down),
+                          below != 0 && (above < up || (even && above == up))};
+    };
+    const auto fits = [&](int n) {
+        const Neighbours at = neighbours(n);
+        return at.belowFits || at.aboveFits;
+    };
+    // What fits with n digits fits with more (the n-digit neighbours are
+    // (n+1)-digit numbers, the interval is whole), so the fewest digits that
+    // fit are found by halving; most computed values need 15 to 17, which
+    // are tried first.
+    if (!fits(17)) return false;
+    int fewest = 17, low = 1;
+    for (int n = 16; n >= 15 && low < fewest; --n) {
+        if (fits(n)) {
+            fewest = n;
+        } else {
+            low = n + 1;
         }
-        int count = n;
-        if (chosen >= kTens[n]) {  // 9.99… rounded up to 10: one digit, a place higher
-            chosen /= 10;
-            ++k;
-        }
-        while (count > 1 && chosen % 10 == 0) {
-            chosen /= 10;
-            --count;
-        }
-        if (chosen == 0) continue;
-        shortest = chosen;
-        digitCount = count;
-        return true;
     }
-    return false;
+    while (low < fewest) {
+        const int middle = (low + fewest) / 2;
+        if (fits(middle)) {
+            fewest = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    const int n = fewest;
+    const Neighbours at = neighbours(n);
+    uint64_t chosen = digits17 / kTens[17 - n];
+    if (at.aboveFits &&
+        (!at.belowFits || at.above < at.below || (at.above == at.below && (chosen & 1) != 0))) {
+        ++chosen;
+    }
+    int count = n;
+    if (chosen >= kTens[n]) {  // 9.99… rounded up to 10: one digit, a place higher
+        chosen /= 10;
+        ++k;
+    }
+    while (count > 1 && chosen % 10 == 0) {
+        chosen /= 10;
+        --count;
+    }
+    shortest = chosen;
+    digitCount = count;
+    return true;
 }
 
 // The fewest significant digits that read back as the value, written fixed or

@@ -7,9 +7,28 @@
 
 namespace vantrel {
 
+bool CsvReader::Fill() {
+    using Traits = std::char_traits<char>;
+    if (Traits::eq_int_type(in_.sgetc(), Traits::eof())) return false;
+    if (block_.empty()) block_.resize(kBlock);
+    // What the buffer holds (one byte at least, after sgetc): taking more
+    // could wait for input the record does not need.
+    const std::streamsize held =
+        std::clamp<std::streamsize>(in_.in_avail(), 1, static_cast<std::streamsize>(block_.size()));
+    const std::streamsize got = in_.sgetn(block_.data(), held);
+    taken_ = 0;
+    held_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+    return held_ != 0;
+}
+
+std::char_traits<char>::int_type CsvReader::Peek() {
+    using Traits = std::char_traits<char>;
+    if (taken_ == held_ && !Fill()) return Traits::eof();
+    return Traits::to_int_type(block_[taken_]);
+}
+
 bool CsvReader::Next(CsvRecord& record) {
     using Traits = std::char_traits<char>;
-    const Traits::int_type eof = Traits::eof();
     if (!started_) {
         started_ = true;
         std::size_t matched = 0;
@@ -23,72 +42,126 @@ bool CsvReader::Next(CsvRecord& record) {
         }
         byteOrderMark_ = matched != 0;
     }
-    if (Traits::eq_int_type(in_.sgetc(), eof)) return false;
+    if (taken_ == held_ && !Fill()) return false;
 
     record.raw.clear();
+    record.unquoted_.clear();
+    record.fields_.clear();
     record.line = line_;
-    std::size_t used = 0;
-    const auto nextField = [&record, &used]() -> std::string& {
-        if (used == record.fields.size()) record.fields.emplace_back();
-        std::string& field = record.fields[used++];
-        field.clear();
-        return field;
-    };
+    // A record without quotes whole in the block, as most are: its text at
+    // once, and its fields the parts between commas.
+    {
+        const char* const from = block_.data() + taken_;
+        const char* const to = block_.data() + held_;
+        const char* const end =
+            std::find_if(from, to, [](char c) { return c == '\n' || c == '"'; });
+        if (end != to && *end == '\n') {
+            const char* const last = end != from && end[-1] == '\r' ? end - 1 : end;
+            record.raw.assign(from, static_cast<std::size_t>(last - from));
+            for (const char* start = from;; ++start) {
+                const char* const comma = std::find(start, last, ',');
+                record.fields_.push_back({static_cast<std::size_t>(start - from),
+                                          static_cast<std::size_t>(comma - start), false});
+                if (comma == last) break;
+                start = comma;
+            }
+            taken_ += static_cast<std::size_t>(end + 1 - from);
+            ++line_;
+            return true;
+        }
+    }
     const auto next = [this](char c) {
-        return Traits::eq_int_type(in_.sgetc(), Traits::to_int_type(c));
+        return Traits::eq_int_type(Peek(), Traits::to_int_type(c));
     };
+    // Bytes that end or open nothing outside quotes.
+    const auto plain = [](char c) { return c != ',' && c != '\n' && c != '\r' && c != '"'; };
 
-    std::string* field = &nextField();
+    // The field under way: where it starts in raw, or in unquoted_ once it
+    // turns out quoted.
+    std::size_t fieldStart = 0;
+    bool quoted = false;
+    const auto endField = [&record, &fieldStart, &quoted]() {
+        const std::string& text = quoted ? record.unquoted_ : record.raw;
+        record.fields_.push_back({fieldStart, text.size() - fieldStart, quoted});
+    };
     bool atFieldStart = true;
     bool inQuotes = false;
     bool closed = false;  // the field's closing quote has been read
     for (;;) {
-        const Traits::int_type got = in_.sbumpc();
-        if (Traits::eq_int_type(got, eof)) {
+        if (taken_ == held_ && !Fill()) {
             if (inQuotes)
                 throw CsvError(record.line,
                                "a quoted field is not closed before the end of the input");
             break;
         }
-        const char c = Traits::to_char_type(got);
+        // The field's text up to the next byte that may end it, at once.
+        const char* const from = block_.data() + taken_;
+        const char* const to = block_.data() + held_;
+        const char* run = from;
         if (inQuotes) {
-            if (c == '"' && next('"')) {
-                in_.sbumpc();
+            run = std::find(from, to, '"');
+            line_ += static_cast<std::size_t>(std::count(from, run, '\n'));
+        } else if (!closed) {
+            run = std::find_if_not(from, to, plain);
+        }
+        if (run != from) {
+            // By length: some standard libraries copy a pair of pointers byte by byte.
+            const auto length = static_cast<std::size_t>(run - from);
+            record.raw.append(from, length);
+            if (inQuotes) record.unquoted_.append(from, length);
+            atFieldStart = false;
+            taken_ += length;
+            continue;
+        }
+        // One byte that may end or open something.
+        const char c = block_[taken_++];
+        if (inQuotes) {  // c is a quote: the runs take the rest
+            if (next('"')) {
+                ++taken_;
                 record.raw += "\"\"";
-                *field += '"';
-            } else if (c == '"') {
+                record.unquoted_ += '"';
+            } else {
                 inQuotes = false;
                 closed = true;
                 record.raw += c;
-            } else {
-                if (c == '\n') ++line_;
-                record.raw += c;
-                *field += c;
             }
             continue;
         }
         if (c == '\n' || (c == '\r' && next('\n'))) {
-            if (c == '\r') in_.sbumpc();
+            if (c == '\r') ++taken_;
             ++line_;
             break;
         }
-        record.raw += c;
         if (c == ',') {
-            field = &nextField();
+            endField();
+            record.raw += c;
+            fieldStart = record.raw.size();
+            quoted = false;
             atFieldStart = true;
             closed = false;
-        } else if (c == '"' && atFieldStart) {
+            continue;
+        }
+        record.raw += c;
+        if (c == '"' && atFieldStart) {
             inQuotes = true;
+            quoted = true;
+            fieldStart = record.unquoted_.size();
             atFieldStart = false;
         } else if (closed && c != ' ' && c != '\t') {
             throw CsvError(record.line, "text after the closing quote of a field");
         } else if (!closed) {
-            *field += c;
             atFieldStart = false;
         }
     }
-    record.fields.resize(used);
+    endField();
     return true;
+}
+
+std::vector<std::string> CsvRecord::Fields() const {
+    std::vector<std::string> fields;
+    fields.reserve(FieldCount());
+    for (std::size_t i = 0; i < FieldCount(); ++i) fields.emplace_back(Field(i));
+    return fields;
 }
 
 namespace {
@@ -144,7 +217,7 @@ std::optional<std::string> UnreadableCsvHeader(std::string_view raw) {
 
 CsvColumns FindCsvColumns(const CsvRecord& record, std::span<const std::string_view> names,
                           bool marked, std::string_view whose) {
-    const std::vector<std::string>& header = record.fields;
+    const std::vector<std::string> header = record.Fields();
     const std::string line = "line " + std::to_string(record.line) + ": ";
     if (const std::optional<std::string> cause = UnreadableHeader(record.raw))
         return {{}, line + *cause};

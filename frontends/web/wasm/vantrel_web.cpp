@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <istream>
+#include <iterator>
 #include <new>
 #include <ostream>
 #include <sstream>
@@ -72,7 +73,9 @@ protected:
     int_type underflow() override {
         if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
         if (offset_ >= size_) return traits_type::eof();
-        const double got = ReadSlice(slice_.data(), offset_, static_cast<int>(slice_.size()));
+        // The first slice small, so that the first rows show at once.
+        const std::size_t want = offset_ == 0 ? kFirstSlice : slice_.size();
+        const double got = ReadSlice(slice_.data(), offset_, static_cast<int>(want));
         if (got <= 0) {
             char reason[512];
             ReadProblem(reason, sizeof reason);
@@ -85,7 +88,11 @@ protected:
     }
 
 private:
-    static constexpr std::size_t kSlice = std::size_t{1} << 20;
+    // Each slice is a read by the browser that costs about 10 ms however small
+    // it is: 4 MiB halves the reading's share of the run against 1 MiB, and
+    // still lets the progress move several times over a file of 10 MB.
+    static constexpr std::size_t kSlice = std::size_t{1} << 22;
+    static constexpr std::size_t kFirstSlice = std::size_t{1} << 16;
     double size_;
     double offset_ = 0;
     std::vector<char> slice_;
@@ -122,6 +129,14 @@ protected:
         return c;
     }
     int sync() override { return HandOn() ? 0 : -1; }
+    // Bytes that fit, copied at once: the standard library's own copy is a
+    // call per piece, and a record is written in several.
+    std::streamsize xsputn(const char* bytes, std::streamsize n) override {
+        if (n > epptr() - pptr()) return std::streambuf::xsputn(bytes, n);
+        std::memcpy(pptr(), bytes, static_cast<std::size_t>(n));
+        pbump(static_cast<int>(n));
+        return n;
+    }
 
 private:
     // Hands on the records complete so far and keeps the rest at the start.
@@ -130,6 +145,24 @@ private:
         if (refused_) return false;
         char* const begin = buffer_.data();
         for (char* p = begin + scanned_; p < pptr(); ++p) {
+            if (!inQuotes_ && !closed_) {
+                // Up to the next quote only line ends count, found at once.
+                char* const quote = std::find(p, pptr(), '"');
+                if (quote != p) {
+                    const std::size_t ends = static_cast<std::size_t>(std::count(p, quote, '\n'));
+                    if (ends > 0) {
+                        endedRecords_ += ends;
+                        ended_ =
+                            static_cast<std::size_t>(std::find(std::make_reverse_iterator(quote),
+                                                               std::make_reverse_iterator(p), '\n')
+                                                         .base() -
+                                                     begin);
+                    }
+                    atFieldStart_ = quote[-1] == ',' || quote[-1] == '\n';
+                    p = quote;
+                    if (p == pptr()) break;
+                }
+            }
             const char c = *p;
             if (inQuotes_) {
                 if (c == '"') {

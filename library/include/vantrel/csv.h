@@ -24,10 +24,28 @@ private:
     std::size_t line_;
 };
 
+// A record's fields are parts of its text where they are not quoted, so that
+// reading one copies nothing; only a quoted field's text is kept apart.
 struct CsvRecord {
-    std::string raw;                  // the record as written, without its line end
-    std::vector<std::string> fields;  // each field with its quotes resolved
-    std::size_t line = 0;             // 1-based line where the record starts
+    std::string raw;       // the record as written, without its line end
+    std::size_t line = 0;  // 1-based line where the record starts
+
+    std::size_t FieldCount() const noexcept { return fields_.size(); }
+    // Field i with its quotes resolved, valid until the record is read again.
+    std::string_view Field(std::size_t i) const noexcept {
+        const Span& f = fields_[i];
+        return {(f.quoted ? unquoted_ : raw).data() + f.offset, f.length};
+    }
+    std::vector<std::string> Fields() const;
+
+private:
+    friend class CsvReader;
+    struct Span {
+        std::size_t offset, length;
+        bool quoted;  // in unquoted_, else in raw
+    };
+    std::vector<Span> fields_;
+    std::string unquoted_;  // the text of the quoted fields
 };
 
 // Fields are separated by ',' and records by "\n" or "\r\n". A field in double
@@ -35,7 +53,10 @@ struct CsvRecord {
 // mark before the first record, as spreadsheets write it, is not part of it.
 //
 // Reads the stream's buffer directly: an exception its buffer throws (a read
-// error) reaches the caller of Next.
+// error) reaches the caller of Next. It takes from the buffer, in blocks, what
+// the buffer holds already, so that a record's text is copied in runs rather
+// than byte by byte; it never waits for more than the record needs, but the
+// stream is the reader's alone until the end.
 class CsvReader {
 public:
     static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -49,7 +70,16 @@ public:
     bool HadByteOrderMark() const noexcept { return byteOrderMark_; }
 
 private:
+    // At least one more byte in block_; false at the end of the input.
+    bool Fill();
+    // The next byte, not taken, or EOF.
+    std::char_traits<char>::int_type Peek();
+
+    static constexpr std::size_t kBlock = std::size_t{1} << 16;
     std::streambuf& in_;
+    std::vector<char> block_;
+    std::size_t taken_ = 0;  // of block_
+    std::size_t held_ = 0;   // bytes of block_ read from the stream
     std::size_t line_ = 1;
     bool started_ = false;
     bool byteOrderMark_ = false;

@@ -47,6 +47,10 @@ std::vector<double> Values() {
         if (std::isfinite(x)) values.push_back(x);
         // Ordinary magnitudes too, where tables live.
         values.push_back(std::ldexp(static_cast<double>(random() >> 11), -53 + (i % 80) - 40));
+        // And the few digits they are written with, where the shortest digits
+        // are far fewer than 17 ("31.6", "0.052", "123400").
+        values.push_back(static_cast<double>(random() % 100000) /
+                         std::pow(10.0, static_cast<int>(i % 12) - 3));
     }
     return values;
 }

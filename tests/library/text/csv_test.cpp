@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,21 +29,37 @@ std::vector<CsvRecord> ReadAll(const std::string& text) {
 TEST(CsvReader, SplitsQuotedAndPlainFieldsKeepingTheRawText) {
     const auto records = ReadAll("a,\"b,c\",\"say \"\"hi\"\"\"\r\n1,\"two\nlines\",3\n\nlast,,");
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
+    EXPECT_EQ(records[0].Fields(), (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
     EXPECT_EQ(records[0].raw, "a,\"b,c\",\"say \"\"hi\"\"\"");
     EXPECT_EQ(records[0].line, 1u);
-    EXPECT_EQ(records[1].fields, (std::vector<std::string>{"1", "two\nlines", "3"}));
+    EXPECT_EQ(records[1].Fields(), (std::vector<std::string>{"1", "two\nlines", "3"}));
     EXPECT_EQ(records[1].line, 2u);
     EXPECT_EQ(records[2].raw, "");  // a blank line
     EXPECT_EQ(records[2].line, 4u);
-    EXPECT_EQ(records[3].fields, (std::vector<std::string>{"last", "", ""}));
+    EXPECT_EQ(records[3].Fields(), (std::vector<std::string>{"last", "", ""}));
     EXPECT_EQ(records[3].line, 5u);
+}
+
+TEST(CsvReader, ResolvesEachFieldsQuotes) {
+    // Plain fields are parts of the record's text, quoted ones kept apart.
+    for (const auto& [text, fields] : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"\"a\" \t,b", {"a", "b"}},
+             {"a\"b,\"\"", {"a\"b", ""}},
+             {"\"\",x,\"y\"", {"", "x", "y"}},
+             {",", {"", ""}},
+             {"\"a\"\"\",\"b,\"\"c\"", {"a\"", "b,\"c"}},
+             {"\"x\"\r\n", {"x"}},
+             {"p,\"q\"", {"p", "q"}}}) {
+        const auto records = ReadAll(text);
+        ASSERT_EQ(records.size(), 1u) << text;
+        EXPECT_EQ(records[0].Fields(), fields) << text;
+    }
 }
 
 TEST(CsvReader, SkipsASpreadsheetsByteOrderMark) {
     const auto records = ReadAll("\xEF\xBB\xBFN,t\n1,2\n");
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"N", "t"}));
+    EXPECT_EQ(records[0].Fields(), (std::vector<std::string>{"N", "t"}));
     EXPECT_EQ(records[0].raw, "N,t");
     for (const auto& [text, mark] : std::vector<std::pair<std::string, bool>>{
              {"\xEF\xBB\xBFN\n", true}, {"N\n", false}, {"", false}}) {
@@ -65,6 +83,76 @@ TEST(CsvReader, ReportsBrokenQuotingWithItsLine) {
         } catch (const CsvError& e) {
             EXPECT_EQ(e.line(), line) << text;
         }
+    }
+}
+
+// A stream that holds `step` bytes at a time, as a pipe may, and fails when
+// asked for more after `failAt` bytes.
+class Trickle : public std::streambuf {
+public:
+    Trickle(std::string text, std::size_t step, std::size_t failAt = std::string::npos)
+        : text_(std::move(text)), step_(step), failAt_(failAt) {}
+
+protected:
+    int_type underflow() override {
+        if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (offset_ >= failAt_) throw std::runtime_error("waited for more");
+        if (offset_ >= text_.size()) return traits_type::eof();
+        const std::size_t size = std::min(step_, text_.size() - offset_);
+        char* start = text_.data() + offset_;
+        setg(start, start, start + size);
+        offset_ += size;
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    std::string text_;
+    std::size_t step_;
+    std::size_t failAt_;
+    std::size_t offset_ = 0;
+};
+
+bool Same(const CsvRecord& a, const CsvRecord& b) {
+    return a.raw == b.raw && a.Fields() == b.Fields() && a.line == b.line;
+}
+
+TEST(CsvReader, ReadsTheSameWhereverTheInputIsCut) {
+    // Quotes, doubled quotes and CR LF cut between the stream's slices and
+    // between the reader's blocks (of 64 KiB).
+    const std::string wide(70000, 'x');
+    for (const std::string& text :
+         {std::string("a,\"b,c\",\"say \"\"hi\"\"\"\r\n1,\"two\nlines\",3\r\n\nlast,,"),
+          std::string("a\rb,c\r\r\n,\r\n\r\nd\r"),
+          "a\r\n" + std::string(65533, 'y') + "\r\n\"q\"\"\",\"\n\"\n",
+          "n,m\n" + wide + ",\"" + wide + "\"\"\n\",\r\r\n1,2"}) {
+        const std::vector<CsvRecord> whole = ReadAll(text);
+        for (const std::size_t step : {1, 2, 3, 7, 4096, 65536, 65537}) {
+            Trickle trickle(text, step);
+            std::istream in(&trickle);
+            CsvReader reader(in);
+            CsvRecord record;
+            std::size_t n = 0;
+            for (; reader.Next(record); ++n) {
+                ASSERT_LT(n, whole.size()) << step;
+                EXPECT_TRUE(Same(record, whole[n])) << step << ": " << record.raw;
+            }
+            EXPECT_EQ(n, whole.size()) << step;
+        }
+    }
+}
+
+TEST(CsvReader, ReturnsARecordWithoutWaitingForTheNext) {
+    // Input that comes as it is typed: each line as it ends, no byte more.
+    const std::string text = "N,t\n1,2\n3,\"4\"\n";
+    for (const std::size_t step : {1, 4}) {
+        Trickle trickle(text, step, 8);  // asked for anything after "1,2\n"
+        std::istream in(&trickle);
+        CsvReader reader(in);
+        CsvRecord record;
+        ASSERT_TRUE(reader.Next(record));
+        ASSERT_TRUE(reader.Next(record));
+        EXPECT_EQ(record.raw, "1,2") << step;
+        EXPECT_THROW(reader.Next(record), std::runtime_error) << step;
     }
 }
 
