@@ -59,8 +59,6 @@ RUNTIME_FUNCTIONS = {
 LIBRARY_ONLY = ("Not in the plug-in. Natively every documented value is exact; the Windows command-line "
                 "tool uses that runtime's mathematics (see [Accuracy](#accuracy)).")
 
-GENERATED_PARTS = ("**NaN when**", "**Accuracy**", "**Example**")
-
 
 class DocumentError(Exception):
     """The document lacks something only its writer can give."""
@@ -149,14 +147,27 @@ def split_sections(block):
     return parts[0], parts[1:]
 
 
+PARTS = re.compile(r"(?m)^(?=\*\*(?:Arguments|Result|NaN when|Accuracy|Example)\*\*)")
+
+
 def result_of(text):
-    """The Result paragraph(s) of a section: from **Result** to the first generated part."""
-    start = text.find("**Result**")
-    if start < 0:
-        return None
-    ends = [text.find(p, start) for p in GENERATED_PARTS]
-    end = min([e for e in ends if e >= 0], default=len(text))
-    return text[start:end].strip()
+    """The Result paragraph(s) of a section, or None; raises DocumentError where the section holds
+    prose outside it, which rewriting the section would lose."""
+    name = re.match(r"### (\w+)", text).group(1)
+    head, *parts = PARTS.split(text.split("\n", 1)[1] if "\n" in text else "")
+    result, stray = None, [head.strip()] if head.strip() else []
+    for part in parts:
+        paragraphs = [p for p in re.split(r"\n\s*\n", part.strip()) if p]
+        if part.startswith("**Result**"):
+            result = part.strip()
+        elif part.startswith("**Arguments**") and paragraphs[1:2] and paragraphs[1].startswith("|"):
+            stray += paragraphs[2:]
+        else:
+            stray += paragraphs[1:]
+    if stray:
+        raise DocumentError(f"{name}: only the Result paragraph of a section is prose; move "
+                            f"{stray[0][:60]!r} into it")
+    return result
 
 
 def render(document, functions, table):

@@ -96,6 +96,19 @@ def test_sections_come_back_to_index_order_under_the_heading_that_covers_them():
     assert render(swapped) == DOCUMENT
 
 
+# Prose anywhere but in the Result paragraph would be lost on rewriting: refused, by name.
+@pytest.mark.parametrize("after, name", [
+    ("**Example** `TwoTheta(", "TwoTheta"),
+    ("**NaN when** as `DSpacing`.", "DSpacingSDev"),
+    ("| t | counting time | s |\n", "CountRate"),
+])
+def test_prose_outside_the_result_paragraph_is_an_error(after, name):
+    at = DOCUMENT.index("\n", DOCUMENT.index(after)) + 1
+    text = DOCUMENT[:at] + "\nA remark of its own.\n" + DOCUMENT[at:]
+    with pytest.raises(function_docs.DocumentError, match=f"^{name}: .*'A remark of its own.'"):
+        render(text)
+
+
 def test_a_section_of_no_catalogue_function_is_an_error():
     text = DOCUMENT.replace("### CountRate (0)", "### Gone (7)\n\n**Result** Nothing.\n\n### CountRate (0)", 1)
     with pytest.raises(function_docs.DocumentError, match="no catalogue function: Gone"):
