@@ -6,14 +6,14 @@ which reads library/catalogue/descriptions.h) come every section's heading, Argu
 NaN-when line and Example, and each index row's function, link and unit; from
 tests/accuracy/table.csv (tools/accuracy.py) each Accuracy line. The document stays the home of
 its prose: each section's Result paragraph, the index's short Result words, and everything
-outside the sections. A section is placed under the "## …" heading whose "(indices …)" covers
-its index (else under its predecessor's), in index order there.
+outside the sections. A section stays under the "## …" heading it is written under, in index
+order there, and the heading's "(indices …)" names the indices of its sections.
 
   PYTHONPATH=build/dev/frontends/python/module /usr/bin/python3 tools/function_docs.py
   PYTHONPATH=build/dev/frontends/python/module /usr/bin/python3 tools/function_docs.py --check
 
 A new function needs only its Result paragraph: a section "### Name" holding "**Result** …"
-anywhere among the others; this script moves it to its place and writes the rest.
+under the heading of its group; this script puts it in index order and writes the rest.
 """
 
 import argparse
@@ -130,15 +130,22 @@ def default_words(function):
     return function.summary.rstrip(".")
 
 
-def covered(heading):
-    """The indices a group heading names: "(indices 6–11 and 32–37)"."""
-    match = re.search(r"\(indices? ([^)]*)\)", heading)
-    if not match:
-        return set()
-    indices = set()
-    for low, high in re.findall(r"(\d+)(?:[–-](\d+))?", match.group(1)):
-        indices |= set(range(int(low), int(high or low) + 1))
-    return indices
+def index_ranges(indices):
+    """"6–11 and 32–37": the indices as runs of consecutive ones."""
+    runs = []
+    for i in sorted(indices):
+        if runs and runs[-1][1] == i - 1:
+            runs[-1][1] = i
+        else:
+            runs.append([i, i])
+    texts = [f"{a}–{b}" if a != b else f"{a}" for a, b in runs]
+    words = texts[0] if len(texts) == 1 else ", ".join(texts[:-1]) + " and " + texts[-1]
+    return ("index " if len(indices) == 1 else "indices ") + words
+
+
+def with_indices(heading, indices):
+    """A group's heading with the indices of its sections: "## Count rates (indices 0–5)"."""
+    return re.sub(r"\(ind(?:ex|ices) [\d–\-, and]*?(?=[,)])", f"({index_ranges(indices)}", heading, count=1)
 
 
 def split_sections(block):
@@ -173,35 +180,29 @@ def result_of(text):
 def render(document, functions, table):
     """The document with the index and the sections rewritten; raises DocumentError."""
     blocks = re.split(r"(?m)^(?=## )", document)
-    groups = [i for i, b in enumerate(blocks) if covered(b.splitlines()[0]) or split_sections(b)[1]]
-    if not groups:
-        raise DocumentError("no '## … (indices …)' group in the document")
-    results, intros = {}, {}
+    groups = [i for i, b in enumerate(blocks) if split_sections(b)[1]]
+    results, intros, home = {}, {}, {}
     for i in groups:
         intros[i], sections = split_sections(blocks[i])
         for text in sections:
             name = re.match(r"### (\w+)", text).group(1)
-            results[name] = result_of(text)
+            results[name], home[name] = result_of(text), i
     names = {f.name for f in functions}
     strays = sorted(set(results) - names)
     if strays:
         raise DocumentError("sections of no catalogue function: " + ", ".join(strays))
     missing = [f.name for f in functions if not results.get(f.name)]
     if missing:
-        raise DocumentError("\n".join(f"write the Result paragraph of {n} (a section '### {n}' with "
-                                      "'**Result** …')" for n in missing))
+        raise DocumentError("\n".join(f"write the Result paragraph of {n} (a section '### {n}' holding "
+                                      "'**Result** …', under its group's '## ' heading)" for n in missing))
 
-    placed, group_of = {i: [] for i in groups}, {}
-    for f in functions:
-        home = next((i for i in groups if f.index in covered(blocks[i].splitlines()[0])), None)
-        if home is None:
-            home = group_of.get(f.index - 1, groups[-1])
-        group_of[f.index] = home
-        placed[home].append(section(f, results[f.name], table.get(f.name), names))
+    # Each section stays under the heading it is written under, in index order there.
     for i in groups:
-        intro = intros[i].rstrip("\n") + "\n\n"
+        placed = [f for f in functions if home[f.name] == i]
+        heading, intro = intros[i].split("\n", 1)
+        intro = with_indices(heading, [f.index for f in placed]) + "\n" + intro.rstrip("\n") + "\n\n"
         tail = "\n" if i + 1 < len(blocks) else ""
-        blocks[i] = intro + "\n".join(placed[i]) + tail
+        blocks[i] = intro + "\n".join(section(f, results[f.name], table.get(f.name), names) for f in placed) + tail
 
     index = next((i for i, b in enumerate(blocks) if b.startswith("## Index")), None)
     if index is None:

@@ -3,6 +3,7 @@ document that has drifted from the catalogue fails its check naming the function
 function needs no more than its Result paragraph."""
 
 import os
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -74,18 +75,35 @@ def test_a_new_function_needs_only_its_result_paragraph():
     functions = list(vantrel.functions)
     last = functions[-1]
     stub = "### BraggWidth\n\n**Result** The width of a reflection, in degrees.\n\n"
-    # written anywhere among the sections: at the head of the first group's
-    text = DOCUMENT.replace("### CountRate (0)", stub + "### CountRate (0)", 1)
+    # written anywhere under its group's heading: here at its head
+    first = DOCUMENT.rindex("### ", 0, DOCUMENT.index(f"### {last.name} ("))
+    first = DOCUMENT.rindex("\n## ", 0, first)
+    first = DOCUMENT.index("### ", first)
+    text = DOCUMENT[:first] + stub + DOCUMENT[first:]
     table = {**accuracy.read_table(), "BraggWidth": {}}
-    written = function_docs.render(text, functions + [newcomer(last.index + 1)], table)
-    placed = written.index("### BraggWidth (60)")
+    new = last.index + 1
+    written = function_docs.render(text, functions + [newcomer(new)], table)
+    placed = written.index(f"### BraggWidth ({new})")
     assert written.index(f"### {last.name} ({last.index})") < placed < written.index("\n## ", placed)
-    assert "| 60 | [`BraggWidth`](#braggwidth-60) | Width of a peak | degrees |" in written
+    heading = written[written.rindex("\n## ", 0, placed):].splitlines()[1]
+    assert re.search(rf"\(indices \d+–{new}\b", heading)
+    assert f"| {new} | [`BraggWidth`](#braggwidth-{new}) | Width of a peak | degrees |" in written
     assert "| s | sin(θ)/λ | Å⁻¹ |" in written[placed:]
     assert "**Example** `BraggWidth(0.5) = 1.25`" in written[placed:]
     assert written.count("**Result** The width of a reflection") == 1
     # and once written it stays
-    assert function_docs.render(written, functions + [newcomer(last.index + 1)], table) == written
+    assert function_docs.render(written, functions + [newcomer(new)], table) == written
+
+
+@pytest.mark.parametrize("indices, text", [
+    ([0, 1, 2, 3, 4, 5], "indices 0–5"),
+    ([6, 7, 8, 32, 33], "indices 6–8 and 32–33"),
+    ([1, 3, 4, 9], "indices 1, 3–4 and 9"),
+    ([7], "index 7"),
+])
+def test_a_group_heading_names_the_indices_of_its_sections(indices, text):
+    assert function_docs.index_ranges(indices) == text
+    assert function_docs.with_indices("## Beam (indices 46–53, library only)", indices) == f"## Beam ({text}, library only)"
 
 
 def test_sections_come_back_to_index_order_under_the_heading_that_covers_them():
