@@ -99,7 +99,7 @@ def example_line(function):
     lines = function.__doc__.splitlines()
     call = lines[lines.index("Example:") + 1].strip()
     value = float(call.rsplit(" = ", 1)[1])
-    if value != function.example[1] and not (value != value and function.example[1] != function.example[1]):
+    if value != function.example[1]:
         raise DocumentError(f"{function.name}: the example gives {value}, the catalogue says {function.example[1]}")
     single = f"**Example** `{call}`"
     return single if len(single) <= WIDTH else f"**Example**\n`{call}`"
@@ -186,6 +186,8 @@ def render(document, functions, table):
         intros[i], sections = split_sections(blocks[i])
         for text in sections:
             name = re.match(r"### (\w+)", text).group(1)
+            if name in results:
+                raise DocumentError(f"two sections of {name}: keep one")
             results[name], home[name] = result_of(text), i
     names = {f.name for f in functions}
     strays = sorted(set(results) - names)

@@ -127,9 +127,11 @@ def test_prose_outside_the_result_paragraph_is_an_error(after, name):
         render(text)
 
 
-def test_a_section_of_no_catalogue_function_is_an_error():
-    text = DOCUMENT.replace("### CountRate (0)", "### Gone (7)\n\n**Result** Nothing.\n\n### CountRate (0)", 1)
-    with pytest.raises(function_docs.DocumentError, match="no catalogue function: Gone"):
+@pytest.mark.parametrize("name, message", [("Gone", "sections of no catalogue function: Gone"),
+                                           ("TwoTheta", "two sections of TwoTheta")])
+def test_a_section_of_no_function_or_of_one_described_twice_is_an_error(name, message):
+    text = DOCUMENT.replace("### CountRate (0)", f"### {name}\n\n**Result** Nothing.\n\n### CountRate (0)", 1)
+    with pytest.raises(function_docs.DocumentError, match=message):
         render(text)
 
 
