@@ -296,16 +296,20 @@ PyObject* Utf8(std::string_view text) {
 }
 PyObject* GetSummary(PyObject* self, void*) { return Utf8(AsFunction(self)->entry->summary); }
 PyObject* GetResultUnit(PyObject* self, void*) { return Utf8(AsFunction(self)->entry->resultUnit); }
-PyObject* GetUnits(PyObject* self, void*) {
+// One field of every argument, in call order.
+PyObject* ArgumentField(PyObject* self, std::string_view ArgumentInfo::*field) {
     const CatalogueEntry& e = *AsFunction(self)->entry;
-    Ref units(PyTuple_New(static_cast<Py_ssize_t>(e.arguments.size())));
-    for (std::size_t a = 0; units && a < e.arguments.size(); ++a) {
-        Ref unit(Utf8(e.arguments[a].unit));
-        if (!unit) return nullptr;
-        PyTuple_SET_ITEM(units.get(), static_cast<Py_ssize_t>(a), unit.release());
+    Ref texts(PyTuple_New(static_cast<Py_ssize_t>(e.arguments.size())));
+    for (std::size_t a = 0; texts && a < e.arguments.size(); ++a) {
+        Ref text(Utf8(e.arguments[a].*field));
+        if (!text) return nullptr;
+        PyTuple_SET_ITEM(texts.get(), static_cast<Py_ssize_t>(a), text.release());
     }
-    return units.release();
+    return texts.release();
 }
+PyObject* GetUnits(PyObject* self, void*) { return ArgumentField(self, &ArgumentInfo::unit); }
+PyObject* GetMeanings(PyObject* self, void*) { return ArgumentField(self, &ArgumentInfo::meaning); }
+PyObject* GetNanWhen(PyObject* self, void*) { return Utf8(AsFunction(self)->entry->nanWhen); }
 PyObject* GetExample(PyObject* self, void*) {
     const CatalogueEntry& e = *AsFunction(self)->entry;
     Ref arguments(PyTuple_New(static_cast<Py_ssize_t>(e.exampleArguments.size())));
@@ -335,6 +339,8 @@ PyGetSetDef kProperties[] = {
     {"summary", GetSummary, nullptr, "What the function gives, in one line.", nullptr},
     {"units", GetUnits, nullptr, "The unit of each argument, in call order ('1': dimensionless).",
      nullptr},
+    {"meanings", GetMeanings, nullptr, "What each argument is, in call order.", nullptr},
+    {"nan_when", GetNanWhen, nullptr, "The inputs that give NaN.", nullptr},
     {"result_unit", GetResultUnit, nullptr, "The unit of the value.", nullptr},
     {"example", GetExample, nullptr, "A documented call: (arguments, value).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},

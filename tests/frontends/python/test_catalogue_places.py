@@ -1,7 +1,8 @@
 """Every function of the catalogue has each place a function needs beyond its
 formula and its catalogue entry: the documented values of the C++ tests, its
-exact references and row of the accuracy table, its section and index row in
-the function reference, and its numpy version for the benchmarks. A function
+exact references and row of the accuracy table, the Result paragraph of its
+section in the function reference (tools/function_docs.py writes the rest of the
+section and its index row), and its numpy version for the benchmarks. A function
 newly added to the catalogue fails here with the list of what it still lacks."""
 
 import re
@@ -30,8 +31,9 @@ def places():
         ("exact references (tools/references.py)", lambda n: n in references.FORMULAS),
         ("exact values (tests/accuracy/<name>.csv)", lambda n: (ROOT / "tests" / "accuracy" / f"{n}.csv").is_file()),
         ("a row of the accuracy table (tests/accuracy/table.csv)", lambda n: n in table),
-        ("a section of docs/functions.md", lambda n: re.search(rf"^### {n} \(\d+\)$", reference, re.M)),
-        ("a row of the index of docs/functions.md", lambda n: f"[`{n}`](#" in reference),
+        # The rest of its section and its index row are tools/function_docs.py's to write.
+        ("a Result paragraph in docs/functions.md",
+         lambda n: re.search(rf"^### {n}\b[^\n]*\n(?:(?!^##)[\s\S])*?^\*\*Result\*\*", reference, re.M)),
         ("a numpy version (bench/python/by_hand.py)", lambda n: f'"{n}":' in by_hand),
     ]
 

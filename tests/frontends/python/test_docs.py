@@ -54,3 +54,11 @@ def test_help_shows_units_nan_cases_and_the_example():
     for line in ("  p       helium-3 pressure      atm", "  lambda  neutron wavelength     Å", "NaN when:",
                  "He3Transmission(1, 293, 10, 2, 0.7) = 0.3605461370670754"):
         assert line in text
+
+
+def test_the_attributes_are_what_the_help_shows(function):
+    help_text = " ".join(function.__doc__.split())
+    assert len(function.meanings) == len(function.arguments) and all(function.meanings)
+    for name, meaning, unit in zip(function.arguments, function.meanings, function.units):
+        assert f" {name} {' '.join(meaning.split())} {unit} " in help_text
+    assert f"NaN when: {' '.join(function.nan_when.split())} Example:" in help_text
