@@ -828,13 +828,13 @@ register_gamma_pair("Asymmetry", reflection_asymmetry_parts, reflection_asymmetr
 REFLECTION = {0: (0.01, 0.16)}
 
 
-@reference("DSpacing", ranges=REFLECTION)
-def d_spacing(s):
+@reference("LatticeSpacing", ranges=REFLECTION)
+def lattice_spacing(s):
     return 1 / (2 * s) if s > 0 else NAN
 
 
-@reference("DSpacingSDev", ranges={**REFLECTION, 1: (0, 0.002)})
-def d_spacing_sdev(s, ss):
+@reference("LatticeSpacingSDev", ranges={**REFLECTION, 1: (0, 0.002)})
+def lattice_spacing_sdev(s, ss):
     return abs(ss) / (2 * s * s) if s > 0 else NAN
 
 

@@ -502,8 +502,8 @@ BY_HAND = {
     "GammaFromAsymmetrySDev": gamma_from_asymmetry_sdev,
     "AsymmetryFromGamma": asymmetry_from_gamma,
     "AsymmetryFromGammaSDev": asymmetry_from_gamma_sdev,
-    "DSpacing": lambda s: 1.0 / (2.0 * s),
-    "DSpacingSDev": lambda s, sigmaS: (np.abs(sigmaS) / s) / (2.0 * s),
+    "LatticeSpacing": lambda s: 1.0 / (2.0 * s),
+    "LatticeSpacingSDev": lambda s, sigmaS: (np.abs(sigmaS) / s) / (2.0 * s),
     "TwoTheta": lambda s, lam: 2.0 * np.arcsin(lam * s) * (180.0 / PI12),
     "TwoThetaSDev": lambda s, lam, sigmaS, sigmaLambda: (
         (2.0 * (180.0 / PI12)) * np.hypot(lam * sigmaS, s * sigmaLambda) / np.sqrt((1.0 - lam * s) * (1.0 + lam * s))),
@@ -675,7 +675,7 @@ def _polarisers(n, rng):
 
 # First match wins.
 _GROUPS = [("GammaFrom", _reflection), ("FlippingRatioFromGamma", _reflection), ("AsymmetryFromGamma", _reflection),
-           ("DSpacing", _reflections), ("TwoTheta", _reflections), ("He3FigureOfMerit", _polarisers),
+           ("LatticeSpacing", _reflections), ("TwoTheta", _reflections), ("He3FigureOfMerit", _polarisers),
            ("He3PolarisationAtTime", _decay), ("He3PolarisationFromTransmission", _transmission_ratio),
            ("FlippingRatioCorrected", _beam), ("AsymmetryCorrected", _beam),
            ("CountRate", _count_rate), ("FlippingRatioOpt", _four_measurements), ("AsymmetryOpt", _four_measurements),

@@ -727,15 +727,15 @@ inline constexpr auto AsymmetryFromGammaSDev = Describe(
     kBeamDeviations);
 // Where a reflection is seen, and what a cell is worth: the derived quantities
 // the planners show beside the functions above.
-inline constexpr auto DSpacing = Describe(
+inline constexpr auto LatticeSpacing = Describe(
     "Lattice spacing d = 1/(2s) of a reflection of sin(θ)/λ = s.", "Å",
     "s not above 0.",
     {0.17320508075688773}, 2.8867513459481287,
     Argument{"s", "sin(θ)/λ of the reflection", "Å⁻¹"});
 
-inline constexpr auto DSpacingSDev = Describe(
-    "Standard deviation of DSpacing.", "Å",
-    "as DSpacing.",
+inline constexpr auto LatticeSpacingSDev = Describe(
+    "Standard deviation of LatticeSpacing.", "Å",
+    "as LatticeSpacing.",
     {0.17320508075688773, 0.001}, 0.016666666666666666,
     Argument{"s", "sin(θ)/λ of the reflection", "Å⁻¹"},
     Argument{"sigmaS", "standard deviation of s", "Å⁻¹"});

@@ -169,8 +169,8 @@ consteval std::array<CatalogueEntry, N> Indexed(std::array<CatalogueEntry, N> en
     X(magnetic, GammaFromAsymmetrySDev)                      \
     X(magnetic, AsymmetryFromGamma)                          \
     X(magnetic, AsymmetryFromGammaSDev)                      \
-    X(lattice, DSpacing)                                     \
-    X(lattice, DSpacingSDev)                                 \
+    X(lattice, LatticeSpacing)                               \
+    X(lattice, LatticeSpacingSDev)                           \
     X(lattice, TwoTheta)                                     \
     X(lattice, TwoThetaSDev)                                 \
     X(helium3, He3FigureOfMerit)                             \

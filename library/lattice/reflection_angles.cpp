@@ -9,13 +9,13 @@
 
 namespace vantrel::lattice {
 
-double DSpacing(double s) noexcept {
+double LatticeSpacing(double s) noexcept {
     if (!(s > 0.0)) return kNaN;
     return 1.0 / (2.0 * s);
 }
 
 // |∂d/∂s| = 1/(2s²), divided by s twice so that s² neither overflows nor underflows.
-double DSpacingSDev(double s, double sigmaS) noexcept {
+double LatticeSpacingSDev(double s, double sigmaS) noexcept {
     if (!(s > 0.0)) return kNaN;
     return (std::fabs(sigmaS) / s) / (2.0 * s);
 }
@@ -38,7 +38,7 @@ double TwoThetaSDev(double s, double lambda, double sigmaS, double sigmaLambda) 
 
 }  // namespace vantrel::lattice
 
-VANTREL_COLUMN_KERNEL(vantrel::lattice::DSpacing);
-VANTREL_COLUMN_KERNEL(vantrel::lattice::DSpacingSDev);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::LatticeSpacing);
+VANTREL_COLUMN_KERNEL(vantrel::lattice::LatticeSpacingSDev);
 VANTREL_COLUMN_KERNEL(vantrel::lattice::TwoTheta);
 VANTREL_COLUMN_KERNEL(vantrel::lattice::TwoThetaSDev);

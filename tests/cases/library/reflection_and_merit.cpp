@@ -11,17 +11,17 @@ namespace vantrel::testing {
 std::vector<EdgeCase> ReflectionAndMeritCases() {
     constexpr double s111 = 0.17320508075688773;  // STLcubic(1, 1, 1, 5)
     return {
-        {"DSpacing", {s111}, 2.8867513459481287},
-        {"DSpacing", {0.25}, 2.0},
-        {"DSpacing", {kInf}, 0.0},
-        {"DSpacing", {0.0}, kQNaN},
-        {"DSpacing", {-0.0}, kQNaN},
-        {"DSpacing", {-0.1}, kQNaN},
+        {"LatticeSpacing", {s111}, 2.8867513459481287},
+        {"LatticeSpacing", {0.25}, 2.0},
+        {"LatticeSpacing", {kInf}, 0.0},
+        {"LatticeSpacing", {0.0}, kQNaN},
+        {"LatticeSpacing", {-0.0}, kQNaN},
+        {"LatticeSpacing", {-0.1}, kQNaN},
 
-        {"DSpacingSDev", {s111, 0.001}, 0.016666666666666666},
-        {"DSpacingSDev", {0.25, -0.001}, 0.008},
-        {"DSpacingSDev", {1e-200, 1e-202}, 5e197},  // s² would underflow
-        {"DSpacingSDev", {0.0, 0.001}, kQNaN},
+        {"LatticeSpacingSDev", {s111, 0.001}, 0.016666666666666666},
+        {"LatticeSpacingSDev", {0.25, -0.001}, 0.008},
+        {"LatticeSpacingSDev", {1e-200, 1e-202}, 5e197},  // s² would underflow
+        {"LatticeSpacingSDev", {0.0, 0.001}, kQNaN},
 
         {"TwoTheta", {s111, 0.84}, 16.731572722782122},
         {"TwoTheta", {0.0, 0.84}, 0.0},

@@ -41,7 +41,7 @@ def test_the_tree_is_what_the_script_writes(tmp_path):
     ("| N | counts recorded | counts |\n| t | counting time | s |\n\n**Result** N/t",
      "| N | recorded counts | counts |\n| t | counting time | s |\n\n**Result** N/t", "CountRate"),
     ("`CountRateMonitor(2500, 1e5) = 0.025`", "`CountRateMonitor(2500, 1e5) = 0.026`", "CountRateMonitor"),
-    ("**NaN when** s not above 0.", "**NaN when** s = 0.", "DSpacing"),
+    ("**NaN when** s not above 0.", "**NaN when** s = 0.", "LatticeSpacing"),
     ("| 44 | [`He3Polarisation`](#he3polarisation-44) | helium-3 polarisation | 1 |",
      "| 44 | [`He3Polarisation`](#he3polarisation-44) | helium-3 polarisation | K |", "He3Polarisation"),
 ])
@@ -117,7 +117,7 @@ def test_sections_come_back_to_index_order_under_the_heading_that_covers_them():
 # Prose anywhere but in the Result paragraph would be lost on rewriting: refused, by name.
 @pytest.mark.parametrize("after, name", [
     ("**Example** `TwoTheta(", "TwoTheta"),
-    ("**NaN when** as `DSpacing`.", "DSpacingSDev"),
+    ("**NaN when** as `LatticeSpacing`.", "LatticeSpacingSDev"),
     ("| t | counting time | s |\n", "CountRate"),
 ])
 def test_prose_outside_the_result_paragraph_is_an_error(after, name):

@@ -16,7 +16,7 @@ namespace {
 
 TEST(ReflectionAngles, DeviationsAgreeWithPropagation) {
     Inputs in(29);
-    const auto d = ByName("DSpacing");
+    const auto d = ByName("LatticeSpacing");
     const auto twoTheta = ByName("TwoTheta");
     const auto merit = ByName("He3FigureOfMerit");
     for (int i = 0; i < 500; ++i) {
@@ -25,8 +25,9 @@ TEST(ReflectionAngles, DeviationsAgreeWithPropagation) {
         const double s = in.Uniform(0.01, 0.999) / lambda;
         const double sS = s * in.LogUniform(1e-5, 1e-2), sL = lambda * in.LogUniform(1e-5, 1e-2);
         const std::array x1{s}, sx1{sS};
-        EXPECT_LT(RelativeDifference(lattice::DSpacingSDev(s, sS), PropagatedSDev(d, x1, sx1)),
-                  1e-7)
+        EXPECT_LT(
+            RelativeDifference(lattice::LatticeSpacingSDev(s, sS), PropagatedSDev(d, x1, sx1)),
+            1e-7)
             << s;
         const std::array x2{s, lambda}, sx2{sS, sL};
         EXPECT_LT(RelativeDifference(lattice::TwoThetaSDev(s, lambda, sS, sL),
@@ -47,7 +48,7 @@ TEST(ReflectionAngles, TheAngleAndTheSpacingObeyBraggsLaw) {
     for (int i = 0; i < 1000; ++i) {
         const double lambda = in.Uniform(0.5, 6), s = in.Uniform(0.0, 1.0) / lambda;
         const double theta = lattice::TwoTheta(s, lambda) / 2.0 * kDegToRad;
-        EXPECT_NEAR(2.0 * lattice::DSpacing(s) * std::sin(theta), lambda, 1e-12 * lambda)
+        EXPECT_NEAR(2.0 * lattice::LatticeSpacing(s) * std::sin(theta), lambda, 1e-12 * lambda)
             << s << " " << lambda;
     }
 }

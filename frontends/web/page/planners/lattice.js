@@ -81,7 +81,7 @@ export class LatticePlanner {
     fresh(this.out);
     const reflections = rows.map((r) => r.values);
     const stl = lib.callRows(this.select.value, reflections.map((hkl) => [...hkl, ...cell]));
-    const d = lib.callRows("DSpacing", stl.map((s) => [s]));
+    const d = lib.callRows("LatticeSpacing", stl.map((s) => [s]));
     const twoTheta = lib.callRows("TwoTheta", stl.map((s) => [s, lambda[0]]));
     const computed = stl.map((s, i) => [s, d[i], twoTheta[i]]);
     const table = element("table", {},

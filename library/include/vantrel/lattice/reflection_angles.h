@@ -9,8 +9,8 @@
 namespace vantrel::lattice {
 
 // d = 1/(2s). NaN for s ≤ 0: no reflection has a spacing there.
-double DSpacing(double s) noexcept;
-double DSpacingSDev(double s, double sigmaS) noexcept;
+double LatticeSpacing(double s) noexcept;
+double LatticeSpacingSDev(double s, double sigmaS) noexcept;
 
 // 2θ = 2·asin(λ·s). NaN for s < 0, λ ≤ 0 and beyond the reach of λ (λ·s > 1).
 double TwoTheta(double s, double lambda) noexcept;
