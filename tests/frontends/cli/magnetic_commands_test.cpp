@@ -664,8 +664,10 @@ TEST(Plan, TheLibrarysOrderWithItsNotes) {
     std::string expected = "h,k,l,s,q2,R,I_plus,I_minus,plus_share,score\n";
     for (const auto& row : plan.order) {
         expected += Hkl(row.hkl);
-        for (double x : {row.s, row.q2, row.R, row.plus, row.minus, row.plusShare, row.score})
-            expected += "," + ValueText(x);
+        for (double x : {row.s, row.q2, row.R, row.plus, row.minus, row.plusShare, row.score}) {
+            expected += ',';
+            expected += ValueText(x);
+        }
         expected += "\n";
     }
     EXPECT_EQ(o.out, expected);
