@@ -15,6 +15,7 @@
 
 #include "cli.h"
 #include "magnetic_commands.h"
+#include "support/structures.h"
 #include "vantrel/magnetic/crystal_structure.h"
 #include "vantrel/magnetic/form_factors.h"
 #include "vantrel/magnetic/measurement_plan.h"
@@ -24,6 +25,8 @@
 
 namespace vantrel::cli {
 namespace {
+
+using testing::kTwoIrons;
 
 using magnetic::Miller;
 
@@ -44,29 +47,6 @@ _atom_site_fract_y
 _atom_site_fract_z
 _atom_site_B_iso_or_equiv
 Ni1 Ni 0 0 0 0.37
-)";
-
-// Two iron sites and two oxygens whose x differ by a half: F_N of 100
-// cancels, F_M does not unless the irons' moments and form factors agree.
-constexpr char kTwoIrons[] = R"(data_two_irons
-_cell_length_a 4.20
-_cell_length_b 5.30
-_cell_length_c 4.70
-_cell_angle_alpha 92
-_cell_angle_beta 97
-_cell_angle_gamma 101
-_space_group_name_H-M_alt 'P 1'
-loop_
-_atom_site_label
-_atom_site_type_symbol
-_atom_site_fract_x
-_atom_site_fract_y
-_atom_site_fract_z
-_atom_site_B_iso_or_equiv
-Fe1 Fe3+ 0.0 0.0 0.0 0.4
-Fe2 Fe2+ 0.5 0.23 0.11 0.4
-O1 O2- 0.0 0.41 0.67 0.7
-O2 O2- 0.5 0.12 0.29 0.7
 )";
 
 // A file of this test process (ctest runs the tests as parallel processes).
@@ -99,6 +79,25 @@ Outcome Call(const std::vector<std::string>& args, const std::string& input = ""
     std::ostringstream out, err;
     const int exit = Run(views, in, out, err);
     return {exit, out.str(), err.str()};
+}
+
+// A command line that is refused: its status, nothing on standard output, and
+// the reason among its messages.
+struct Refusal {
+    std::vector<std::string> args;  // the command's own, or after a test's base arguments
+    std::string input;
+    int exit;
+    std::string err;
+};
+
+Outcome ExpectRefused(const std::vector<std::string>& args, const Refusal& c) {
+    const Outcome o = Call(args, c.input);
+    std::string line;
+    for (const std::string& a : args) line += a + " ";
+    EXPECT_EQ(o.exit, c.exit) << line << "\n" << o.err;
+    EXPECT_EQ(o.out, "") << line;
+    EXPECT_NE(o.err.find(c.err), std::string::npos) << line << "\n" << o.err;
+    return o;
 }
 
 std::vector<std::vector<std::string>> Rows(const std::string& csv) {
@@ -331,13 +330,7 @@ TEST(FlippingRatios, RefusesWithTheReasonAndTheStatus) {
     const std::string badCif = Scratch(
         "bad.cif", std::string(kNickel).replace(std::string(kNickel).find("3.524"), 5, "abc"));
     const std::vector<std::string> base = {"flipping-ratios", "--cif", Nickel(), "--site", "Ni1"};
-    struct Case {
-        std::vector<std::string> args;  // after base, unless it starts with the command
-        std::string input;
-        int exit;
-        std::string err;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<Refusal> cases = {
         {{"flipping-ratios", "--site", "Ni1", "--s-max", "0.3"},
          "",
          kBadUsage,
@@ -460,15 +453,10 @@ TEST(FlippingRatios, RefusesWithTheReasonAndTheStatus) {
          "vantrel: flipping-ratios takes options only, not '0.3' ('vantrel help "
          "flipping-ratios')\n"},
     };
-    for (const Case& c : cases) {
+    for (const Refusal& c : cases) {
         std::vector<std::string> args = c.args;
         if (args[0] != "flipping-ratios") args.insert(args.begin(), base.begin(), base.end());
-        const Outcome o = Call(args, c.input);
-        std::string line;
-        for (const std::string& a : args) line += a + " ";
-        EXPECT_EQ(o.exit, c.exit) << line << "\n" << o.err;
-        EXPECT_EQ(o.out, "") << line;
-        EXPECT_NE(o.err.find(c.err), std::string::npos) << line << "\n" << o.err;
+        const Outcome o = ExpectRefused(args, c);
         EXPECT_EQ(o.err.find("did you mean", o.err.find("did you mean") + 1), std::string::npos)
             << o.err;
     }
@@ -589,14 +577,8 @@ TEST(MomentFit, AFitThatStopsShortSaysWhy) {
 TEST(MomentFit, RefusesWithTheReasonAndTheStatus) {
     const std::vector<std::string> base = {"moment-fit", "--cif",   Nickel(), "--site",
                                            "Ni1",        "--field", "1,-1,0"};
-    struct Case {
-        std::vector<std::string> args;
-        std::string input;
-        int exit;
-        std::string err;
-    };
     const std::string good = "h,k,l,R,sigmaR\n1,1,1,1.2,0.01\n2,2,0,1.1,0.01\n";
-    const std::vector<Case> cases = {
+    const std::vector<Refusal> cases = {
         {{}, good, kBadUsage, "vantrel: moment-fit reads the measured ratios: --csv FILE"},
         {{"--csv", "-", "--start", "1", "--start", "2"},
          good,
@@ -630,16 +612,11 @@ TEST(MomentFit, RefusesWithTheReasonAndTheStatus) {
          kBadInput,
          "vantrel: moment-fit: reflection 1 1 1 (row 1): q2 = 2 is not in [0, 1]\n"},
     };
-    for (const Case& c : cases) {
+    for (const Refusal& c : cases) {
         std::vector<std::string> args = c.args;
         if (args.empty() || args[0] != "moment-fit")
             args.insert(args.begin(), base.begin(), base.end());
-        const Outcome o = Call(args, c.input);
-        std::string line;
-        for (const std::string& a : args) line += a + " ";
-        EXPECT_EQ(o.exit, c.exit) << line << "\n" << o.err;
-        EXPECT_EQ(o.out, "") << line;
-        EXPECT_NE(o.err.find(c.err), std::string::npos) << line << "\n" << o.err;
+        ExpectRefused(args, c);
     }
 }
 
@@ -679,13 +656,7 @@ TEST(Plan, TheLibrarysOrderWithItsNotes) {
 
 TEST(Plan, RefusesWithTheReasonAndTheStatus) {
     const std::vector<std::string> base = {"plan-measurements", "--cif", Nickel(), "--site", "Ni1"};
-    struct Case {
-        std::vector<std::string> args;
-        std::string input;
-        int exit;
-        std::string err;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<Refusal> cases = {
         {{"--s-max", "0.3", "--field", "0,0,1"},
          "",
          kBadUsage,
@@ -712,15 +683,10 @@ TEST(Plan, RefusesWithTheReasonAndTheStatus) {
          kBadInput,
          "vantrel: row 1 (line 2): 000 is not a reflection\n"},
     };
-    for (const Case& c : cases) {
+    for (const Refusal& c : cases) {
         std::vector<std::string> args = base;
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Outcome o = Call(args, c.input);
-        std::string line;
-        for (const std::string& a : args) line += a + " ";
-        EXPECT_EQ(o.exit, c.exit) << line << "\n" << o.err;
-        EXPECT_EQ(o.out, "") << line;
-        EXPECT_NE(o.err.find(c.err), std::string::npos) << line << "\n" << o.err;
+        ExpectRefused(args, c);
     }
 }
 

@@ -19,9 +19,12 @@
 #include "vantrel/magnetic/structure_factors.h"
 
 #include "model.h"
+#include "support/structures.h"
 
 namespace vantrel::magnetic {
 namespace {
+
+using testing::kTwoIrons;
 
 using Complex = std::complex<double>;
 
@@ -48,36 +51,11 @@ O1 O2- 0.6120 0.3770 0.1450 1.0 0.0090
 O2 O2- 0.8800 0.0600 0.7200 1.0 0.011
 )";
 
-// Acentric, and pairs of equal scatterers half a cell apart along a: F_N(h00)
-// vanishes for odd h although the symmetry allows it. The oxygens keep the
-// two iron sites apart: without them, swapping their moments gives the same
-// ratios.
-const char kTriclinic[] = R"(data_triclinic
-_cell_length_a 4.20
-_cell_length_b 5.30
-_cell_length_c 4.70
-_cell_angle_alpha 92
-_cell_angle_beta 97
-_cell_angle_gamma 101
-_space_group_name_H-M_alt 'P 1'
-loop_
-_atom_site_label
-_atom_site_type_symbol
-_atom_site_fract_x
-_atom_site_fract_y
-_atom_site_fract_z
-_atom_site_B_iso_or_equiv
-Fe1 Fe3+ 0.0 0.0 0.0 0.4
-Fe2 Fe2+ 0.5 0.23 0.11 0.4
-O1 O2- 0.0 0.41 0.67 0.7
-O2 O2- 0.5 0.12 0.29 0.7
-)";
-
 StructureFactorModel Monoclinic() {
     return Model(kMonoclinic, {{"Fe1", "", 2.0, 1.0}, {"Mn2", "", 2.0, 1.0}});
 }
 StructureFactorModel Triclinic() {
-    return Model(kTriclinic, {{"Fe1", "", 2.0, 1.0}, {"Fe2", "", 2.0, 1.0}});
+    return Model(kTwoIrons, {{"Fe1", "", 2.0, 1.0}, {"Fe2", "", 2.0, 1.0}});
 }
 
 // A normal deviate of its own from the raw engine, so that the noise is the
