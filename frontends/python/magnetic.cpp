@@ -1,9 +1,9 @@
 // The magnetic functions of the module: form factors of an ion, the
 // reflections a structure predicts, the fit of its sites' moments and the
-// plan of what to measure (vantrel/magnetic/...). A structure is a CIF path or
-// its text; columns are taken as arrays by the module's rule for dtypes
-// (values.cpp), scalars by ToDouble; results are dicts of numpy arrays, ready
-// for pandas.DataFrame.
+// plan of what to measure (vantrel/magnetic/...). A structure is a
+// vantrel.Structure, a CIF path or its text; columns are taken as arrays by
+// the module's rule for dtypes (values.cpp), scalars by ToDouble; results are
+// dicts of numpy arrays, ready for pandas.DataFrame.
 #include "module.h"  // Python first, as its headers ask
 
 #include <algorithm>
@@ -11,6 +11,8 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -110,8 +112,25 @@ bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>
     return true;
 }
 
+// A structure read once, for calls that would otherwise read the same CIF
+// again each time (a fit run over and over, a loop over moments). It keeps the
+// model of the sites it was last used with: the cell's atoms and the group's
+// tests are built once for them too. The module never lets go of the GIL, so
+// that the cache needs no lock of its own.
+struct StructureState {
+    magnetic::CrystalStructure structure;
+    std::vector<magnetic::MagneticSiteInput> sites;
+    std::shared_ptr<const magnetic::StructureFactorModel> model;
+};
+
+struct StructureObject {
+    PyObject_HEAD StructureState* state;
+};
+
+PyTypeObject* gStructureType = nullptr;
+
 // A CIF path (str or os.PathLike) or its text: text holds a line break.
-std::optional<magnetic::CrystalStructure> Structure(PyObject* cif, std::string_view function) {
+std::optional<magnetic::CrystalStructure> ReadStructure(PyObject* cif, std::string_view function) {
     Ref path(PyOS_FSPath(cif));
     if (!path) return std::nullopt;
     std::string text;
@@ -132,6 +151,11 @@ std::optional<magnetic::CrystalStructure> Structure(PyObject* cif, std::string_v
         return std::nullopt;
     }
     return std::move(read.structure);
+}
+
+StructureState* StateOf(PyObject* object) {
+    if (gStructureType == nullptr || !PyObject_TypeCheck(object, gStructureType)) return nullptr;
+    return reinterpret_cast<StructureObject*>(object)->state;
 }
 
 // Sites as labels, (label, ion[, g[, kappa]]) tuples or dicts with those keys.
@@ -175,19 +199,40 @@ bool SiteInputs(PyObject* sites, std::string_view function,
     return true;
 }
 
-std::optional<magnetic::StructureFactorModel> ModelOf(PyObject* cif, PyObject* sites,
-                                                      std::string_view function) {
-    std::optional<magnetic::CrystalStructure> structure = Structure(cif, function);
-    if (!structure) return std::nullopt;
+bool SameSites(const std::vector<magnetic::MagneticSiteInput>& a,
+               const std::vector<magnetic::MagneticSiteInput>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.label == y.label && x.ion == y.ion && x.g == y.g && x.kappa == y.kappa;
+    });
+}
+
+// The model of a structure (a vantrel.Structure, a CIF path or its text) and
+// its magnetic sites; null after an error.
+std::shared_ptr<const magnetic::StructureFactorModel> ModelOf(PyObject* cif, PyObject* sites,
+                                                              std::string_view function) {
+    StructureState* state = StateOf(cif);
+    std::optional<magnetic::CrystalStructure> read;
+    if (state == nullptr) {
+        read = ReadStructure(cif, function);
+        if (!read) return nullptr;
+    }
+    const magnetic::CrystalStructure& structure = state ? state->structure : *read;
     std::vector<magnetic::MagneticSiteInput> inputs;
-    if (!SiteInputs(sites, function, inputs)) return std::nullopt;
-    magnetic::MagneticSitesOutcome made = magnetic::MakeMagneticSites(*structure, inputs);
+    if (!SiteInputs(sites, function, inputs)) return nullptr;
+    if (state != nullptr && state->model && SameSites(inputs, state->sites)) return state->model;
+    magnetic::MagneticSitesOutcome made = magnetic::MakeMagneticSites(structure, inputs);
     if (!made.error.empty()) {
         // The library's message names the closest labels or ions itself.
         PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(), made.error.c_str());
-        return std::nullopt;
+        return nullptr;
     }
-    return magnetic::StructureFactorModel(*structure, std::move(made.sites));
+    auto model =
+        std::make_shared<const magnetic::StructureFactorModel>(structure, std::move(made.sites));
+    if (state != nullptr) {
+        state->sites = std::move(inputs);
+        state->model = model;
+    }
+    return model;
 }
 
 bool Field(PyObject* value, std::string_view function, std::array<double, 3>& field) {
@@ -577,6 +622,110 @@ PyObject* PlanOf(PyObject*, PyObject* args, PyObject* kwargs) {
     return result.release();
 }
 
+// ---- vantrel.Structure ------------------------------------------------------------------
+
+PyObject* NewStructure(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"cif", nullptr};
+    PyObject* cif = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:Structure", const_cast<char**>(keywords),
+                                     &cif))
+        return nullptr;
+    std::optional<magnetic::CrystalStructure> read = ReadStructure(cif, "Structure(cif)");
+    if (!read) return nullptr;
+    Ref self(type->tp_alloc(type, 0));
+    if (!self) return nullptr;
+    try {
+        reinterpret_cast<StructureObject*>(self.get())->state =
+            new StructureState{std::move(*read), {}, nullptr};
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+    return self.release();
+}
+
+void FreeStructure(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    delete reinterpret_cast<StructureObject*>(self)->state;
+    type->tp_free(self);
+    Py_DECREF(type);  // a heap type: each of its objects holds it
+}
+
+const magnetic::CrystalStructure* Read(PyObject* self) {
+    return &reinterpret_cast<StructureObject*>(self)->state->structure;
+}
+
+PyObject* StructureName(PyObject* self, void*) {
+    const auto* structure = Read(self);
+    return structure ? PyUnicode_FromString(structure->name.c_str()) : nullptr;
+}
+
+PyObject* StructureSpaceGroup(PyObject* self, void*) {
+    const auto* structure = Read(self);
+    return structure ? PyUnicode_FromString(structure->spaceGroup.c_str()) : nullptr;
+}
+
+PyObject* StructureCell(PyObject* self, void*) {
+    const auto* structure = Read(self);
+    if (structure == nullptr) return nullptr;
+    const auto& c = structure->cell;
+    return Py_BuildValue("(dddddd)", c[0], c[1], c[2], c[3], c[4], c[5]);
+}
+
+PyObject* StructureLabels(PyObject* self, void*) {
+    const auto* structure = Read(self);
+    if (structure == nullptr) return nullptr;
+    Ref labels(PyTuple_New(Py_ssize_t(structure->sites.size())));
+    for (std::size_t i = 0; labels && i < structure->sites.size(); ++i) {
+        PyObject* label = PyUnicode_FromString(structure->sites[i].label.c_str());
+        if (label == nullptr) return nullptr;
+        PyTuple_SET_ITEM(labels.get(), Py_ssize_t(i), label);
+    }
+    return labels.release();
+}
+
+PyObject* StructureOperations(PyObject* self, void*) {
+    const auto* structure = Read(self);
+    return structure ? PyLong_FromSize_t(structure->operations.size()) : nullptr;
+}
+
+PyObject* StructureRepr(PyObject* self) {
+    const auto* structure = Read(self);
+    if (structure == nullptr) return nullptr;
+    const std::size_t sites = structure->sites.size();
+    return PyUnicode_FromFormat("<vantrel.Structure %s: %s, %zu site%s, %zu operations>",
+                                structure->name.c_str(), structure->spaceGroup.c_str(), sites,
+                                sites == 1 ? "" : "s", structure->operations.size());
+}
+
+PyGetSetDef kStructureMembers[] = {
+    {"name", StructureName, nullptr, "The CIF data block's name.", nullptr},
+    {"cell", StructureCell, nullptr, "(a, b, c, alpha, beta, gamma) in Angstrom and degrees.",
+     nullptr},
+    {"space_group", StructureSpaceGroup, nullptr,
+     "The space group as the CIF gives it, or 'from its operations'.", nullptr},
+    {"labels", StructureLabels, nullptr, "The labels of the sites, in the CIF's order.", nullptr},
+    {"operations", StructureOperations, nullptr,
+     "The number of symmetry operations of the group, centring included.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot kStructureSlots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(NewStructure)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(FreeStructure)},
+    {Py_tp_getset, kStructureMembers},
+    {Py_tp_repr, reinterpret_cast<void*>(StructureRepr)},
+    {Py_tp_doc,
+     const_cast<char*>("Structure(cif)\n--\n\n"
+                       "A crystal structure read once from a CIF path or its text, to pass as "
+                       "cif to magnetic_reflections, fit_moments and plan_measurements in place "
+                       "of the CIF: they then neither read it again nor, for the same sites, "
+                       "build its unit cell again.")},
+    {0, nullptr},
+};
+
+PyType_Spec kStructureSpec = {"vantrel.Structure", sizeof(StructureObject), 0, Py_TPFLAGS_DEFAULT,
+                              kStructureSlots};
+
 PyMethodDef kMethods[] = {
     {"magnetic_form_factor",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(FormFactorOf)),
@@ -589,7 +738,8 @@ PyMethodDef kMethods[] = {
      METH_VARARGS | METH_KEYWORDS,
      "magnetic_reflections(cif, sites, *, moments=None, P=1.0, f=1.0, field=None, q2=None, "
      "hkl=None, s_max=None)\n--\n\n"
-     "The reflections of a structure (a CIF path or text) with s, q2, F_N, F_M per Bohr magneton "
+     "The reflections of a structure (a vantrel.Structure, a CIF path or text) with s, q2, F_N, "
+     "F_M per Bohr magneton "
      "of each site, F_M, R and A, for given hkl or every allowed one up to s_max; q2 from a "
      "field direction [u, v, w] or given per reflection. F in 1e-12 cm. A dict of arrays."},
     {"fit_moments", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(FitMomentsOf)),
@@ -610,6 +760,11 @@ PyMethodDef kMethods[] = {
 
 }  // namespace
 
-int AddMagnetic(PyObject* module) { return PyModule_AddFunctions(module, kMethods); }
+int AddMagnetic(PyObject* module) {
+    Ref type(PyType_FromSpec(&kStructureSpec));
+    if (!type || PyModule_AddObjectRef(module, "Structure", type.get()) != 0) return -1;
+    gStructureType = reinterpret_cast<PyTypeObject*>(type.release());  // held for the process
+    return PyModule_AddFunctions(module, kMethods);
+}
 
 }  // namespace vantrel::python

@@ -321,6 +321,49 @@ def test_cif_from_a_path(tmp_path):
         vantrel.magnetic_reflections(str(tmp_path / "missing.cif"), ["Fe1"], q2=1.0, s_max=0.3)
 
 
+def test_a_structure_read_once(tmp_path):
+    path = tmp_path / "test.cif"
+    path.write_text(CIF)
+    for source in (CIF, path, str(path)):
+        structure = vantrel.Structure(source)
+        assert structure.name == "test_monoclinic"
+        assert structure.labels == ("Fe1", "Ni1", "O1", "O2")
+        assert structure.cell == (9.8, 5.6, 6.1, 90.0, 101.3, 90.0)
+        assert structure.space_group == "from its operations" and structure.operations == 8
+    assert repr(structure) == ("<vantrel.Structure test_monoclinic: from its operations, 4 sites, "
+                              "8 operations>")
+    with pytest.raises(ValueError, match=r"^Structure\(cif\): .*missing\.cif"):
+        vantrel.Structure(str(tmp_path / "missing.cif"))
+    with pytest.raises(TypeError):
+        vantrel.Structure()
+
+
+def test_a_structure_gives_what_its_cif_gives_whatever_the_sites_before():
+    # The structure keeps the model of the sites it was last used with: each call must get its
+    # own sites' model, also after another's, and the same bits as from the CIF itself.
+    structure = vantrel.Structure(CIF)
+    hkl, R, sigma, _ = simulate([2.0, 0.8], 7)
+    for sites in (SITES, SITES, [("Fe1", "Fe3+")], [("Fe1", "Fe2+")], [("Ni1", "Ni2+", 2.2)],
+                  [("Ni1", "Ni2+", 2.3)], [("Ni1", "Ni2+", 2.3, 0.9)], SITES[::-1], SITES):
+        moments = [1.5, 0.5][:len(sites)]
+        for call in (
+                lambda cif: vantrel.magnetic_reflections(cif, sites, moments=moments, P=0.9,
+                                                         f=0.98, field=[0, 1, 0], s_max=0.4),
+                lambda cif: vantrel.fit_moments(cif, sites, hkl, R, sigma, P=0.92, f=0.97,
+                                                field=[0, 1, 0])["moments"],
+                lambda cif: vantrel.plan_measurements(cif, sites, moments, P=0.92, f=0.97,
+                                                      field=[0, 1, 0], s_max=0.4)[0]):
+            got, expected = call(structure), call(CIF)
+            if isinstance(got, dict):
+                assert got.keys() == expected.keys(), sites
+                for key in got:
+                    np.testing.assert_array_equal(got[key], expected[key], err_msg=f"{sites} {key}")
+            else:
+                np.testing.assert_array_equal(got, expected, err_msg=str(sites))
+    with pytest.raises(ValueError, match="Fe9.*Fe1"):
+        vantrel.fit_moments(structure, [("Fe9", "Fe3+")], hkl, R, sigma, field=[0, 1, 0])
+
+
 # ---- The plan ----------------------------------------------------------------------------------
 
 def test_plan_ranks_by_information_per_time():
