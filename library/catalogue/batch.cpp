@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "catalogue/registry.h"
-#include "catalogue/worker_pool.h"
+#include "vantrel/worker_pool.h"
 
 namespace vantrel {
 

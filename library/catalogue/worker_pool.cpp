@@ -1,4 +1,4 @@
-#include "catalogue/worker_pool.h"
+#include "vantrel/worker_pool.h"
 
 #include <algorithm>
 #include <atomic>
