@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "vantrel/magnetic/measurement_plan.h"
 #include "vantrel/magnetic/moment_fit.h"
 #include "vantrel/magnetic/structure_factors.h"
+#include "vantrel/worker_pool.h"
 
 namespace vantrel::python {
 namespace {
@@ -249,17 +252,22 @@ bool Put(PyObject* dict, const std::string& key, PyObject* value) {
     return held && PyDict_SetItemString(dict, key.c_str(), held.get()) == 0;
 }
 
-template <typename T>
-PyObject* Array(const std::vector<T>& values, int type) {
-    npy_intp n = npy_intp(values.size());
-    PyObject* array = PyArray_SimpleNew(1, &n, type);
-    if (array != nullptr && n > 0)
-        std::copy(values.begin(), values.end(),
-                  static_cast<T*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array))));
+// A new array of n values of `type`, each written by fill(T* out), or null.
+template <typename T, typename Fill>
+PyObject* Filled(std::size_t n, int type, const Fill& fill) {
+    npy_intp rows = npy_intp(n);
+    PyObject* array = PyArray_SimpleNew(1, &rows, type);
+    if (array != nullptr)
+        fill(static_cast<T*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array))));
     return array;
 }
+
+template <typename T>
+PyObject* Array(const std::vector<T>& values, int type) {
+    return Filled<T>(values.size(), type,
+                     [&](T* out) { std::copy(values.begin(), values.end(), out); });
+}
 PyObject* Reals(const std::vector<double>& v) { return Array(v, NPY_DOUBLE); }
-PyObject* Complexes(const std::vector<std::complex<double>>& v) { return Array(v, NPY_CDOUBLE); }
 PyObject* Integers(const std::vector<npy_int64>& v) { return Array(v, NPY_INT64); }
 
 PyObject* Labels(const std::vector<std::string>& labels) {
@@ -272,14 +280,13 @@ PyObject* Labels(const std::vector<std::string>& labels) {
 }
 
 bool PutHkl(PyObject* dict, const std::vector<Miller>& hkl) {
-    std::vector<npy_int64> h, k, l;
-    for (const Miller& m : hkl) {
-        h.push_back(m[0]);
-        k.push_back(m[1]);
-        l.push_back(m[2]);
+    for (int axis = 0; axis < 3; ++axis) {
+        PyObject* column = Filled<npy_int64>(hkl.size(), NPY_INT64, [&](npy_int64* out) {
+            for (const Miller& row : hkl) *out++ = row[std::size_t(axis)];
+        });
+        if (!Put(dict, axis == 0 ? "h" : axis == 1 ? "k" : "l", column)) return false;
     }
-    return Put(dict, "h", Integers(h)) && Put(dict, "k", Integers(k)) &&
-           Put(dict, "l", Integers(l));
+    return true;
 }
 
 PyObject* LeftOut(const std::vector<magnetic::LeftOutReflection>& leftOut) {
@@ -374,6 +381,52 @@ PyObject* FormFactorOf(PyObject*, PyObject* args, PyObject* kwargs) {
     return out.release();
 }
 
+// Reflections per part where a list is shared among threads: enough that a
+// part costs far more than handing it to a worker.
+constexpr std::size_t kReflectionsPerPart = 4096;
+
+// The predictions of a long list in parts, on the module's threads with the
+// GIL released (the model is not changed, and each part writes only its own
+// columns); a reflection's numbers are the same in any part. Empty with
+// MemoryError set when a part ran out of memory.
+std::vector<magnetic::PredictedColumns> PredictInParts(const magnetic::StructureFactorModel& model,
+                                                       std::span<const Miller> hkl,
+                                                       std::span<const double> moments, double P,
+                                                       double f, std::span<const double> q2) {
+    const std::size_t n = hkl.size();
+    const unsigned threads = ThreadsInEffect();
+    const std::size_t parts =
+        threads == 1 ? 1 : std::clamp<std::size_t>(n / kReflectionsPerPart, 1, 8 * threads);
+    std::vector<magnetic::PredictedColumns> out(parts);
+    std::atomic<bool> failed{false};
+    Py_BEGIN_ALLOW_THREADS;
+    RunInParts(parts, threads, [&](std::size_t p) noexcept {
+        const std::size_t begin = n * p / parts, count = n * (p + 1) / parts - begin;
+        try {
+            out[p] = magnetic::PredictFlippingRatioColumns(model, hkl.subspan(begin, count),
+                                                           moments, P, f, q2.subspan(begin, count));
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+    });
+    Py_END_ALLOW_THREADS;
+    if (failed) {
+        PyErr_NoMemory();
+        return {};
+    }
+    return out;
+}
+
+// One column of the parts' predictions, joined.
+template <typename T, typename Column>
+PyObject* Joined(const std::vector<magnetic::PredictedColumns>& parts, std::size_t n, int type,
+                 const Column& column) {
+    return Filled<T>(n, type, [&](T* out) {
+        for (const auto& part : parts)
+            out = std::copy(column(part).begin(), column(part).end(), out);
+    });
+}
+
 constexpr std::string_view kReflections = "magnetic_reflections(cif, sites, ...)";
 
 PyObject* ReflectionsOfStructure(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -401,35 +454,36 @@ PyObject* ReflectionsOfStructure(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!(q >= 0.0 && q <= 1.0))
             return PyErr_Format(PyExc_ValueError, "%s: q2 = %s is not in [0, 1]",
                                 std::string(kReflections).c_str(), Number(q).c_str());
-    const auto predicted =
-        magnetic::PredictFlippingRatioColumns(*model, reflections, mu, P, f, q2s);
+    const auto parts = PredictInParts(*model, reflections, mu, P, f, q2s);
+    if (parts.empty()) return nullptr;
     const std::size_t n = reflections.size(), sitesCount = mu.size();
-    const auto& s = predicted.factors.s;
-    const auto& q = predicted.q2;
-    const auto& FN = predicted.factors.FN;
-    const auto& FM = predicted.FM;
-    const auto& R = predicted.R;
-    const auto& A = predicted.A;
-    const auto& allowed = predicted.factors.allowed;
+    using Columns = magnetic::PredictedColumns;
+    const auto reals = [&](auto column) { return Joined<double>(parts, n, NPY_DOUBLE, column); };
+    const auto complexes = [&](auto column) {
+        return Joined<std::complex<double>>(parts, n, NPY_CDOUBLE, column);
+    };
     Ref dict(PyDict_New());
-    if (!dict || !PutHkl(dict.get(), reflections) || !Put(dict.get(), "s", Reals(s)) ||
-        !Put(dict.get(), "q2", Reals(q)) || !Put(dict.get(), "FN", Complexes(FN)))
+    if (!dict || !PutHkl(dict.get(), reflections) ||
+        !Put(dict.get(), "s", reals([](const Columns& c) -> auto& { return c.factors.s; })) ||
+        !Put(dict.get(), "q2", reals([](const Columns& c) -> auto& { return c.q2; })) ||
+        !Put(dict.get(), "FN", complexes([](const Columns& c) -> auto& { return c.factors.FN; })))
         return nullptr;
     for (std::size_t m = 0; m < sitesCount; ++m) {
         const auto& site = model->Structure().sites[model->MagneticSites()[m].site];
         // One site's column of the reflections' rows, straight into its array.
-        npy_intp rows = npy_intp(n);
-        PyObject* column = PyArray_SimpleNew(1, &rows, NPY_CDOUBLE);
-        if (column != nullptr) {
-            auto* out = static_cast<std::complex<double>*>(
-                PyArray_DATA(reinterpret_cast<PyArrayObject*>(column)));
-            for (std::size_t i = 0; i < n; ++i)
-                out[i] = predicted.factors.FMPerMoment[i * sitesCount + m];
-        }
+        PyObject* column = Filled<std::complex<double>>(n, NPY_CDOUBLE, [&](auto* out) {
+            for (const auto& part : parts)
+                for (std::size_t i = 0; i < part.q2.size(); ++i)
+                    *out++ = part.factors.FMPerMoment[i * sitesCount + m];
+        });
         if (!Put(dict.get(), "FM_per_muB_" + site.label, column)) return nullptr;
     }
-    if (!Put(dict.get(), "FM", Complexes(FM)) || !Put(dict.get(), "R", Reals(R)) ||
-        !Put(dict.get(), "A", Reals(A)) || !Put(dict.get(), "allowed", Array(allowed, NPY_BOOL)))
+    if (!Put(dict.get(), "FM", complexes([](const Columns& c) -> auto& { return c.FM; })) ||
+        !Put(dict.get(), "R", reals([](const Columns& c) -> auto& { return c.R; })) ||
+        !Put(dict.get(), "A", reals([](const Columns& c) -> auto& { return c.A; })) ||
+        !Put(dict.get(), "allowed",
+             Joined<unsigned char>(
+                 parts, n, NPY_BOOL, [](const Columns& c) -> auto& { return c.factors.allowed; })))
         return nullptr;
     return dict.release();
 }

@@ -225,6 +225,31 @@ def test_a_list_of_reflections_as_each_alone():
         assert not got["allowed"][3] and got["FN"][3] == 0 and np.isnan(got["R"][3])
 
 
+def test_a_long_list_in_parts_on_threads():
+    # Long lists are cut into parts computed on the module's threads: the same numbers to the
+    # bit on one thread and on several, each part with its own table of phases.
+    rng = np.random.default_rng(11)
+    hkl = rng.integers(-9, 10, size=(3 * 4096 + 17, 3))
+    hkl[np.all(hkl == 0, axis=1)] = [1, 1, 0]
+    before = vantrel.get_num_threads()
+    try:
+        got = {}
+        for threads in (1, 2, 3):
+            vantrel.set_num_threads(threads)
+            got[threads] = vantrel.magnetic_reflections(CIF, SITES, moments=[3.1, -1.4], P=0.9,
+                                                        f=0.98, field=[0, 1, 0], hkl=hkl)
+    finally:
+        vantrel.set_num_threads(before)
+    for threads in (2, 3):
+        for key in got[1]:
+            np.testing.assert_array_equal(got[threads][key], got[1][key], err_msg=key)
+    for i in (0, 4095, 4096, 8191, 8192, len(hkl) - 1):
+        one = vantrel.magnetic_reflections(CIF, SITES, moments=[3.1, -1.4], P=0.9, f=0.98,
+                                           field=[0, 1, 0], hkl=hkl[i])
+        for key in one:
+            np.testing.assert_array_equal(got[2][key][i], one[key][0], err_msg=f"{key} {i}")
+
+
 # ---- The moment fit ---------------------------------------------------------------------------
 
 def simulate(moments, seed, relative=0.01, s_max=0.5):
