@@ -109,7 +109,11 @@ public:
                     values.begin());
         }
     }
-    void Fill(const Miller& lo, const Miller& hi) {
+    // The rows from lo to hi; of those only the ones flagged in inUse (one flag
+    // per row of each axis) where it is given: a list of reflections leaves
+    // many indices of its range unused.
+    using RowsInUse = std::array<std::vector<unsigned char>, 3>;
+    void Fill(const Miller& lo, const Miller& hi, const RowsInUse* inUse = nullptr) {
         lo_ = lo;
         for (int axis = 0; axis < 3; ++axis) {
             const std::size_t rows = static_cast<std::size_t>(hi[axis] - lo[axis]) + 1;
@@ -119,6 +123,7 @@ public:
             re_[axis].resize(rows * atoms_);
             im_[axis].resize(rows * atoms_);
             for (std::size_t row = 0; row < rows; ++row) {
+                if (inUse != nullptr && !(*inUse)[axis][row]) continue;
                 const int h = lo[axis] + static_cast<int>(row);
                 for (std::size_t v = 0; v < values.size(); ++v)
                     Turn(values[v], h, turnRe_[v], turnIm_[v]);
@@ -397,7 +402,16 @@ FactorColumns StructureFactorModel::FactorsOf(std::span<const Miller> hkl) const
     const bool shared =
         rows <= 3.0 * double(allowed) && rows * double(atoms_.size()) <= kMaxTableEntries;
     PhaseTables tables(atoms_);
-    if (shared && allowed > 0) tables.Fill(lo, hi);
+    if (shared && allowed > 0) {
+        PhaseTables::RowsInUse inUse;
+        for (int axis = 0; axis < 3; ++axis)
+            inUse[axis].assign(static_cast<std::size_t>(hi[axis] - lo[axis]) + 1, 0);
+        for (std::size_t i = 0; i < n; ++i)
+            if (out.allowed[i])
+                for (int axis = 0; axis < 3; ++axis)
+                    inUse[axis][static_cast<std::size_t>(hkl[i][axis] - lo[axis])] = 1;
+        tables.Fill(lo, hi, &inUse);
+    }
     Scratch scratch(*this);
     for (std::size_t i = 0; i < n; ++i) {
         if (!out.allowed[i]) continue;
