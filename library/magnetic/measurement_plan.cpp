@@ -51,11 +51,13 @@ MeasurementPlan Plan(const StructureFactorModel& model, std::span<const Miller> 
         plan.sites.push_back(model.Structure().sites[site.site].label);
     const double vanishing = kVanishingNuclearShare * NuclearScale(model);
     std::vector<double> derivatives(sites);
+    // Every reflection's factors at once: one table of phases for the list.
+    const FactorColumns factors = model.FactorsOf(hkl);
     for (std::size_t i = 0; i < hkl.size(); ++i) {
         const auto leaveOut = [&](Unconstraining why, const char* reason) {
             plan.leftOut.push_back({i, hkl[i], why, HklText(hkl[i]) + ": " + reason});
         };
-        if (!model.Allowed(hkl[i])) {
+        if (!factors.allowed[i]) {
             leaveOut(Unconstraining::kForbidden, "forbidden by the symmetry, left out");
             continue;
         }
@@ -64,20 +66,21 @@ MeasurementPlan Plan(const StructureFactorModel& model, std::span<const Miller> 
                      "q2 = 0, the scattering vector lies along the field, left out");
             continue;
         }
-        const ReflectionFactors factors = model.Factors(hkl[i]);
-        if (std::abs(factors.FN) <= vanishing) {
+        const std::complex<double> FN = factors.FN[i];
+        if (std::abs(FN) <= vanishing) {
             leaveOut(Unconstraining::kNoNuclear, "F_N = 0, R is 1 whatever the moments, left out");
             continue;
         }
-        const std::complex<double> FM = MagneticStructureFactor(factors, moments);
-        const auto [plus, minus] = Intensities(factors.FN, FM, P, f, q2[i]);
-        FlippingRatioMomentDerivatives(factors.FN, factors.FMPerMoment, moments, P, f, q2[i],
-                                       derivatives);
+        const auto perMoment =
+            std::span<const std::complex<double>>(factors.FMPerMoment).subspan(i * sites, sites);
+        const std::complex<double> FM = MagneticStructureFactor(perMoment, moments);
+        const auto [plus, minus] = Intensities(FN, FM, P, f, q2[i]);
+        FlippingRatioMomentDerivatives(FN, perMoment, moments, P, f, q2[i], derivatives);
         PlannedReflection row{i,
                               hkl[i],
-                              factors.s,
+                              factors.s[i],
                               q2[i],
-                              factors.FN,
+                              FN,
                               FM,
                               plus / minus,
                               plus,
