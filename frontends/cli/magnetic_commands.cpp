@@ -481,7 +481,11 @@ int FlippingRatiosCommand(const Options& o, std::istream& in, std::ostream& out,
         !GoodBeam(o, err))
         return kBadUsage;
     if (status = Reflections(o, *model, in, out, err, hkl, q2); status != kSuccess) return status;
-    const auto predicted = magnetic::PredictFlippingRatios(*model, hkl, moments, o.P, o.f, q2);
+    // As columns: each reflection's F_M per μB of every site is kept beside it.
+    const auto predicted =
+        magnetic::PredictFlippingRatioColumns(*model, hkl, moments, o.P, o.f, q2);
+    const magnetic::FactorColumns& factors = predicted.factors;
+    const std::size_t sites = moments.size();
     Writer w(out);
     w << "h,k,l,allowed,s,q2,FN_re,FN_im";
     for (const auto& site : model->MagneticSites()) {
@@ -489,16 +493,14 @@ int FlippingRatiosCommand(const Options& o, std::istream& in, std::ostream& out,
         w << ",FM_per_muB_" << label << "_re,FM_per_muB_" << label << "_im";
     }
     w << ",FM_re,FM_im,R,A" << kLineEnd;
-    for (const auto& row : predicted) {
-        w << std::to_string(row.hkl[0]) << "," << std::to_string(row.hkl[1]) << ","
-          << std::to_string(row.hkl[2]) << "," << (row.allowed ? "1" : "0") << ","
-          << ValueText(row.s) << "," << ValueText(row.q2);
-        WriteComplex(w, row.FN);
-        const auto factors = model->Factors(row.hkl);
-        for (std::size_t m = 0; m < moments.size(); ++m)
-            WriteComplex(w, row.allowed ? factors.FMPerMoment[m] : std::complex<double>{});
-        WriteComplex(w, row.FM);
-        w << "," << ValueText(row.R) << "," << ValueText(row.A) << kLineEnd;
+    for (std::size_t i = 0; i < hkl.size(); ++i) {
+        w << std::to_string(hkl[i][0]) << "," << std::to_string(hkl[i][1]) << ","
+          << std::to_string(hkl[i][2]) << "," << (factors.allowed[i] ? "1" : "0") << ","
+          << ValueText(factors.s[i]) << "," << ValueText(predicted.q2[i]);
+        WriteComplex(w, factors.FN[i]);
+        for (std::size_t m = 0; m < sites; ++m) WriteComplex(w, factors.FMPerMoment[i * sites + m]);
+        WriteComplex(w, predicted.FM[i]);
+        w << "," << ValueText(predicted.R[i]) << "," << ValueText(predicted.A[i]) << kLineEnd;
     }
     return kSuccess;
 }
