@@ -12,10 +12,12 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <new>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -118,10 +120,14 @@ bool Reflections(PyObject* value, std::string_view function, std::vector<Miller>
 // A structure read once, for calls that would otherwise read the same CIF
 // again each time (a fit run over and over, a loop over moments). It keeps the
 // model of the sites it was last used with: the cell's atoms and the group's
-// tests are built once for them too. The module never lets go of the GIL, so
-// that the cache needs no lock of its own.
+// tests are built once for them too. The module never lets go of the GIL
+// while it touches the cache, so that the cache needs no lock of its own.
+// The CIF's text is kept for pickle: a structure sent to another process
+// (dask, multiprocessing) is read there from it, not from a file that may
+// not be there.
 struct StructureState {
     magnetic::CrystalStructure structure;
+    std::string cif;
     std::vector<magnetic::MagneticSiteInput> sites;
     std::shared_ptr<const magnetic::StructureFactorModel> model;
 };
@@ -132,23 +138,36 @@ struct StructureObject {
 
 PyTypeObject* gStructureType = nullptr;
 
-// A CIF path (str or os.PathLike) or its text: text holds a line break.
-std::optional<magnetic::CrystalStructure> ReadStructure(PyObject* cif, std::string_view function) {
+// A CIF path (str or os.PathLike) or its text (a str with a line break),
+// read; its text into `text` where that is given. Null after an error.
+std::optional<magnetic::CrystalStructure> ReadStructure(PyObject* cif, std::string_view function,
+                                                        std::string* text = nullptr) {
     Ref path(PyOS_FSPath(cif));
     if (!path) return std::nullopt;
-    std::string text;
+    std::string given;
     if (PyBytes_Check(path.get())) {
-        text.assign(PyBytes_AS_STRING(path.get()), std::size_t(PyBytes_GET_SIZE(path.get())));
+        given.assign(PyBytes_AS_STRING(path.get()), std::size_t(PyBytes_GET_SIZE(path.get())));
     } else {
         Py_ssize_t size = 0;
         const char* utf8 = PyUnicode_AsUTF8AndSize(path.get(), &size);
         if (utf8 == nullptr) return std::nullopt;
-        text.assign(utf8, std::size_t(size));
+        given.assign(utf8, std::size_t(size));
     }
-    const bool isText = !PyUnicode_Check(cif) ? false : text.find('\n') != std::string::npos;
-    magnetic::CrystalStructureOutcome read =
-        isText ? magnetic::ReadCrystalStructure(text, "the CIF text")
-               : magnetic::ReadCrystalStructureFile(text);
+    const bool isText = PyUnicode_Check(cif) && given.find('\n') != std::string::npos;
+    std::string cifText;
+    magnetic::CrystalStructureOutcome read;
+    if (isText) {
+        cifText = std::move(given);
+        read = magnetic::ReadCrystalStructure(cifText, "the CIF text");
+    } else if (std::ifstream file(given, std::ios::binary); file) {
+        std::ostringstream bytes;
+        bytes << file.rdbuf();
+        cifText = std::move(bytes).str();
+        read = magnetic::ReadCrystalStructure(cifText, given);
+    } else {
+        read = magnetic::ReadCrystalStructureFile(given);  // its words for a file not there
+    }
+    if (text != nullptr) *text = std::move(cifText);
     if (!read.structure) {
         PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(), read.error.c_str());
         return std::nullopt;
@@ -678,23 +697,46 @@ PyObject* PlanOf(PyObject*, PyObject* args, PyObject* kwargs) {
 
 // ---- vantrel.Structure ------------------------------------------------------------------
 
+PyObject* WrapStructure(PyTypeObject* type, magnetic::CrystalStructure structure, std::string cif) {
+    Ref self(type->tp_alloc(type, 0));
+    if (!self) return nullptr;
+    try {
+        reinterpret_cast<StructureObject*>(self.get())->state =
+            new StructureState{std::move(structure), std::move(cif), {}, nullptr};
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+    return self.release();
+}
+
 PyObject* NewStructure(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     static const char* keywords[] = {"cif", nullptr};
     PyObject* cif = nullptr;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:Structure", const_cast<char**>(keywords),
                                      &cif))
         return nullptr;
-    std::optional<magnetic::CrystalStructure> read = ReadStructure(cif, "Structure(cif)");
-    if (!read) return nullptr;
-    Ref self(type->tp_alloc(type, 0));
-    if (!self) return nullptr;
-    try {
-        reinterpret_cast<StructureObject*>(self.get())->state =
-            new StructureState{std::move(*read), {}, nullptr};
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
-    return self.release();
+    std::string text;
+    std::optional<magnetic::CrystalStructure> read = ReadStructure(cif, "Structure(cif)", &text);
+    return read ? WrapStructure(type, std::move(*read), std::move(text)) : nullptr;
+}
+
+// The structure of a pickle: the CIF's text as bytes, read again.
+PyObject* RestoreStructure(PyObject*, PyObject* arg) {
+    if (!PyBytes_Check(arg))
+        return PyErr_Format(PyExc_TypeError, "_restore_structure takes the CIF's text as bytes");
+    std::string text(PyBytes_AS_STRING(arg), std::size_t(PyBytes_GET_SIZE(arg)));
+    magnetic::CrystalStructureOutcome read = magnetic::ReadCrystalStructure(text, "the CIF text");
+    if (!read.structure)
+        return PyErr_Format(PyExc_ValueError, "Structure(cif): %s", read.error.c_str());
+    return WrapStructure(gStructureType, std::move(*read.structure), std::move(text));
+}
+
+PyObject* ReduceStructure(PyObject* self, PyObject*) {
+    const std::string& cif = reinterpret_cast<StructureObject*>(self)->state->cif;
+    Ref module(PyImport_ImportModule("vantrel"));
+    Ref restore(module ? PyObject_GetAttrString(module.get(), "_restore_structure") : nullptr);
+    return restore ? Py_BuildValue("(O(y#))", restore.get(), cif.data(), Py_ssize_t(cif.size()))
+                   : nullptr;
 }
 
 void FreeStructure(PyObject* self) {
@@ -763,7 +805,13 @@ PyGetSetDef kStructureMembers[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+PyMethodDef kStructureMethods[] = {
+    {"__reduce__", ReduceStructure, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyType_Slot kStructureSlots[] = {
+    {Py_tp_methods, kStructureMethods},
     {Py_tp_new, reinterpret_cast<void*>(NewStructure)},
     {Py_tp_dealloc, reinterpret_cast<void*>(FreeStructure)},
     {Py_tp_getset, kStructureMembers},
@@ -803,6 +851,8 @@ PyMethodDef kMethods[] = {
      "The moments of the magnetic sites (Bohr magnetons along the field) that fit measured "
      "flipping ratios, with deviations, correlations, reduced chi-square, residuals and the "
      "reflections left out. hkl may be one table with columns h, k, l, R, sigmaR (and q2)."},
+    {"_restore_structure", RestoreStructure, METH_O,
+     "A Structure from the text of its CIF, for pickle and copy."},
     {"plan_measurements", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(PlanOf)),
      METH_VARARGS | METH_KEYWORDS,
      "plan_measurements(cif, sites, moments, *, P=1.0, f=1.0, field=None, q2=None, hkl=None, "

@@ -4,8 +4,10 @@ from symmetry operations applied by hand, the moment fit against scipy's least_s
 model and on simulated data, the plan against its definition; the input refused by name; and the
 command-line tool's magnetic commands on the same structure."""
 
+import copy
 import io
 import math
+import pickle
 import subprocess
 
 import numpy as np
@@ -361,6 +363,25 @@ def test_a_structure_read_once(tmp_path):
         vantrel.Structure(str(tmp_path / "missing.cif"))
     with pytest.raises(TypeError):
         vantrel.Structure()
+
+
+def test_a_structure_pickles_as_its_text(tmp_path):
+    # A structure sent to another process is read there from the CIF's text, not from a file
+    # that may not be there.
+    path = tmp_path / "test.cif"
+    path.write_bytes(CIF.encode() + b"# \xe9 latin-1, not UTF-8\n")
+    for structure in (vantrel.Structure(CIF), vantrel.Structure(path)):
+        copies = [pickle.loads(pickle.dumps(structure)), copy.deepcopy(structure)]
+        path.unlink(missing_ok=True)
+        for again in copies:
+            assert again is not structure and repr(again) == repr(structure)
+            assert again.cell == structure.cell and again.labels == structure.labels
+            for key, values in vantrel.magnetic_reflections(again, SITES, q2=0.7,
+                                                            s_max=0.4).items():
+                np.testing.assert_array_equal(
+                    values, vantrel.magnetic_reflections(CIF, SITES, q2=0.7, s_max=0.4)[key])
+    with pytest.raises(ValueError, match="Structure"):
+        vantrel._restore_structure(b"data_x\n_cell_length_a 5\n")
 
 
 def test_a_structure_gives_what_its_cif_gives_whatever_the_sites_before():
