@@ -8,7 +8,9 @@
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -98,6 +100,39 @@ private:
     std::vector<char> slice_;
 };
 
+// A result's bytes are looked through eight at a time: byte by byte, the
+// search for record ends took a tenth of a CSV run's time in WebAssembly.
+constexpr std::uint64_t kEveryByte = 0x0101010101010101;
+
+// The high bit of each byte of `word` that is zero, and no other bit.
+constexpr std::uint64_t ZeroBytes(std::uint64_t word) {
+    constexpr std::uint64_t kLow7 = 0x7F * kEveryByte;
+    return ~(((word & kLow7) + kLow7) | word | kLow7);
+}
+
+std::uint64_t Word(const char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// The first '"' in [first, last), or last.
+char* FindQuote(char* first, char* last) {
+    for (; last - first >= 8; first += 8) {
+        if (ZeroBytes(Word(first) ^ ('"' * kEveryByte)) != 0) break;
+    }
+    return std::find(first, last, '"');
+}
+
+// The '\n' in [first, last).
+std::size_t CountLineEnds(const char* first, const char* last) {
+    std::size_t count = 0;
+    for (; last - first >= 8; first += 8)
+        count +=
+            static_cast<std::size_t>(std::popcount(ZeroBytes(Word(first) ^ ('\n' * kEveryByte))));
+    return count + static_cast<std::size_t>(std::count(first, last, '\n'));
+}
+
 // The result, handed on in parts that end at a record's end: a record is
 // never half given, also when the run stops while writing one. Records end at
 // a line end outside quotes, by the rules the records were read with (a quote
@@ -147,9 +182,9 @@ private:
         for (char* p = begin + scanned_; p < pptr(); ++p) {
             if (!inQuotes_ && !closed_) {
                 // Up to the next quote only line ends count, found at once.
-                char* const quote = std::find(p, pptr(), '"');
+                char* const quote = FindQuote(p, pptr());
                 if (quote != p) {
-                    const std::size_t ends = static_cast<std::size_t>(std::count(p, quote, '\n'));
+                    const std::size_t ends = CountLineEnds(p, quote);
                     if (ends > 0) {
                         endedRecords_ += ends;
                         ended_ =
