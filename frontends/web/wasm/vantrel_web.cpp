@@ -91,9 +91,10 @@ protected:
 
 private:
     // Each slice is a read by the browser that costs about 10 ms however small
-    // it is: 4 MiB halves the reading's share of the run against 1 MiB, and
-    // still lets the progress move several times over a file of 10 MB.
-    static constexpr std::size_t kSlice = std::size_t{1} << 22;
+    // it is: 16 MiB makes a run of 10^6 rows (31 MB, eight reads at 4 MiB) 60
+    // to 100 ms faster, and still moves the progress every 16 MiB, several
+    // times a second; 32 MiB gained nothing more.
+    static constexpr std::size_t kSlice = std::size_t{1} << 24;
     static constexpr std::size_t kFirstSlice = std::size_t{1} << 16;
     double size_;
     double offset_ = 0;
