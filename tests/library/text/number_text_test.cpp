@@ -38,6 +38,12 @@ TEST(ParseNumber, AcceptsEveryExactSpelling) {
         {"0.10000000000000001", 0.1},
         {".5", 0.5},
         {"5.", 5.0},
+        {"31.6 ", 31.6},  // a digit first, but blanks after
+        {"-2\t", -2.0},
+        {"-0x1p1", -2.0},  // a minus and a digit, but hexadecimal
+        {"0x10", 16.0},
+        {"0.000123", 0.000123},
+        {"-7e-3", -7e-3},
     };
     for (const auto& [text, value] : cases) {
         const ParsedNumber parsed = ParseNumber(text);
