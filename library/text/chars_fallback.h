@@ -412,22 +412,22 @@ inline bool FastDecimal(const char* first, const char* last, double& value) {
     const char* p = first;
     const bool negative = p != last && *p == '-';
     if (negative) ++p;
+    // Every digit is taken, leading zeros too, with no test of its own: a text
+    // of more than 15 digits ("0.0000000000000001") is left to strtod.
     uint64_t mantissa = 0;
-    int digits = 0, scale = 0;
-    bool any = false;
-    const auto take = [&](char c) {
-        any = true;
-        if (mantissa == 0 && c == '0') return true;
-        mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-        return ++digits <= 15;
-    };
+    const char* const whole = p;
     for (; p != last && isDigit(*p); ++p)
-        if (!take(*p)) return false;
+        mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    auto digits = p - whole;
+    int scale = 0;
     if (p != last && *p == '.') {
-        for (++p; p != last && isDigit(*p); ++p, --scale)
-            if (!take(*p)) return false;
+        const char* const fraction = ++p;
+        for (; p != last && isDigit(*p); ++p)
+            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+        digits += p - fraction;
+        scale = -static_cast<int>(p - fraction);
     }
-    if (!any) return false;
+    if (digits == 0 || digits > 15) return false;
     if (p != last && (*p == 'e' || *p == 'E')) {
         ++p;
         const bool down = p != last && *p == '-';

@@ -124,7 +124,11 @@ TEST(Chars, ReadsWhatTheStandardLibraryReads) {
                                       "",
                                       "-",
                                       "1e+5",
-                                      "1E5"};
+                                      "1E5",
+                                      "0.0000000000000001",  // more than 15 digits, to strtod
+                                      "000000000000000012.5",
+                                      "-0.000123",
+                                      "123456789012345"};
     for (const double x : Values()) texts.push_back(Std(x, x > 0.5));
     for (const std::string& text : texts) {
         double own = -1.0, standard = -1.0;
