@@ -77,20 +77,26 @@ inline constexpr uint64_t kFives[23] = {1ULL,
                                         476837158203125ULL,
                                         2384185791015625ULL};
 
-// The `count` decimal digits of `value` (below 10^17) at `out`, the last eight
-// from a 32-bit remainder: WebAssembly divides 64-bit numbers slowly.
+// The `count` decimal digits of `value` (below 10^17) at `out`, two at a time
+// from a table, the last eight from a 32-bit remainder: WebAssembly divides
+// 64-bit numbers slowly.
 inline void WriteDigits(uint64_t value, int count, char* out) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     auto low = static_cast<uint32_t>(value % 100000000U);
     auto high = static_cast<uint32_t>(value / 100000000U);  // below 10^9
-    for (int i = count - 1; i >= 0; --i) {
-        if (i >= count - 8) {
-            out[i] = static_cast<char>('0' + low % 10);
-            low /= 10;
-        } else {
-            out[i] = static_cast<char>('0' + high % 10);
-            high /= 10;
-        }
+    int i = count;
+    for (int k = 0; k < 4 && i >= 2; ++k, i -= 2, low /= 100) {
+        std::memcpy(out + i - 2, kPairs + 2 * (low % 100), 2);
     }
+    if (i == 1 && count <= 8) {
+        out[0] = static_cast<char>('0' + low % 10);
+        return;
+    }
+    for (; i >= 2; i -= 2, high /= 100) std::memcpy(out + i - 2, kPairs + 2 * (high % 100), 2);
+    if (i == 1) out[0] = static_cast<char>('0' + high % 10);
 }
 
 // The text printf gives for `precision` significant digits, which is what
