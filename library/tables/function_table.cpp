@@ -5,6 +5,7 @@
 #include <new>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vantrel/csv.h"
@@ -74,6 +75,10 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
     progress.header = true;
 
     std::vector<double> arguments(names.size());
+    // What follows a record's text: the comma, the value and the line end,
+    // made in place and written in one piece after the record's own.
+    char tail[1 + kValueTextSize + kLineEnd.size()];
+    tail[0] = ',';
     while (reader.Next(record)) {
         if (IsBlank(record.raw)) continue;
         if (record.FieldCount() != header.size()) {
@@ -93,7 +98,9 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
             }
             arguments[k] = parsed.value;
         }
-        out << record.raw << "," << ValueText(Evaluate(entry, arguments)) << kLineEnd;
+        const char* const end = std::copy(kLineEnd.begin(), kLineEnd.end(),
+                                          WriteValueText(Evaluate(entry, arguments), tail + 1));
+        out << record.raw << std::string_view(tail, static_cast<std::size_t>(end - tail));
         ++progress.rows;
     }
     return true;

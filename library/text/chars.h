@@ -5,6 +5,8 @@
 #pragma once
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <system_error>
 #include <version>
 
@@ -34,6 +36,50 @@ inline std::to_chars_result ToChars(char* first, char* last, double value) {
 inline std::to_chars_result ToChars(char* first, char* last, double value, std::chars_format format,
                                     int precision) {
     return to_chars(first, last, value, format, precision);
+}
+
+// The significant digits of a number written scientific ("-1.25e-07",
+// "5e+17"), without sign, point or trailing zeros, into `digits`; their
+// count, and in `exponent` the decimal exponent of the first.
+inline int ReadScientific(const char* first, const char* last, char* digits, int& exponent) {
+    const char* p = first != last && *first == '-' ? first + 1 : first;
+    int count = 0;
+    for (; p != last && *p != 'e'; ++p) {
+        if (*p != '.') digits[count++] = *p;
+    }
+    while (count > 1 && digits[count - 1] == '0') --count;
+    exponent = 0;
+    if (p != last) {
+        const bool negative = p + 1 != last && p[1] == '-';
+        for (p += (p + 1 != last && (p[1] == '-' || p[1] == '+')) ? 2 : 1; p != last; ++p)
+            exponent = exponent * 10 + (*p - '0');
+        if (negative) exponent = -exponent;
+    }
+    return count;
+}
+
+// The fewest significant digits that read back as a finite, non-zero value,
+// those to_chars writes scientific ("1.25e-07": "125", exponent -7): into
+// `digits`, which has room for 17, without sign or trailing zeros; their
+// count, and in `exponent` the decimal exponent of the first.
+inline int ShortestDigits(double value, char* digits, int& exponent) {
+#if VANTREL_STANDARD_FLOAT_CHARCONV
+    char text[32];
+    const char* end = to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+    return ReadScientific(text, end, digits, exponent);
+#else
+    // Straight from the digits where the library's own conversion has them,
+    // without text to write and read again (a table prints one a row).
+    std::uint64_t shortest = 0;
+    int count = 0;
+    if (fallback::ShortestDigits(value, shortest, count, exponent)) {
+        fallback::WriteDigits(shortest, count, digits);
+        return count;
+    }
+    char text[40];
+    fallback::ShortestScientific(value, text);
+    return ReadScientific(text, text + std::strlen(text), digits, exponent);
+#endif
 }
 
 // The standard's contract: no leading blanks or '+', hexadecimal without

@@ -26,10 +26,78 @@ using std::from_chars_result;
 using std::ptrdiff_t;
 using std::size_t;
 using std::to_chars_result;
+using std::uint32_t;
 using std::uint64_t;
 
 // Exact products of a 53-bit significand and a power of five.
 __extension__ typedef unsigned __int128 Wide;
+
+// Shifts of a Wide by 0 to 127 places, written out in 64-bit halves:
+// WebAssembly has no 128-bit shift, and the compiler calls a routine for each
+// one whose count is not a constant.
+inline Wide ShiftLeft(Wide x, int n) {
+    const auto low = static_cast<uint64_t>(x);
+    if (n == 0) return x;
+    if (n >= 64) return static_cast<Wide>(low << (n - 64)) << 64;
+    const auto high = static_cast<uint64_t>(x >> 64);
+    return static_cast<Wide>((high << n) | (low >> (64 - n))) << 64 | (low << n);
+}
+
+inline Wide ShiftRight(Wide x, int n) {
+    const auto high = static_cast<uint64_t>(x >> 64);
+    if (n == 0) return x;
+    if (n >= 64) return high >> (n - 64);
+    const auto low = static_cast<uint64_t>(x);
+    return static_cast<Wide>(high >> n) << 64 | ((low >> n) | (high << (64 - n)));
+}
+
+// 5^s for s = 0 … 22: the scale of a 17-digit decimal, looked up rather than
+// multiplied out for every value.
+inline constexpr uint64_t kFives[23] = {1ULL,
+                                        5ULL,
+                                        25ULL,
+                                        125ULL,
+                                        625ULL,
+                                        3125ULL,
+                                        15625ULL,
+                                        78125ULL,
+                                        390625ULL,
+                                        1953125ULL,
+                                        9765625ULL,
+                                        48828125ULL,
+                                        244140625ULL,
+                                        1220703125ULL,
+                                        6103515625ULL,
+                                        30517578125ULL,
+                                        152587890625ULL,
+                                        762939453125ULL,
+                                        3814697265625ULL,
+                                        19073486328125ULL,
+                                        95367431640625ULL,
+                                        476837158203125ULL,
+                                        2384185791015625ULL};
+
+// The `count` decimal digits of `value` (below 10^17) at `out`, two at a time
+// from a table, the last eight from a 32-bit remainder: WebAssembly divides
+// 64-bit numbers slowly.
+inline void WriteDigits(uint64_t value, int count, char* out) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    auto low = static_cast<uint32_t>(value % 100000000U);
+    auto high = static_cast<uint32_t>(value / 100000000U);  // below 10^9
+    int i = count;
+    for (int k = 0; k < 4 && i >= 2; ++k, i -= 2, low /= 100) {
+        std::memcpy(out + i - 2, kPairs + 2 * (low % 100), 2);
+    }
+    if (i == 1 && count <= 8) {
+        out[0] = static_cast<char>('0' + low % 10);
+        return;
+    }
+    for (; i >= 2; i -= 2, high /= 100) std::memcpy(out + i - 2, kPairs + 2 * (high % 100), 2);
+    if (i == 1) out[0] = static_cast<char>('0' + high % 10);
+}
 
 // The text printf gives for `precision` significant digits, which is what
 // to_chars promises for an explicit precision.
@@ -55,13 +123,13 @@ inline bool SeventeenDigits(double value, char* text, int& length) {
         const int shift = e + s;
         if (shift >= 0) {
             if (shift > 10) return false;  // then at least 18 digits: k is too small
-            digits = p << shift;
+            digits = ShiftLeft(p, shift);
         } else {
             const int r = -shift;
             if (r >= 120) return false;
-            digits = p >> r;
-            const Wide rest = p - (digits << r);
-            const Wide half = static_cast<Wide>(1) << (r - 1);
+            digits = ShiftRight(p, r);
+            const Wide rest = p - ShiftLeft(digits, r);
+            const Wide half = ShiftLeft(1, r - 1);
             if (rest > half || (rest == half && (digits & 1) != 0)) ++digits;
         }
         const auto low = static_cast<Wide>(10000000000000000ULL);  // 10^16
@@ -175,21 +243,20 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
     for (int attempt = 0;; ++attempt) {  // k from D in [10^16, 10^17)
         if (k < -5 || k > 16 || attempt == 3) return false;
         const int s = 16 - k;  // 0 … 21: 5^s < 2^49, m·5^s < 2^102
-        uint64_t p = 1;
-        for (int i = 0; i < s; ++i) p *= 5;
+        const uint64_t p = kFives[s];
         Wide N = static_cast<Wide>(m) * p;
         if (e + s >= 0) {
             if (e + s > 12) return false;
-            N <<= (e + s);
+            N = ShiftLeft(N, e + s);
             q = 0;
-            H = static_cast<Wide>(p) << (e + s);  // 2^e·10^s: Q·(one gap)·10^s
+            H = ShiftLeft(p, e + s);  // 2^e·10^s: Q·(one gap)·10^s
         } else {
             if (-(e + s) > 100) return false;
             q = -(e + s);
             H = p;
         }
-        D = N >> q;
-        rest = N - (D << q);
+        D = ShiftRight(N, q);
+        rest = N - ShiftLeft(D, q);
         if (D >= kTens[17]) {
             ++k;
         } else if (D < kTens[16]) {
@@ -207,8 +274,8 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
     };
     const auto neighbours = [&](int n) {
         const uint64_t unit = kTens[17 - n];
-        const Wide below = ((static_cast<Wide>(digits17 % unit) << q) + rest) << 2;
-        const Wide above = (static_cast<Wide>(unit) << (q + 2)) - below;
+        const Wide below = (ShiftLeft(digits17 % unit, q) + rest) << 2;
+        const Wide above = ShiftLeft(unit, q + 2) - below;
         return Neighbours{below, above, below < down || (even && below == down),
                           below != 0 && (above < up || (even && above == up))};
     };
@@ -258,6 +325,18 @@ inline bool ShortestDigits(double value, uint64_t& shortest, int& digitCount, in
     return true;
 }
 
+// The fewest significant digits that read back as a finite value, by the C
+// library: printf's "%.*e" with one digit more until strtod gives the value
+// back. Its text (NUL-terminated) in `scientific`, of 40 bytes; the number of
+// digits, 0 if even 17 do not read back.
+inline int ShortestScientific(double value, char* scientific) {
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(scientific, 40, "%.*e", digits - 1, value);
+        if (std::strtod(scientific, nullptr) == value) return digits;
+    }
+    return 0;
+}
+
 // The fewest significant digits that read back as the value, written fixed or
 // scientific, whichever is shorter (fixed on a tie), as to_chars does.
 inline to_chars_result to_chars(char* first, char* last, double value) {
@@ -268,7 +347,7 @@ inline to_chars_result to_chars(char* first, char* last, double value) {
     int n = 0, k = 0;
     if (ShortestDigits(value, digits, n, k) && k >= -5 && k <= 16) {
         char d[17];
-        for (int i = n - 1; i >= 0; --i, digits /= 10) d[i] = static_cast<char>('0' + digits % 10);
+        WriteDigits(digits, n, d);
         const int fixedLength = k >= 0 ? (n > k + 1 ? n + 1 : k + 1) : 1 - k + n;
         const int scientificLength = n + (n > 1 ? 1 : 0) + 4;
         char text[40];
@@ -312,22 +391,19 @@ inline to_chars_result to_chars(char* first, char* last, double value) {
         return {first + length, errc{}};
     }
     char scientific[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(scientific, sizeof scientific, "%.*e", digits - 1, value);
-        if (std::strtod(scientific, nullptr) != value) continue;
-        // The same digits, fixed: the decimal exponent decides the point.
-        const char* e = std::strchr(scientific, 'e');
-        const int exponent = std::atoi(e + 1);
-        const int decimals = digits - 1 - exponent;
-        char fixed[400];
-        std::snprintf(fixed, sizeof fixed, "%.*f", decimals > 0 ? decimals : 0, value);
-        const char* text = std::strlen(fixed) <= std::strlen(scientific) ? fixed : scientific;
-        const size_t length = std::strlen(text);
-        if (static_cast<ptrdiff_t>(length) > last - first) return {last, errc::value_too_large};
-        std::memcpy(first, text, length);
-        return {first + length, errc{}};
-    }
-    return fallback::to_chars(first, last, value, chars_format::general, 17);
+    const int count = ShortestScientific(value, scientific);
+    if (count == 0) return fallback::to_chars(first, last, value, chars_format::general, 17);
+    // The same digits, fixed: the decimal exponent decides the point.
+    const char* e = std::strchr(scientific, 'e');
+    const int exponent = std::atoi(e + 1);
+    const int decimals = count - 1 - exponent;
+    char fixed[400];
+    std::snprintf(fixed, sizeof fixed, "%.*f", decimals > 0 ? decimals : 0, value);
+    const char* text = std::strlen(fixed) <= std::strlen(scientific) ? fixed : scientific;
+    const size_t length = std::strlen(text);
+    if (static_cast<ptrdiff_t>(length) > last - first) return {last, errc::value_too_large};
+    std::memcpy(first, text, length);
+    return {first + length, errc{}};
 }
 
 // Clinger's fast path for the plain decimals that tables are made of: at most
@@ -342,22 +418,22 @@ inline bool FastDecimal(const char* first, const char* last, double& value) {
     const char* p = first;
     const bool negative = p != last && *p == '-';
     if (negative) ++p;
+    // Every digit is taken, leading zeros too, with no test of its own: a text
+    // of more than 15 digits ("0.0000000000000001") is left to strtod.
     uint64_t mantissa = 0;
-    int digits = 0, scale = 0;
-    bool any = false;
-    const auto take = [&](char c) {
-        any = true;
-        if (mantissa == 0 && c == '0') return true;
-        mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-        return ++digits <= 15;
-    };
+    const char* const whole = p;
     for (; p != last && isDigit(*p); ++p)
-        if (!take(*p)) return false;
+        mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    auto digits = p - whole;
+    int scale = 0;
     if (p != last && *p == '.') {
-        for (++p; p != last && isDigit(*p); ++p, --scale)
-            if (!take(*p)) return false;
+        const char* const fraction = ++p;
+        for (; p != last && isDigit(*p); ++p)
+            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+        digits += p - fraction;
+        scale = -static_cast<int>(p - fraction);
     }
-    if (!any) return false;
+    if (digits == 0 || digits > 15) return false;
     if (p != last && (*p == 'e' || *p == 'E')) {
         ++p;
         const bool down = p != last && *p == '-';
@@ -369,18 +445,15 @@ inline bool FastDecimal(const char* first, const char* last, double& value) {
         scale += down ? -exponent : exponent;
     }
     if (p != last || scale < -22 || scale > 22) return false;
-    const double w = static_cast<double>(mantissa);
+    const double w = static_cast<double>(static_cast<int64_t>(mantissa));  // below 10^15
     const double magnitude = scale >= 0 ? w * kPowersOfTen[scale] : w / kPowersOfTen[-scale];
     value = negative ? -magnitude : magnitude;
     return true;
 }
 
-inline from_chars_result from_chars(const char* first, const char* last, double& value,
-                                    chars_format format = chars_format::general) {
-    if (format == chars_format::general && first != last && *first != '+' &&
-        FastDecimal(first, last, value)) {
-        return {last, errc{}};
-    }
+// Any other text, by the C library's strtod.
+inline from_chars_result StrtodChars(const char* first, const char* last, double& value,
+                                     chars_format format) {
     // strtod would skip blanks and take a sign or a "0x" of its own.
     const auto digit = [](char c, bool hex) {
         return (c >= '0' && c <= '9') || c == '.' ||
@@ -418,6 +491,17 @@ inline from_chars_result from_chars(const char* first, const char* last, double&
     }
     value = parsed;
     return {stop, errc{}};
+}
+
+// Small, so that it is compiled into its callers, which read a number a
+// field: the plain decimals then cost no call.
+inline from_chars_result from_chars(const char* first, const char* last, double& value,
+                                    chars_format format = chars_format::general) {
+    if (format == chars_format::general && first != last && *first != '+' &&
+        FastDecimal(first, last, value)) {
+        return {last, errc{}};
+    }
+    return StrtodChars(first, last, value, format);
 }
 
 }  // namespace vantrel::text::fallback

@@ -13,6 +13,17 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 ParsedNumber ParseNumber(std::string_view text) {
+    // A plain decimal, as a table's fields mostly are, read at once: a digit
+    // first, or a minus and a digit, and the whole text the number. Anything
+    // else (blanks, '+', hexadecimal, a refusal) is read by the rules below,
+    // which give such a text the same value.
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!text.empty() &&
+        (digit(text[0]) || (text.size() > 1 && text[0] == '-' && digit(text[1])))) {
+        double value = 0.0;
+        const auto [end, ec] = text::FromChars(text.data(), text.data() + text.size(), value);
+        if (end == text.data() + text.size() && ec == std::errc{}) return {value, std::nullopt};
+    }
     text = TrimBlanks(text);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {

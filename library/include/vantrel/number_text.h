@@ -3,6 +3,7 @@
 // and every text written here reads back to the same bits.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,14 @@ namespace vantrel {
 // to 16 and scientific, with a signed exponent of at least two digits,
 // beyond ("1e-05", "1.5e+17"); "nan" for every NaN, "inf" and "-inf".
 std::string ValueText(double value);
+
+// The most bytes of a ValueText: a sign, 17 significant digits, the point and
+// a three-digit exponent ("-2.2250738585072014e-308").
+inline constexpr std::size_t kValueTextSize = 24;
+
+// ValueText written into `out`, which has room for kValueTextSize bytes,
+// without allocating (a table prints one a row); the end of what it wrote.
+char* WriteValueText(double value, char* out);
 
 // A value typed as an argument: the shortest text that reads back to the same
 // bits, its exponent without sign or padding unless negative ("1e5", "1e-9",

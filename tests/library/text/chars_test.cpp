@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/chars.h"
 #include "text/chars_fallback.h"
 
 namespace vantrel::text {
@@ -78,6 +79,33 @@ TEST(Chars, WritesWhatTheStandardLibraryWrites) {
     }
 }
 
+// The digits a value is printed with, taken straight from the conversion or
+// from the C library: those to_chars writes scientific.
+TEST(Chars, GivesTheDigitsTheStandardLibraryWritesScientific) {
+    for (const double x : Values()) {
+        if (!std::isfinite(x) || x == 0.0) continue;
+        char buffer[64];
+        char* const end = std::to_chars(buffer, buffer + 64, x, std::chars_format::scientific).ptr;
+        const std::string expected(buffer, end);
+        char scientific[40];
+        fallback::ShortestScientific(x, scientific);
+        EXPECT_EQ(scientific, expected);
+        char digits[17];
+        int exponent = 0;
+        const int count = ReadScientific(buffer, end, digits, exponent);
+        std::uint64_t shortest = 0;
+        int n = 0, k = 0;
+        if (fallback::ShortestDigits(x, shortest, n, k)) {
+            char own[17];
+            fallback::WriteDigits(shortest, n, own);
+            EXPECT_EQ(std::string_view(own, static_cast<std::size_t>(n)),
+                      std::string_view(digits, static_cast<std::size_t>(count)))
+                << expected;
+            EXPECT_EQ(k, exponent) << expected;
+        }
+    }
+}
+
 TEST(Chars, ReadsWhatTheStandardLibraryReads) {
     std::vector<std::string> texts = {"1e400",
                                       "-1e400",
@@ -96,7 +124,11 @@ TEST(Chars, ReadsWhatTheStandardLibraryReads) {
                                       "",
                                       "-",
                                       "1e+5",
-                                      "1E5"};
+                                      "1E5",
+                                      "0.0000000000000001",  // more than 15 digits, to strtod
+                                      "000000000000000012.5",
+                                      "-0.000123",
+                                      "123456789012345"};
     for (const double x : Values()) texts.push_back(Std(x, x > 0.5));
     for (const std::string& text : texts) {
         double own = -1.0, standard = -1.0;

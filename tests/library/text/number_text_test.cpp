@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -36,6 +38,12 @@ TEST(ParseNumber, AcceptsEveryExactSpelling) {
         {"0.10000000000000001", 0.1},
         {".5", 0.5},
         {"5.", 5.0},
+        {"31.6 ", 31.6},  // a digit first, but blanks after
+        {"-2\t", -2.0},
+        {"-0x1p1", -2.0},  // a minus and a digit, but hexadecimal
+        {"0x10", 16.0},
+        {"0.000123", 0.000123},
+        {"-7e-3", -7e-3},
     };
     for (const auto& [text, value] : cases) {
         const ParsedNumber parsed = ParseNumber(text);
@@ -84,6 +92,13 @@ TEST(ValueText, ShortestDigitsWhereTheyAlwaysStood) {
         {123456789012345680.0, "1.2345678901234568e+17"},
         {53165205877497296.0, "53165205877497300"},  // not every digit of the whole number
         {1428547813435902208.0, "1.4285478134359022e+18"},
+        {-53165205877497296.0, "-53165205877497300"},
+        {10000000000000002.0, "10000000000000002"},
+        {0x1p60, "1.152921504606847e+18"},  // a power of two, written fixed by to_chars
+        {1e23, "1e+23"},
+        {-0.00012345678901234567, "-0.00012345678901234567"},
+        {-1.2345678901234567e-05, "-1.2345678901234568e-05"},
+        {-2.2250738585072014e-308, "-2.2250738585072014e-308"},
         {1e300, "1e+300"},
         {0x1p-1074, "5e-324"},
         {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
@@ -117,6 +132,57 @@ TEST(ValueText, ReadsBackToTheSameBitsInTheFewestDigits) {
         std::snprintf(shorter, sizeof shorter, "%.*e", digits - 2, value);
         EXPECT_NE(std::strtod(shorter, nullptr), value) << text << " could be " << shorter;
     }
+}
+
+// A table writes each value into a buffer of its own: the same text as
+// ValueText, never more than kValueTextSize bytes, and nothing beyond them.
+TEST(WriteValueText, WritesValueTextWithinItsRoom) {
+    const double subnormal = std::numeric_limits<double>::denorm_min();
+    const std::vector<double> values = {
+        0.0,
+        -0.0,
+        subnormal,
+        -subnormal,
+        std::numeric_limits<double>::min(),
+        -2.2250738585072014e-308,  // 17 digits and a three-digit exponent: the longest
+        std::numeric_limits<double>::max(),
+        -std::numeric_limits<double>::max(),
+        -0.00012345678901234567,  // fixed, 17 digits after four zeros
+        -1.2345678901234567e-05,
+        9007199254740993.0,  // 2^53 + 1 rounds to 2^53
+        9999999999999998.0,
+        1e16,
+        -1e16,
+        10000000000000002.0,
+        53165205877497296.0,  // whole, digits sought one at a time
+        -53165205877497296.0,
+        1e17,
+        123456789012345680.0,
+        1e21,
+        1e22,
+        1e23,
+        0.1 + 0.2,
+        -1.5e-7,
+        kInf,
+        -kInf,
+        std::numeric_limits<double>::quiet_NaN(),
+        -std::numeric_limits<double>::quiet_NaN(),
+    };
+    std::mt19937_64 random(11);
+    std::vector<double> all = values;
+    for (int i = 0; i < 20000; ++i) all.push_back(std::bit_cast<double>(random()));
+    std::size_t longest = 0;
+    for (const double value : all) {
+        char buffer[kValueTextSize + 8];
+        std::fill(std::begin(buffer), std::end(buffer), '#');
+        char* const end = WriteValueText(value, buffer);
+        const std::string text(buffer, static_cast<std::size_t>(end - buffer));
+        EXPECT_EQ(text, ValueText(value)) << std::hexfloat << value;
+        ASSERT_LE(text.size(), kValueTextSize) << text;
+        EXPECT_TRUE(std::all_of(end, std::end(buffer), [](char c) { return c == '#'; })) << text;
+        longest = std::max(longest, text.size());
+    }
+    EXPECT_EQ(longest, kValueTextSize);  // the room is what the longest text needs
 }
 
 // Arguments in examples: one spelling, the shortest, with a bare exponent.
