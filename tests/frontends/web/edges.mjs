@@ -251,8 +251,10 @@ async function tables(t, page, native) {
   // A file changed on disk after it was chosen can no longer be read: the run
   // stops at the last whole record before the slice it could not read, says
   // so, and keeps those records; the rest of the file is never taken for its end.
+  // The file is large enough (about 55 MB, a second of computing) that slices
+  // are still to be read when it changes, however fast the slices before go.
   const changing = join(dir, "changing.csv");
-  const records = awkwardRecords(400000, -1);
+  const records = awkwardRecords(1500000, -1);
   writeFileSync(changing, records.join("\n") + "\n", "latin1");
   const whole = native(["CountRate", "--csv", changing]).out;
   await open(page, "#table");
