@@ -12,12 +12,10 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <optional>
 #include <span>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -154,20 +152,10 @@ std::optional<magnetic::CrystalStructure> ReadStructure(PyObject* cif, std::stri
         given.assign(utf8, std::size_t(size));
     }
     const bool isText = PyUnicode_Check(cif) && given.find('\n') != std::string::npos;
-    std::string cifText;
-    magnetic::CrystalStructureOutcome read;
-    if (isText) {
-        cifText = std::move(given);
-        read = magnetic::ReadCrystalStructure(cifText, "the CIF text");
-    } else if (std::ifstream file(given, std::ios::binary); file) {
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
-        cifText = std::move(bytes).str();
-        read = magnetic::ReadCrystalStructure(cifText, given);
-    } else {
-        read = magnetic::ReadCrystalStructureFile(given);  // its words for a file not there
-    }
-    if (text != nullptr) *text = std::move(cifText);
+    magnetic::CrystalStructureOutcome read =
+        isText ? magnetic::ReadCrystalStructure(given, "the CIF text")
+               : magnetic::ReadCrystalStructureFile(given, text);
+    if (isText && text != nullptr) *text = std::move(given);
     if (!read.structure) {
         PyErr_Format(PyExc_ValueError, "%s: %s", std::string(function).c_str(), read.error.c_str());
         return std::nullopt;
@@ -746,33 +734,28 @@ void FreeStructure(PyObject* self) {
     Py_DECREF(type);  // a heap type: each of its objects holds it
 }
 
-const magnetic::CrystalStructure* Read(PyObject* self) {
-    return &reinterpret_cast<StructureObject*>(self)->state->structure;
+const magnetic::CrystalStructure& Read(PyObject* self) {
+    return reinterpret_cast<StructureObject*>(self)->state->structure;
 }
 
 PyObject* StructureName(PyObject* self, void*) {
-    const auto* structure = Read(self);
-    return structure ? PyUnicode_FromString(structure->name.c_str()) : nullptr;
+    return PyUnicode_FromString(Read(self).name.c_str());
 }
 
 PyObject* StructureSpaceGroup(PyObject* self, void*) {
-    const auto* structure = Read(self);
-    return structure ? PyUnicode_FromString(structure->spaceGroup.c_str()) : nullptr;
+    return PyUnicode_FromString(Read(self).spaceGroup.c_str());
 }
 
 PyObject* StructureCell(PyObject* self, void*) {
-    const auto* structure = Read(self);
-    if (structure == nullptr) return nullptr;
-    const auto& c = structure->cell;
+    const auto& c = Read(self).cell;
     return Py_BuildValue("(dddddd)", c[0], c[1], c[2], c[3], c[4], c[5]);
 }
 
 PyObject* StructureLabels(PyObject* self, void*) {
-    const auto* structure = Read(self);
-    if (structure == nullptr) return nullptr;
-    Ref labels(PyTuple_New(Py_ssize_t(structure->sites.size())));
-    for (std::size_t i = 0; labels && i < structure->sites.size(); ++i) {
-        PyObject* label = PyUnicode_FromString(structure->sites[i].label.c_str());
+    const auto& sites = Read(self).sites;
+    Ref labels(PyTuple_New(Py_ssize_t(sites.size())));
+    for (std::size_t i = 0; labels && i < sites.size(); ++i) {
+        PyObject* label = PyUnicode_FromString(sites[i].label.c_str());
         if (label == nullptr) return nullptr;
         PyTuple_SET_ITEM(labels.get(), Py_ssize_t(i), label);
     }
@@ -780,17 +763,15 @@ PyObject* StructureLabels(PyObject* self, void*) {
 }
 
 PyObject* StructureOperations(PyObject* self, void*) {
-    const auto* structure = Read(self);
-    return structure ? PyLong_FromSize_t(structure->operations.size()) : nullptr;
+    return PyLong_FromSize_t(Read(self).operations.size());
 }
 
 PyObject* StructureRepr(PyObject* self) {
-    const auto* structure = Read(self);
-    if (structure == nullptr) return nullptr;
-    const std::size_t sites = structure->sites.size();
+    const magnetic::CrystalStructure& structure = Read(self);
+    const std::size_t sites = structure.sites.size();
     return PyUnicode_FromFormat("<vantrel.Structure %s: %s, %zu site%s, %zu operations>",
-                                structure->name.c_str(), structure->spaceGroup.c_str(), sites,
-                                sites == 1 ? "" : "s", structure->operations.size());
+                                structure.name.c_str(), structure.spaceGroup.c_str(), sites,
+                                sites == 1 ? "" : "s", structure.operations.size());
 }
 
 PyGetSetDef kStructureMembers[] = {

@@ -414,12 +414,14 @@ CrystalStructureOutcome ReadCrystalStructure(std::string_view cif, std::string_v
     return outcome;
 }
 
-CrystalStructureOutcome ReadCrystalStructureFile(const std::string& path) {
+CrystalStructureOutcome ReadCrystalStructureFile(const std::string& path, std::string* text) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return {std::nullopt, path + ": cannot be opened"};
-    std::ostringstream text;
-    text << file.rdbuf();
-    return ReadCrystalStructure(text.str(), path);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    if (text == nullptr) return ReadCrystalStructure(bytes.str(), path);
+    *text = std::move(bytes).str();
+    return ReadCrystalStructure(*text, path);
 }
 
 }  // namespace vantrel::magnetic

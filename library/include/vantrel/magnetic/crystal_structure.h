@@ -53,6 +53,9 @@ struct CrystalStructureOutcome {
 // an element without a tabulated scattering length. `source` names the text
 // in messages (a file name).
 CrystalStructureOutcome ReadCrystalStructure(std::string_view cif, std::string_view source);
-CrystalStructureOutcome ReadCrystalStructureFile(const std::string& path);
+// The file's bytes go into `text` where it is given, for a caller that keeps
+// the CIF (to send it to another process, say).
+CrystalStructureOutcome ReadCrystalStructureFile(const std::string& path,
+                                                 std::string* text = nullptr);
 
 }  // namespace vantrel::magnetic
