@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <istream>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -37,10 +38,18 @@ struct Progress {
     }
 };
 
-// The records after the header, each written with its value as soon as it is
-// read. False after reporting a bad record.
-bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& record, Writer& out,
-                std::ostream& err, std::string_view prefix, Progress& progress) {
+// A table's header: the columns of the function's arguments in it, and the
+// name its value column gets.
+struct Header {
+    std::size_t fields = 0;
+    std::vector<std::size_t> columns;
+    std::string column;
+};
+
+// The first record that is not blank, read as the header; nothing after
+// reporting why it cannot be.
+std::optional<Header> ReadHeader(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& record,
+                                 std::ostream& err, std::string_view prefix) {
     // Blank lines before the header are skipped, as they are elsewhere.
     bool found = false;
     while ((found = reader.Next(record)) && IsBlank(record.raw)) {
@@ -48,32 +57,30 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
     if (!found) {
         err << prefix << "the CSV input is empty; its first line must name the arguments: "
             << entry.argumentList << '\n';
-        return false;
+        return std::nullopt;
     }
-    const std::vector<std::string> header = record.Fields();
+    const std::vector<std::string> fields = record.Fields();
     const std::vector<std::string_view> names = entry.ArgumentNames();
-    const CsvColumns named =
-        FindCsvColumns(record, names, reader.HadByteOrderMark(), entry.signature);
+    CsvColumns named = FindCsvColumns(record, names, reader.HadByteOrderMark(), entry.signature);
     if (!named.problem.empty()) {
         err << prefix << named.problem << '\n';
-        return false;
+        return std::nullopt;
     }
-    const std::vector<std::size_t>& columns = named.columns;
-
     // The value column gets a name of its own, also when the input has the
     // function's name already (the output of an earlier run, say).
     std::string column(entry.name);
-    for (int n = 2; HasColumn(header, column); ++n)
+    for (int n = 2; HasColumn(fields, column); ++n)
         column = std::string(entry.name) + "_" + std::to_string(n);
-    if (column != entry.name) {
-        err << prefix << "note: the input has a column " << entry.name
-            << " already; the values go to column " << column << '\n';
-    }
+    return Header{fields.size(), std::move(named.columns), std::move(column)};
+}
 
-    if (reader.HadByteOrderMark()) out << CsvReader::kByteOrderMark;
-    out << record.raw << "," << column << kLineEnd;
-    progress.header = true;
-
+// The records up to the end of `reader`, each written with its value as soon
+// as it is read. False after reporting a bad record.
+bool StreamRows(const CatalogueEntry& entry, const Header& header, CsvReader& reader,
+                CsvRecord& record, Writer& out, std::ostream& err, std::string_view prefix,
+                Progress& progress) {
+    const std::vector<std::string_view> names = entry.ArgumentNames();
+    const std::vector<std::size_t>& columns = header.columns;
     std::vector<double> arguments(names.size());
     // What follows a record's text: the comma, the value and the line end,
     // made in place and written in one piece after the record's own.
@@ -81,9 +88,9 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
     tail[0] = ',';
     while (reader.Next(record)) {
         if (IsBlank(record.raw)) continue;
-        if (record.FieldCount() != header.size()) {
+        if (record.FieldCount() != header.fields) {
             err << prefix << "line " << record.line << ": " << record.FieldCount() << " field"
-                << (record.FieldCount() == 1 ? "" : "s") << ", but the header has " << header.size()
+                << (record.FieldCount() == 1 ? "" : "s") << ", but the header has " << header.fields
                 << progress.Stopped() << '\n';
             return false;
         }
@@ -106,18 +113,17 @@ bool StreamRows(const CatalogueEntry& entry, CsvReader& reader, CsvRecord& recor
     return true;
 }
 
-}  // namespace
-
-bool EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out,
-                 std::ostream& err, std::string_view prefix) {
+// `run` over the table, with what stops it reported as every front end
+// reports it; the rows before a stop are kept.
+template <typename Run>
+bool Reported(std::ostream& out, std::ostream& err, std::string_view prefix, Progress& progress,
+              Run run) {
     Writer writer(out);
-    CsvReader reader(in);
     CsvRecord record;
-    Progress progress;
     bool done = false;
     try {
         try {
-            done = StreamRows(entry, reader, record, writer, err, prefix, progress);
+            done = run(writer, record);
         } catch (const CsvError& e) {
             err << prefix << "line " << e.line() << ": " << e.what() << progress.Stopped() << '\n';
         } catch (const IoError& e) {
@@ -135,6 +141,39 @@ bool EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& ou
         return false;
     }
     return done;
+}
+
+}  // namespace
+
+bool EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out,
+                 std::ostream& err, std::string_view prefix) {
+    CsvReader reader(in);
+    Progress progress;
+    return Reported(out, err, prefix, progress, [&](Writer& writer, CsvRecord& record) {
+        const std::optional<Header> header = ReadHeader(entry, reader, record, err, prefix);
+        if (!header) return false;
+        if (header->column != entry.name) {
+            err << prefix << "note: the input has a column " << entry.name
+                << " already; the values go to column " << header->column << '\n';
+        }
+        if (reader.HadByteOrderMark()) writer << CsvReader::kByteOrderMark;
+        writer << record.raw << "," << header->column << kLineEnd;
+        progress.header = true;
+        return StreamRows(entry, *header, reader, record, writer, err, prefix, progress);
+    });
+}
+
+bool EvaluateCsvPart(const CatalogueEntry& entry, std::istream& headerIn, std::istream& in,
+                     std::ostream& out, std::ostream& err, std::string_view prefix, CsvPart part) {
+    Progress progress;
+    return Reported(out, err, prefix, progress, [&](Writer& writer, CsvRecord& record) {
+        CsvReader headerReader(headerIn);
+        const std::optional<Header> header = ReadHeader(entry, headerReader, record, err, prefix);
+        if (!header) return false;
+        progress = {true, part.rowsBefore};
+        CsvReader reader(in, part.firstLine);
+        return StreamRows(entry, *header, reader, record, writer, err, prefix, progress);
+    });
 }
 
 }  // namespace vantrel

@@ -62,6 +62,10 @@ public:
     static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
     explicit CsvReader(std::istream& in) : in_(*in.rdbuf()) {}
+    // A reader that takes up a table at a record's start on line `firstLine`,
+    // where the table is read in parts: no byte-order mark is looked for.
+    CsvReader(std::istream& in, std::size_t firstLine)
+        : in_(*in.rdbuf()), line_(firstLine), started_(true) {}
 
     // The next record, reusing the storage of `record`; false at the end.
     bool Next(CsvRecord& record);

@@ -4,6 +4,7 @@
 // `vantrel NAME --csv` and of the page's table tool alike.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string_view>
 
@@ -20,5 +21,20 @@ namespace vantrel {
 // (IoError of the output, or a buffer that refuses bytes) is thrown as IoError.
 bool EvaluateCsv(const CatalogueEntry& entry, std::istream& in, std::ostream& out,
                  std::ostream& err, std::string_view prefix = "");
+
+// Where a part of a table starts when the table is run in parts, one after
+// another or side by side: the rows after the header before it, and its line.
+struct CsvPart {
+    std::size_t rowsBefore = 0;
+    std::size_t firstLine = 1;
+};
+
+// The rows of one part of a table, `in`, which starts at a record's start
+// after the header; the header is read from `header`, the table's beginning.
+// Writes the part's rows only, as EvaluateCsv writes them, and reports as it
+// does, with the lines and rows counted from the table's start. Parts run so
+// and written one after another give EvaluateCsv's output for the whole.
+bool EvaluateCsvPart(const CatalogueEntry& entry, std::istream& header, std::istream& in,
+                     std::ostream& out, std::ostream& err, std::string_view prefix, CsvPart part);
 
 }  // namespace vantrel
