@@ -4,11 +4,13 @@
 // ever whole in the module's memory; the parts go into a Blob, which the
 // browser may keep on disk.
 //
-// Requests: {id, index, file, name}. Answers, each with the request's id:
-// {type: "progress", done, total}, {type: "preview", bytes} (the first part),
-// {type: "done", status, messages, records, result, problem, heap (the size
-// of the module's memory)} and
-// {type: "error", message}. The page cancels a run by ending the worker.
+// Requests: {id, index, file, name}, and for a part of the file run side by
+// side with others {part, from, to, rowsBefore, firstLine} (see vantrel_csv).
+// Answers, each with the request's id and part: {type: "progress", done,
+// total} (bytes of the part), {type: "preview", bytes} (the first part of the
+// result), {type: "done", status, messages, records, lineEnds, result,
+// problem, heap (the size of the module's memory)} and {type: "error",
+// message}. The page cancels a run by ending the worker.
 
 import { Heap } from "./heap.js";
 
@@ -34,9 +36,10 @@ const callbacks = {
       }
       module.HEAPU8.set(bytes, into);
       const now = Date.now();
-      if (now - run.reported >= 50) {
+      // Not for the header, which a later part reads from the file's start.
+      if (now - run.reported >= 50 && offset >= run.from) {
         run.reported = now;
-        postMessage({ id: run.id, type: "progress", done: offset, total: run.file.size });
+        postMessage({ id: run.id, part: run.part, type: "progress", done: offset - run.from, total: run.to - run.from });
       }
       return bytes.length;
     } catch (error) {
@@ -52,7 +55,7 @@ const callbacks = {
       if (!run.previewed) {
         run.previewed = true;
         const start = part.slice(0, 1 << 16);
-        postMessage({ id: run.id, type: "preview", bytes: start }, [start.buffer]);
+        postMessage({ id: run.id, part: run.part, type: "preview", bytes: start }, [start.buffer]);
       }
       run.pending.push(part);
       run.pendingBytes += size;
@@ -84,29 +87,30 @@ function ready() {
   return starting;
 }
 
-function csv(m, index, size) {
+function csv(m, index, { file, from, to, rowsBefore, firstLine }) {
   const heap = new Heap(m);
-  // Two slots of 8 bytes: the messages' pointer, and the count of records.
-  return heap.with([16], (slots) => {
-    const status = m._vantrel_csv(index, size, slots, slots + 8);
-    const records = heap.doubles(slots + 8, 1)[0];
-    return { status, messages: heap.take(heap.pointerAt(slots)), records };
+  // Three slots of 8 bytes: the messages' pointer, the count of records and
+  // that of line ends.
+  return heap.with([24], (slots) => {
+    const status = m._vantrel_csv(index, file.size, from, to, rowsBefore, firstLine, slots, slots + 8);
+    const [records, lineEnds] = heap.doubles(slots + 8, 2);
+    return { status, messages: heap.take(heap.pointerAt(slots)), records, lineEnds };
   });
 }
 
-async function serve({ id, index, file, name }) {
+async function serve({ id, index, file, name, part = 0, from = 0, to = file?.size, rowsBefore = 0, firstLine = 1 }) {
   try {
     const m = await ready();
-    run = { id, file, name, reported: 0, previewed: false, pending: [], pendingBytes: 0,
+    run = { id, part, file, name, from, to, rowsBefore, firstLine, reported: 0, previewed: false, pending: [], pendingBytes: 0,
             result: new Blob([], { type: "text/csv" }), problem: "" };
-    const outcome = csv(m, index, file.size);
+    const outcome = csv(m, index, run);
     gather();
-    postMessage({ id, type: "done", ...outcome, result: run.result, problem: run.problem, heap: m.HEAPU8.length });
+    postMessage({ id, part, type: "done", ...outcome, result: run.result, problem: run.problem, heap: m.HEAPU8.length });
   } catch (error) {
     // A trap leaves the module in no known state: the next run starts afresh.
     starting = null;
     module = null;
-    postMessage({ id, type: "error", message: error.message || String(error) });
+    postMessage({ id, part, type: "error", message: error.message || String(error) });
   } finally {
     run = null;
   }

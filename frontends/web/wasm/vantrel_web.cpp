@@ -64,47 +64,6 @@ EM_JS(void, ReadProblem, (char* into, int size),
 EM_JS(int, KeepPart, (const char* bytes, int size),
       { return Module.keepPart(bytes, size) ? 1 : 0; });
 
-// The file, slice after slice. A slice the browser cannot read ends the run as
-// an unreadable file does in the command-line tool; it is never taken for the
-// end of the input, which would cut the last record.
-class SliceReader : public std::streambuf {
-public:
-    explicit SliceReader(double size) : size_(size), slice_(kLargestSlice) {}
-
-protected:
-    int_type underflow() override {
-        if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        if (offset_ >= size_) return traits_type::eof();
-        // The first slice small, so that the first rows show at once; the
-        // next ones larger, each twice the last.
-        const std::size_t want = offset_ == 0 ? kFirstSlice : next_;
-        if (offset_ != 0) next_ = std::min(2 * next_, kLargestSlice);
-        const double got = ReadSlice(slice_.data(), offset_, static_cast<int>(want));
-        if (got <= 0) {
-            char reason[512];
-            ReadProblem(reason, sizeof reason);
-            throw vantrel::IoError(vantrel::IoError::Side::kInput,
-                                   std::string("cannot read ") + reason);
-        }
-        offset_ += got;
-        setg(slice_.data(), slice_.data(), slice_.data() + static_cast<std::size_t>(got));
-        return traits_type::to_int_type(*gptr());
-    }
-
-private:
-    // Each slice is a read by the browser that costs about 10 ms however small
-    // it is. From 4 MiB, which lets the progress move early on a file of 10 MB,
-    // slices grow to 16 MiB, which makes a run of 10^6 rows (31 MB: eight
-    // reads at 4 MiB, five so) some 30 ms faster; 32 MiB gained nothing more.
-    static constexpr std::size_t kSlice = std::size_t{1} << 22;
-    static constexpr std::size_t kLargestSlice = std::size_t{1} << 24;
-    static constexpr std::size_t kFirstSlice = std::size_t{1} << 16;
-    double size_;
-    double offset_ = 0;
-    std::size_t next_ = kSlice;
-    std::vector<char> slice_;
-};
-
 // A result's bytes are looked through eight at a time: byte by byte, the
 // search for record ends took a tenth of a CSV run's time in WebAssembly.
 constexpr std::uint64_t kEveryByte = 0x0101010101010101;
@@ -137,6 +96,65 @@ std::size_t CountLineEnds(const char* first, const char* last) {
             static_cast<std::size_t>(std::popcount(ZeroBytes(Word(first) ^ ('\n' * kEveryByte))));
     return count + static_cast<std::size_t>(std::count(first, last, '\n'));
 }
+
+// The bytes [from, to) of the file, slice after slice. A slice the browser
+// cannot read ends the run as an unreadable file does in the command-line
+// tool; it is never taken for the end of the input, which would cut the last
+// record.
+class SliceReader : public std::streambuf {
+public:
+    SliceReader(double from, double to) : offset_(from), end_(to) {}
+
+    // Whether the reader has come to `to`.
+    bool ended() const { return ended_; }
+    // The line ends in what has been read.
+    double lineEnds() const { return lineEnds_; }
+
+protected:
+    int_type underflow() override {
+        if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (offset_ >= end_) {
+            ended_ = true;
+            return traits_type::eof();
+        }
+        // The first slice small, so that the first rows show at once; the
+        // next ones larger, each twice the last; none past `to`.
+        const std::size_t want = static_cast<std::size_t>(
+            std::min(static_cast<double>(first_ ? kFirstSlice : next_), end_ - offset_));
+        if (!first_) next_ = std::min(2 * next_, kLargestSlice);
+        first_ = false;
+        if (slice_.size() < want) slice_.resize(want);
+        const double got = ReadSlice(slice_.data(), offset_, static_cast<int>(want));
+        if (got <= 0) {
+            char reason[512];
+            ReadProblem(reason, sizeof reason);
+            throw vantrel::IoError(vantrel::IoError::Side::kInput,
+                                   std::string("cannot read ") + reason);
+        }
+        offset_ += got;
+        char* const begin = slice_.data();
+        char* const end = begin + static_cast<std::size_t>(got);
+        lineEnds_ += static_cast<double>(CountLineEnds(begin, end));
+        setg(begin, begin, end);
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    // Each slice is a read by the browser that costs about 10 ms however small
+    // it is. From 4 MiB, which lets the progress move early on a file of 10 MB,
+    // slices grow to 16 MiB, which makes a run of 10^6 rows (31 MB: eight
+    // reads at 4 MiB, five so) some 30 ms faster; 32 MiB gained nothing more.
+    static constexpr std::size_t kSlice = std::size_t{1} << 22;
+    static constexpr std::size_t kLargestSlice = std::size_t{1} << 24;
+    static constexpr std::size_t kFirstSlice = std::size_t{1} << 16;
+    double offset_;
+    double end_;
+    double lineEnds_ = 0;
+    bool first_ = true;
+    bool ended_ = false;
+    std::size_t next_ = kSlice;
+    std::vector<char> slice_;
+};
 
 // The result, handed on in parts that end at a record's end: a record is
 // never half given, also when the run stops while writing one. Records end at
@@ -397,37 +415,60 @@ EMSCRIPTEN_KEEPALIVE void vantrel_decay_band(const double* fit, int n, const dou
     }
 }
 
-// A CSV of `size` bytes, lent slice by slice, through function `index` by the
-// library's rules, which the command-line tool follows too: its exit status, the messages in
-// *messages (malloc'd text) and the number of whole records handed on in *records (the header's
-// included). A run stopped while writing keeps the records before.
-EMSCRIPTEN_KEEPALIVE int vantrel_csv(int index, double size, char** messages, double* records) {
-    *records = 0;
+// The bytes [from, to) of a CSV of `size` bytes, lent slice by slice, through
+// function `index` by the library's rules, which the command-line tool
+// follows too. From 0 the table is run from its start; from elsewhere, `from`
+// is a record's start and the rows are run as a part that takes the header
+// from the file's start and counts `rowsBefore` rows and its first line
+// `firstLine` before it. Returns the exit status, or 3 for a run that
+// stopped where it came to `to` short of the file's end: the cut may have
+// fallen inside a record, and the run must go on past it to know. The
+// messages in *messages (malloc'd text); in counts[0] the whole records handed
+// on (the header's included), in counts[1] the line ends read. A run stopped
+// while writing keeps the records before.
+EMSCRIPTEN_KEEPALIVE int vantrel_csv(int index, double size, double from, double to,
+                                     double rowsBefore, double firstLine, char** messages,
+                                     double* counts) {
+    counts[0] = counts[1] = 0;
     const CatalogueEntry* entry = EntryAt(index);
     if (entry == nullptr) {
         *messages = Handed("no such function\n");
         return 2;
     }
     int status = 1;
+    bool ended = false;
     std::string said;
     try {
         std::ostringstream err;
         RecordWriter written;
         std::ostream output(&written);
-        SliceReader read(size);
+        SliceReader read(from, to);
         std::istream input(&read);
         try {
-            status = vantrel::EvaluateCsv(*entry, input, output, err, "vantrel: ") ? 0 : 1;
+            bool done = false;
+            if (from == 0) {
+                done = vantrel::EvaluateCsv(*entry, input, output, err, "vantrel: ");
+            } else {
+                SliceReader start(0, size);
+                std::istream header(&start);
+                const vantrel::CsvPart part{static_cast<std::size_t>(rowsBefore),
+                                            static_cast<std::size_t>(firstLine)};
+                done =
+                    vantrel::EvaluateCsvPart(*entry, header, input, output, err, "vantrel: ", part);
+            }
+            status = done ? 0 : 1;
         } catch (const std::exception& e) {
             err << "vantrel: " << e.what() << '\n';
         }
-        *records = written.records();
+        counts[0] = written.records();
+        counts[1] = read.lineEnds();
+        ended = read.ended();
         said = err.str();
     } catch (const std::bad_alloc&) {
         said = "vantrel: the run does not fit in memory\n";
         status = 1;
     }
     *messages = Handed(said);
-    return status;
+    return status != 0 && ended && to < size ? 3 : status;
 }
 }

@@ -6,6 +6,8 @@
 //
 //   node tests/frontends/web/bench.mjs   (after the web and native or dev builds)
 //   VANTREL_BENCH_RUNS=8 for more pairs of the 10^6 rows (3 by default)
+//   VANTREL_BENCH_WORKERS=1 to have the page see that many processors, and so
+//   run a file in at most that many parts side by side
 import { spawnSync } from "node:child_process";
 import { createHash } from "node:crypto";
 import { closeSync, createReadStream, existsSync, mkdtempSync, openSync, readdirSync, readFileSync,
@@ -66,6 +68,12 @@ function browserMemory(profile) {
 }
 
 const b = await launch();
+const WORKERS = Number(process.env.VANTREL_BENCH_WORKERS ?? 0);
+if (WORKERS > 0) {
+  await b.context.addInitScript((n) => {
+    Object.defineProperty(Navigator.prototype, "hardwareConcurrency", { get: () => n });
+  }, WORKERS);
+}
 const page = await b.open("#table");
 const index = await page.evaluate((n) => String(window.vantrelPage.library.byName.get(n).index), NAME);
 await page.selectOption("#table-function", index);
@@ -79,6 +87,7 @@ async function pageRun(file, timeout) {
   return {
     ms: Number(await page.evaluate(() => document.body.dataset.tableMilliseconds)),
     first: Number(await page.evaluate(() => document.body.dataset.tableFirstMilliseconds)),
+    parts: Number(await page.evaluate(() => document.body.dataset.tableParts)),
   };
 }
 
@@ -93,13 +102,15 @@ const small = write(million, { rows: 1e6 });
 const native = [];
 const inPage = [];
 const ratios = [];
-console.log(`${small.rows} rows of ${NAME} (${small.bytes} bytes), tool and page in turn`);
+const processors = await page.evaluate(() => navigator.hardwareConcurrency);
+console.log(`${small.rows} rows of ${NAME} (${small.bytes} bytes), tool and page in turn; ` +
+  `the page sees ${processors} processors`);
 for (let run = 0; run < RUNS; run++) {
   native.push(nativeRun(million));
   inPage.push(await pageRun(million, 120000));
   ratios.push(inPage[run].ms / native[run]);
   console.log(`  pair ${run + 1}: tool ${native[run].toFixed(0)} ms, page ${inPage[run].ms.toFixed(0)} ms, ` +
-    `ratio ${ratios[run].toFixed(2)}, load average ${loadavg().map((x) => x.toFixed(2)).join(" ")}`);
+    `ratio ${ratios[run].toFixed(2)}, ${inPage[run].parts} parts, load average ${loadavg().map((x) => x.toFixed(2)).join(" ")}`);
 }
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor((xs.length - 1) / 2)];
 console.log(`best of ${RUNS}`);
@@ -129,7 +140,7 @@ if (LARGE > 0) {
     (await sha256(saved)) === (await sha256(`${large}.out`));
   console.log(`\n${written.rows} rows of ${NAME} (${written.bytes} bytes, ${statSync(`${large}.out`).size} bytes of result), once`);
   console.log(`vantrel --csv        ${nativeMs.toFixed(0)} ms`);
-  console.log(`page (file → result) ${run.ms.toFixed(0)} ms`);
+  console.log(`page (file → result) ${run.ms.toFixed(0)} ms, in ${run.parts} parts`);
   console.log(`ratio                ${(run.ms / nativeMs).toFixed(2)}`);
   console.log(`the download is the tool's output byte for byte: ${same ? "yes" : "NO"}`);
   console.log(`browser's memory     ${(before / 1024).toFixed(0)} MB before, at most ${(computing / 1024).toFixed(0)} MB during the run, ${(peak / 1024).toFixed(0)} MB with the download`);

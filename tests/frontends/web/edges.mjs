@@ -230,6 +230,38 @@ async function tables(t, page, native) {
       `${shown.out.length} vs ${expected.out.length} bytes; "${shown.err}" vs "${expected.err}"; ${shown.status}; download ${shown.download}`);
   }
 
+  // Files of 18 to 24 MiB run in two parts side by side, cut at the first line
+  // end past the middle: the parts must add up to the tool's one run, its
+  // messages included, when the cut falls between records, inside a quoted
+  // field of many lines (the run goes on past the cut), or before a bad row in
+  // the second part (whose line and rows count from the file's start).
+  const MIB = 2 ** 20;
+  const sized = (rows, bytes, lines) => {
+    while (lines.join("\n").length < bytes) lines.push(...awkwardRecords(rows, -1).slice(1));
+    return lines;
+  };
+  const longField = `"${"a line of a note, with a comma\n".repeat(90000)}",5,7`;
+  const SPLIT = [
+    ["rows in two parts, the result column named already",
+      sized(20000, 19 * MIB, ["note,N,t,CountRate"]), (lines) => lines.forEach((line, i) => { if (i > 0) lines[i] = `${line},0`; }), undefined],
+    ["a quoted field across the cut", [...sized(20000, 8 * MIB, ["note,N,t"]), longField, ...sized(20000, 8 * MIB, [])], null, "0"],
+    ["a bad row in the second part", sized(20000, 19 * MIB, ["note,N,t"]), (lines) => { lines[Math.floor(lines.length * 0.8)] = "x,1,y"; }, "1"],
+  ];
+  const parts = Math.min(2, await page.evaluate(() => navigator.hardwareConcurrency || 1));
+  // [what, records, a change to them, the part run again from its start to the end]
+  for (const [what, lines, spoil, again] of SPLIT) {
+    if (spoil) spoil(lines);
+    const file = join(dir, "split.csv");
+    writeFileSync(file, lines.join("\n") + "\n", "latin1");
+    const expected = native(["CountRate", "--csv", file]);
+    const shown = await table(page, "CountRate", file);
+    const [split, ranAgain] = await page.evaluate(() => [document.body.dataset.tableParts, document.body.dataset.tableRunAgain]);
+    t.check(split === String(parts) && ranAgain === (parts > 1 ? again : undefined) && shown.out === expected.out && shown.err === expected.err &&
+        (expected.status === 0) === shown.status.startsWith("All"),
+      `table of ${what}: run in ${parts} parts, as vantrel --csv`,
+      `${split} parts, again from ${ranAgain}; ${shown.out.length} vs ${expected.out.length} bytes; "${shown.err}" vs "${expected.err}"; ${shown.status}`);
+  }
+
   // Cancel as soon as the run starts, and after the first rows show: nothing
   // of the run stays, and the next run is whole.
   const big = join(dir, "big.csv");

@@ -1,15 +1,46 @@
-// The table tool: a CSV through one function in a worker, by the rules of
-// `vantrel NAME --csv FILE` (the module runs the tool's own CSV code). One run
-// at a time: a new one cancels the one before, and every answer carries the id
-// of its request, so that no answer of an earlier run is taken for a later's.
+// The table tool: a CSV through one function in workers, by the rules of
+// `vantrel NAME --csv FILE` (the module runs the tool's own CSV code); a large
+// file in parts side by side, whose results, put one after another, are the
+// tool's. One run at a time: a new one cancels the one before, and every
+// answer carries the id of its request, so that no answer of an earlier run
+// is taken for a later's.
 import { $, element } from "../dom.js";
 import { bySubsystem, subsystemTitle } from "../catalogue.js";
+
+// A file is run in parts side by side, one a worker, when each part would be
+// at least this large: a part costs a worker's start and a read of the header.
+const PART_BYTES = 1 << 23;
+// A part a processor, at most four: each worker holds a module and its
+// memory, some tens of MB.
+const MOST_WORKERS = 4;
+
+function workerCount() {
+  return Math.max(1, Math.min(MOST_WORKERS, navigator.hardwareConcurrency || 1));
+}
+
+// Where to cut a file into `count` parts: just after the first line end at or
+// after each even share of its size, looked for in a window of the bytes
+// there. A share with no line end in its window is not cut; nor is a small
+// file. A cut may fall inside a quoted field: the run then goes on past it.
+async function lineEndsNear(blob, count) {
+  const parts = Math.min(count, Math.floor(blob.size / PART_BYTES));
+  const WINDOW = 1 << 16;
+  const cuts = [];
+  for (let k = 1; k < parts; k++) {
+    const at = Math.floor((blob.size * k) / parts);
+    const bytes = new Uint8Array(await blob.slice(at, at + WINDOW).arrayBuffer());
+    const end = bytes.indexOf(10);
+    const cut = at + end + 1;
+    if (end >= 0 && cut < blob.size && cut > (cuts.at(-1) ?? 0)) cuts.push(cut);
+  }
+  return cuts;
+}
 
 export class TableView {
   constructor(library, chosen) {
     this.library = library;
     this.chosen = chosen;
-    this.worker = null;
+    this.workers = [];
     this.request = 0;
     this.busy = false;
     this.result = null;
@@ -29,8 +60,8 @@ export class TableView {
     };
     select.addEventListener("change", hint);
     hint();
-    // A worker ready before the file arrives: the module starts once, not per file.
-    this.startWorker();
+    // Workers ready before the file arrives: the module starts once, not per file.
+    this.startWorkers();
     $("table-file").addEventListener("change", () => {
       const file = $("table-file").files[0];
       // The same file may be opened again after an edit.
@@ -51,25 +82,34 @@ export class TableView {
     $("table-download").addEventListener("click", () => this.download());
   }
 
-  startWorker() {
+  startWorkers() {
+    this.workers = [];
+    for (let k = 0; k < workerCount(); k++) this.workers.push(this.newWorker(k));
+  }
+
+  newWorker(k) {
     const source = `${$("vantrel-glue").textContent}\n${$("vantrel-worker").textContent}`;
     const url = URL.createObjectURL(new Blob([source], { type: "text/javascript" }));
-    this.worker = new Worker(url);
+    const worker = new Worker(url);
     URL.revokeObjectURL(url);
-    this.worker.onmessage = ({ data }) => this.receive(data);
+    worker.onmessage = ({ data }) => this.receive(data);
     // What the worker could not catch itself (it failed to start, say).
-    this.worker.onerror = (event) => {
+    worker.onerror = (event) => {
       event.preventDefault();
       this.failed(`The computation failed: ${event.message || "the worker stopped"}. Nothing is kept.`);
     };
+    return worker;
+  }
+
+  // Ends the workers and starts new ones: a run under way is cancelled so.
+  restartWorkers() {
+    for (const worker of this.workers) worker.terminate();
+    this.startWorkers();
   }
 
   // Ends the run under way, if any, and clears what it had shown.
   stop() {
-    if (this.busy) {
-      this.worker.terminate();
-      this.startWorker();
-    }
+    if (this.busy) this.restartWorkers();
     this.busy = false;
     this.request++;
     this.result = null;
@@ -91,42 +131,116 @@ export class TableView {
     // a run under way replaces it, and so does a failure between runs.
     const running = this.busy;
     this.stop();
-    if (!running) {
-      this.worker.terminate();
-      this.startWorker();
-    }
+    if (!running) this.restartWorkers();
     $("table-status").textContent = status;
   }
 
-  // A file or pasted text through the chosen function.
-  run(blob, fileName) {
+  // A file or pasted text through the chosen function: a large file in
+  // parts side by side, one a worker, each starting at a line end.
+  async run(blob, fileName) {
     this.stop();
     const entry = this.library.catalogue[$("table-function").value];
+    const id = this.request;
     this.busy = true;
-    this.current = { id: this.request, entry, fileName, opened: performance.now() };
+    this.current = { id, entry, fileName, opened: performance.now() };
     delete document.body.dataset.tableFirstMilliseconds;
     delete document.body.dataset.tableMilliseconds;
     $("table-cancel").disabled = false;
     $("table-status").textContent = `Computing ${entry.name} over ${fileName}…`;
-    this.worker.postMessage({ id: this.request, index: entry.index, file: blob, name: fileName });
+    let cuts;
+    try {
+      cuts = await lineEndsNear(blob, this.workers.length);
+    } catch {
+      // Read by the run itself, which says why it cannot.
+      cuts = [];
+    }
+    if (!this.busy || id !== this.request) return;
+    const edges = [0, ...cuts, blob.size];
+    this.current.blob = blob;
+    this.current.parts = edges.slice(1).map((to, k) => ({ from: edges[k], to, done: 0, answer: null }));
+    // For the tests: how the run went.
+    document.body.dataset.tableParts = String(this.current.parts.length);
+    delete document.body.dataset.tableRunAgain;
+    // The parts taken so far, in order, with what they add up to.
+    this.current.taken = { next: 0, results: [], records: 0, lineEnds: 0, messages: "", heap: 0 };
+    this.current.parts.forEach((part, k) => this.send(k, part, 0, 1));
+  }
+
+  send(k, part, rowsBefore, firstLine) {
+    const { id, entry, blob, fileName } = this.current;
+    this.workers[k].postMessage({ id, index: entry.index, file: blob, name: fileName, part: k,
+                                  from: part.from, to: part.to, rowsBefore, firstLine });
   }
 
   receive(data) {
     if (!this.busy || data.id !== this.request) return;
-    const { entry, fileName, opened } = this.current;
+    const { opened, parts } = this.current;
+    const part = parts[data.part];
+    if (!part) return;
     if (data.type === "progress") {
-      $("table-progress").value = data.total ? data.done / data.total : 0;
+      part.done = data.done;
+      const done = parts.reduce((sum, p) => sum + p.done, 0);
+      $("table-progress").value = this.current.blob.size ? done / this.current.blob.size : 0;
     } else if (data.type === "preview") {
+      if (part.from !== 0) return;
       document.body.dataset.tableFirstMilliseconds = String(performance.now() - opened);
       this.preview(new TextDecoder().decode(data.bytes));
     } else if (data.type === "error") {
       this.failed(`The computation failed: ${data.message}. Nothing is kept.`);
     } else if (data.type === "done") {
-      this.busy = false;
-      $("table-cancel").disabled = true;
-      $("table-progress").value = 1;
-      this.finish(entry, fileName, data, performance.now() - opened);
+      part.answer = data;
+      this.settle();
     }
+  }
+
+  // Takes the parts answered, in order. A part that stopped is the end of the
+  // run when its numbers are right: the first part's always are, unless it
+  // stopped at its cut (status 3), which may have fallen inside a record.
+  // Otherwise the rest of the file is run again in one piece from that part's
+  // start, with the rows and lines before it known, and that run has the
+  // last word. Parts after it are dropped.
+  settle() {
+    const { parts, taken } = this.current;
+    while (taken.next < parts.length && parts[taken.next].answer) {
+      const k = taken.next;
+      const { answer, from, again } = parts[k];
+      if (answer.status === 0 || again || (k === 0 && answer.status !== 3)) {
+        taken.results.push(answer.result);
+        taken.records += answer.records;
+        taken.lineEnds += answer.lineEnds;
+        taken.messages += answer.messages;
+        taken.heap = Math.max(taken.heap, answer.heap);
+        taken.next++;
+        if (answer.status !== 0 || taken.next === parts.length) this.done(answer);
+        if (answer.status !== 0) return;
+        continue;
+      }
+      // From here in one piece: the parts after this one are ended.
+      for (let later = k + 1; later < parts.length; later++) {
+        this.workers[later].terminate();
+        this.workers[later] = this.newWorker(later);
+      }
+      parts.length = k + 1;
+      document.body.dataset.tableRunAgain = String(k);
+      parts[k] = { from, to: this.current.blob.size, done: 0, answer: null, again: true };
+      // Records handed on count the header, which the first part writes.
+      this.send(k, parts[k], Math.max(taken.records - 1, 0), 1 + taken.lineEnds);
+      return;
+    }
+  }
+
+  // The run's end, with the last part's status and the parts taken together.
+  done(last) {
+    const { entry, fileName, opened, parts, taken } = this.current;
+    this.busy = false;
+    $("table-cancel").disabled = true;
+    $("table-progress").value = 1;
+    // Workers of parts still under way are ended.
+    if (parts.some((part) => !part.answer)) this.restartWorkers();
+    this.finish(entry, fileName, {
+      status: last.status, messages: taken.messages, records: taken.records, problem: last.problem,
+      heap: taken.heap, result: new Blob(taken.results, { type: "text/csv" }),
+    }, performance.now() - opened);
   }
 
   finish(entry, fileName, data, milliseconds) {
