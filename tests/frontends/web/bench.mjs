@@ -104,13 +104,13 @@ const inPage = [];
 const ratios = [];
 const processors = await page.evaluate(() => navigator.hardwareConcurrency);
 console.log(`${small.rows} rows of ${NAME} (${small.bytes} bytes), tool and page in turn; ` +
-  `the page sees ${processors} processors`);
+  `the page sees ${processors} processor${processors === 1 ? "" : "s"}`);
 for (let run = 0; run < RUNS; run++) {
   native.push(nativeRun(million));
   inPage.push(await pageRun(million, 120000));
   ratios.push(inPage[run].ms / native[run]);
   console.log(`  pair ${run + 1}: tool ${native[run].toFixed(0)} ms, page ${inPage[run].ms.toFixed(0)} ms, ` +
-    `ratio ${ratios[run].toFixed(2)}, ${inPage[run].parts} parts, load average ${loadavg().map((x) => x.toFixed(2)).join(" ")}`);
+    `ratio ${ratios[run].toFixed(2)}, ${inPage[run].parts} part${inPage[run].parts === 1 ? "" : "s"}, load average ${loadavg().map((x) => x.toFixed(2)).join(" ")}`);
 }
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor((xs.length - 1) / 2)];
 console.log(`best of ${RUNS}`);

@@ -262,6 +262,29 @@ async function tables(t, page, native) {
       `${split} parts, again from ${ranAgain}; ${shown.out.length} vs ${expected.out.length} bytes; "${shown.err}" vs "${expected.err}"; ${shown.status}`);
   }
 
+  // Three parts, as on a machine of three processors (in a page of its own):
+  // the rows and lines of two parts taken before a bad row in the third, and a
+  // quoted field across the second cut, after which the run goes on in one
+  // piece from the second part.
+  const three = await page.context().newPage();
+  await three.addInitScript(() => Object.defineProperty(Navigator.prototype, "hardwareConcurrency", { get: () => 3 }));
+  const THREE = [
+    ["a bad row in the third part", sized(20000, 26 * MIB, ["note,N,t"]), (lines) => { lines[Math.floor(lines.length * 0.9)] = "x,1,y"; }, "2"],
+    ["a quoted field across the second cut", [...sized(20000, 16 * MIB, ["note,N,t"]), longField, ...sized(20000, 8 * MIB, [])], null, "1"],
+  ];
+  for (const [what, lines, spoil, again] of THREE) {
+    if (spoil) spoil(lines);
+    const file = join(dir, "split.csv");
+    writeFileSync(file, lines.join("\n") + "\n", "latin1");
+    const expected = native(["CountRate", "--csv", file]);
+    const shown = await table(three, "CountRate", file);
+    const [split, ranAgain] = await three.evaluate(() => [document.body.dataset.tableParts, document.body.dataset.tableRunAgain]);
+    t.check(split === "3" && ranAgain === again && shown.out === expected.out && shown.err === expected.err,
+      `table of ${what}: run in 3 parts, as vantrel --csv`,
+      `${split} parts, again from ${ranAgain}; ${shown.out.length} vs ${expected.out.length} bytes; "${shown.err}" vs "${expected.err}"; ${shown.status}`);
+  }
+  await three.close();
+
   // Cancel as soon as the run starts, and after the first rows show: nothing
   // of the run stays, and the next run is whole.
   const big = join(dir, "big.csv");

@@ -18,10 +18,12 @@ function workerCount() {
   return Math.max(1, Math.min(MOST_WORKERS, navigator.hardwareConcurrency || 1));
 }
 
-// Where to cut a file into `count` parts: just after the first line end at or
-// after each even share of its size, looked for in a window of the bytes
-// there. A share with no line end in its window is not cut; nor is a small
-// file. A cut may fall inside a quoted field: the run then goes on past it.
+// Where to cut a file into `count` parts: just after a line end at or after
+// each even share of its size, looked for in a window of the bytes there. A
+// line end between two lines without quotes, which cannot be inside a field
+// of two lines, is taken first, else the first line end. A share with no line
+// end in its window is not cut; nor is a small file. A cut may still fall
+// inside a quoted field of more lines: the run then goes on past it.
 async function lineEndsNear(blob, count) {
   const parts = Math.min(count, Math.floor(blob.size / PART_BYTES));
   const WINDOW = 1 << 16;
@@ -29,11 +31,29 @@ async function lineEndsNear(blob, count) {
   for (let k = 1; k < parts; k++) {
     const at = Math.floor((blob.size * k) / parts);
     const bytes = new Uint8Array(await blob.slice(at, at + WINDOW).arrayBuffer());
-    const end = bytes.indexOf(10);
+    const end = clearLineEnd(bytes);
     const cut = at + end + 1;
     if (end >= 0 && cut < blob.size && cut > (cuts.at(-1) ?? 0)) cuts.push(cut);
   }
   return cuts;
+}
+
+// The first line end in `bytes` whose lines before and after (whole within
+// `bytes`) hold no quote; else the first line end; -1 for none.
+function clearLineEnd(bytes) {
+  const LF = 10;
+  const QUOTE = 34;
+  const first = bytes.indexOf(LF);
+  for (let end = first; end >= 0;) {
+    const next = bytes.indexOf(LF, end + 1);
+    if (next < 0) break;
+    const start = end > 0 ? bytes.lastIndexOf(LF, end - 1) : -1;
+    const before = bytes.subarray(start + 1, end);
+    const after = bytes.subarray(end + 1, next);
+    if (start >= 0 && !before.includes(QUOTE) && !after.includes(QUOTE)) return end;
+    end = next;
+  }
+  return first;
 }
 
 export class TableView {
