@@ -13,6 +13,9 @@ const PART_BYTES = 1 << 23;
 // A part a processor, at most four: each worker holds a module and its
 // memory, some tens of MB.
 const MOST_WORKERS = 4;
+// The module's status for a part that stopped where it was cut, short of the
+// file's end: the cut may have fallen inside a record.
+const STOPPED_AT_CUT = 3;
 
 function workerCount() {
   return Math.max(1, Math.min(MOST_WORKERS, navigator.hardwareConcurrency || 1));
@@ -103,11 +106,10 @@ export class TableView {
   }
 
   startWorkers() {
-    this.workers = [];
-    for (let k = 0; k < workerCount(); k++) this.workers.push(this.newWorker(k));
+    this.workers = Array.from({ length: workerCount() }, () => this.newWorker());
   }
 
-  newWorker(k) {
+  newWorker() {
     const source = `${$("vantrel-glue").textContent}\n${$("vantrel-worker").textContent}`;
     const url = URL.createObjectURL(new Blob([source], { type: "text/javascript" }));
     const worker = new Worker(url);
@@ -215,7 +217,7 @@ export class TableView {
 
   // Takes the parts answered, in order. A part that stopped is the end of the
   // run when its numbers are right: the first part's always are, unless it
-  // stopped at its cut (status 3), which may have fallen inside a record.
+  // stopped at its cut, which may have fallen inside a record.
   // Otherwise the rest of the file is run again in one piece from that part's
   // start, with the rows and lines before it known, and that run has the
   // last word. Parts after it are dropped.
@@ -224,7 +226,7 @@ export class TableView {
     while (taken.next < parts.length && parts[taken.next].answer) {
       const k = taken.next;
       const { answer, from, again } = parts[k];
-      if (answer.status === 0 || again || (k === 0 && answer.status !== 3)) {
+      if (answer.status === 0 || again || (k === 0 && answer.status !== STOPPED_AT_CUT)) {
         taken.results.push(answer.result);
         taken.records += answer.records;
         taken.lineEnds += answer.lineEnds;
@@ -238,7 +240,7 @@ export class TableView {
       // From here in one piece: the parts after this one are ended.
       for (let later = k + 1; later < parts.length; later++) {
         this.workers[later].terminate();
-        this.workers[later] = this.newWorker(later);
+        this.workers[later] = this.newWorker();
       }
       parts.length = k + 1;
       document.body.dataset.tableRunAgain = String(k);
