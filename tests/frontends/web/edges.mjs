@@ -234,53 +234,44 @@ async function tables(t, page, native) {
   // end past the middle: the parts must add up to the tool's one run, its
   // messages included, when the cut falls between records, inside a quoted
   // field of many lines (the run goes on past the cut), or before a bad row in
-  // the second part (whose line and rows count from the file's start).
+  // the second part (whose line and rows count from the file's start). Then
+  // three parts, as on a machine of three processors (in a page of its own):
+  // the rows and lines of two parts taken before a bad row in the third, and a
+  // quoted field across the second cut, after which the run goes on in one
+  // piece from the second part.
   const MIB = 2 ** 20;
   const sized = (rows, bytes, lines) => {
     while (lines.join("\n").length < bytes) lines.push(...awkwardRecords(rows, -1).slice(1));
     return lines;
   };
   const longField = `"${"a line of a note, with a comma\n".repeat(90000)}",5,7`;
+  const withBadRow = (share, lines) => {
+    lines[Math.floor(lines.length * share)] = "x,1,y";
+    return lines;
+  };
+  const two = Math.min(2, await page.evaluate(() => navigator.hardwareConcurrency || 1));
+  const three = await page.context().newPage();
+  await three.addInitScript(() => Object.defineProperty(Navigator.prototype, "hardwareConcurrency", { get: () => 3 }));
+  // [what, the page and the parts it runs, the records, the part run again from its start to the end]
   const SPLIT = [
-    ["rows in two parts, the result column named already",
-      sized(20000, 19 * MIB, ["note,N,t,CountRate"]), (lines) => lines.forEach((line, i) => { if (i > 0) lines[i] = `${line},0`; }), undefined],
-    ["a quoted field across the cut", [...sized(20000, 8 * MIB, ["note,N,t"]), longField, ...sized(20000, 8 * MIB, [])], null, "0"],
-    ["a bad row in the second part", sized(20000, 19 * MIB, ["note,N,t"]), (lines) => { lines[Math.floor(lines.length * 0.8)] = "x,1,y"; }, "1"],
+    ["rows in two parts, the result column named already", page, two,
+      () => sized(20000, 19 * MIB, ["note,N,t,CountRate"]).map((line, i) => (i > 0 ? `${line},0` : line)), undefined],
+    ["a quoted field across the cut", page, two,
+      () => [...sized(20000, 8 * MIB, ["note,N,t"]), longField, ...sized(20000, 8 * MIB, [])], "0"],
+    ["a bad row in the second part", page, two, () => withBadRow(0.8, sized(20000, 19 * MIB, ["note,N,t"])), "1"],
+    ["a bad row in the third part", three, 3, () => withBadRow(0.9, sized(20000, 26 * MIB, ["note,N,t"])), "2"],
+    ["a quoted field across the second cut", three, 3,
+      () => [...sized(20000, 16 * MIB, ["note,N,t"]), longField, ...sized(20000, 8 * MIB, [])], "1"],
   ];
-  const parts = Math.min(2, await page.evaluate(() => navigator.hardwareConcurrency || 1));
-  // [what, records, a change to them, the part run again from its start to the end]
-  for (const [what, lines, spoil, again] of SPLIT) {
-    if (spoil) spoil(lines);
+  for (const [what, on, parts, records, again] of SPLIT) {
     const file = join(dir, "split.csv");
-    writeFileSync(file, lines.join("\n") + "\n", "latin1");
+    writeFileSync(file, records().join("\n") + "\n", "latin1");
     const expected = native(["CountRate", "--csv", file]);
-    const shown = await table(page, "CountRate", file);
-    const [split, ranAgain] = await page.evaluate(() => [document.body.dataset.tableParts, document.body.dataset.tableRunAgain]);
+    const shown = await table(on, "CountRate", file);
+    const [split, ranAgain] = await on.evaluate(() => [document.body.dataset.tableParts, document.body.dataset.tableRunAgain]);
     t.check(split === String(parts) && ranAgain === (parts > 1 ? again : undefined) && shown.out === expected.out && shown.err === expected.err &&
         (expected.status === 0) === shown.status.startsWith("All"),
       `table of ${what}: run in ${parts} parts, as vantrel --csv`,
-      `${split} parts, again from ${ranAgain}; ${shown.out.length} vs ${expected.out.length} bytes; "${shown.err}" vs "${expected.err}"; ${shown.status}`);
-  }
-
-  // Three parts, as on a machine of three processors (in a page of its own):
-  // the rows and lines of two parts taken before a bad row in the third, and a
-  // quoted field across the second cut, after which the run goes on in one
-  // piece from the second part.
-  const three = await page.context().newPage();
-  await three.addInitScript(() => Object.defineProperty(Navigator.prototype, "hardwareConcurrency", { get: () => 3 }));
-  const THREE = [
-    ["a bad row in the third part", sized(20000, 26 * MIB, ["note,N,t"]), (lines) => { lines[Math.floor(lines.length * 0.9)] = "x,1,y"; }, "2"],
-    ["a quoted field across the second cut", [...sized(20000, 16 * MIB, ["note,N,t"]), longField, ...sized(20000, 8 * MIB, [])], null, "1"],
-  ];
-  for (const [what, lines, spoil, again] of THREE) {
-    if (spoil) spoil(lines);
-    const file = join(dir, "split.csv");
-    writeFileSync(file, lines.join("\n") + "\n", "latin1");
-    const expected = native(["CountRate", "--csv", file]);
-    const shown = await table(three, "CountRate", file);
-    const [split, ranAgain] = await three.evaluate(() => [document.body.dataset.tableParts, document.body.dataset.tableRunAgain]);
-    t.check(split === "3" && ranAgain === again && shown.out === expected.out && shown.err === expected.err,
-      `table of ${what}: run in 3 parts, as vantrel --csv`,
       `${split} parts, again from ${ranAgain}; ${shown.out.length} vs ${expected.out.length} bytes; "${shown.err}" vs "${expected.err}"; ${shown.status}`);
   }
   await three.close();
